@@ -1,0 +1,44 @@
+#include "platform/QtPlatform.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QScreen>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace korsa {
+
+QString JoinPath(const QString &folder, const QString &name)
+{
+    return folder + QDir::separator() + name;
+}
+
+void QtPlatform::ShowMessage(const QString &text, const QString &caption)
+{
+    QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok, QApplication::activeWindow());
+    box.setObjectName(QStringLiteral("message"));
+    box.exec();
+}
+
+void QtPlatform::Terminate(int status)
+{
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(status);
+}
+
+int QtPlatform::ScreenHeightPixels() const
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry().height() : 0;
+}
+
+QString QtPlatform::ProgramFolder() const
+{
+    return QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
+}
+
+} // namespace korsa

@@ -1,0 +1,83 @@
+#include "session/SettingsFile.h"
+
+#include "platform/Platform.h"
+#include "track_file/TrackIniFileReader.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <optional>
+#include <utility>
+
+namespace korsa {
+
+namespace {
+
+const QString SettingsName = QStringLiteral("Korsa Gridwell.ini");
+
+std::optional<QString> ReadFirstLine(const QString &path)
+{
+    if (!FileExists(path))
+        return std::nullopt;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !QFileInfo(path).isFile())
+        return std::nullopt;
+    QByteArray bytes = file.readAll();
+    if (const qsizetype end = bytes.indexOf('\r'); end >= 0)
+        bytes.truncate(end);
+    return QFile::decodeName(bytes);
+}
+
+// A folder whose permission bits let nobody write counts as unwritable, whoever runs the program.
+bool FolderWritable(const QString &folder)
+{
+    constexpr auto writeBits = QFileDevice::WriteOwner | QFileDevice::WriteUser | QFileDevice::WriteGroup |
+                               QFileDevice::WriteOther;
+    const QFileInfo info(folder);
+    return info.isDir() && info.isWritable() && (info.permissions() & writeBits);
+}
+
+bool WriteLine(const QString &path, const QString &line)
+{
+    if (!FolderWritable(QFileInfo(path).absolutePath()))
+        return false;
+    QSaveFile file(path);
+    const QByteArray bytes = QFile::encodeName(line) + "\r\n";
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+}
+
+} // namespace
+
+SettingsFile::SettingsFile(QString programFolder) : programFolder_(std::move(programFolder)) {}
+
+QString SettingsFile::BesideProgramPath() const
+{
+    return JoinPath(programFolder_, SettingsName);
+}
+
+QString SettingsFile::PerUserPath() const
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)).filePath(SettingsName);
+}
+
+QString SettingsFile::ReadTrackFolder() const
+{
+    if (auto line = ReadFirstLine(BesideProgramPath()))
+        return *line;
+    if (auto line = ReadFirstLine(PerUserPath()))
+        return *line;
+    return programFolder_;
+}
+
+void SettingsFile::WriteTrackFolder(const QString &trackFolder) const
+{
+    if (WriteLine(BesideProgramPath(), trackFolder))
+        return;
+    QDir().mkpath(QFileInfo(PerUserPath()).path());
+    WriteLine(PerUserPath(), trackFolder);
+}
+
+} // namespace korsa

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "platform/Platform.h"
+#include "session/Sections.h"
+#include "session/SettingsFile.h"
+#include "track_file/SessionState.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace korsa {
+
+// What the session shows; the main window and the command-line tool each show it their own way.
+class SessionView
+{
+public:
+    virtual ~SessionView() = default;
+    virtual void SetLabel1(const QString &caption) = 0;
+    virtual void SetLabel2(const QString &caption) = 0;
+    // Sets the scroll bar; a different value raises its change handler at once, as the bar does.
+    virtual void SetScrollValue(int value) = 0;
+    virtual void ShowPlainMap() = 0;
+    // Enables Save and Revert (menu and buttons), the scroll bar and the nine section pictures.
+    virtual void EnableTrackCommands() = 0;
+};
+
+// The start-position logic of the main window: accepting a chosen track file, the section clicks,
+// the scroll bar, Save and Revert.
+class StartPositionSession
+{
+public:
+    enum class Selection { Cancelled, Refused, Accepted };
+
+    // settings may be null: the file is then never written.
+    StartPositionSession(SessionState &state, Platform &platform, SessionView &view, const SettingsFile *settings);
+
+    const SectionTable &Sections() const { return sections_; }
+
+    // Everything after the finder has closed and left its choice in TrackFolder / TrackFileName.
+    Selection AcceptChosenTrack();
+    void SectionClick(int index);
+    void ScrollChange(int value);
+    void Save();
+    void Revert();
+
+    // The next scroll change acts whatever its value (the command-line tool has no earlier bar).
+    void ForgetLastScrollValue();
+
+    bool HasAcceptedTrack() const { return accepted_.has_value(); }
+    // The last accepted track file as Save and Revert act on it.
+    const SessionState &AcceptedTrack() const { return *accepted_; }
+    float TrackLengthMetres() const { return trackLengthMetres_; }
+    float PositionPerMille() const { return positionPerMille_; }
+    bool ScrollChangeEnabled() const { return scrollChangeEnabled_; }
+
+private:
+    void SetScrollFromProgram(float perMille);
+
+    SessionState &state_;
+    Platform &platform_;
+    SessionView &view_;
+    const SettingsFile *settings_;
+    SectionTable sections_;
+    // Save and Revert only ever write this file: a refused or vanished choice never replaces it.
+    std::optional<SessionState> accepted_;
+    float trackLengthMetres_ = 0.0f;
+    float positionPerMille_ = 0.0f;
+    bool scrollChangeEnabled_ = false;
+    float lastScrollValue_ = 0.0f;
+};
+
+} // namespace korsa

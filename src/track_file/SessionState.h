@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <cstdint>
+
+namespace korsa {
+
+// The program-wide state of one run. Track file lines are kept as raw 8-bit bytes so that
+// every line not changed by the program is written back exactly as it was read.
+struct SessionState {
+    QString TrackFolder;
+    QString TrackFileName;
+    // Lines 1..n of the track file; line k is TrackLines[k - 1].
+    QList<QByteArray> TrackLines;
+    QByteArray TrackNameShort;
+    float TrackLength = 0.0f;
+    // 1-based index of the stall_0 line in TrackLines.
+    std::int16_t StallLineIndex = 0;
+    float StartPosition = 0.0f;
+    bool NoMarkerSection = false;
+    QByteArray OriginalStallLine;
+    QByteArray OriginalStartPosition;
+
+    QString TrackFilePath() const;
+};
+
+} // namespace korsa

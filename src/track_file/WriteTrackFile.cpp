@@ -1,0 +1,84 @@
+#include "track_file/TrackIniFileReader.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace korsa {
+
+namespace {
+
+const QByteArray LineEnd = QByteArrayLiteral("\r\n");
+
+// A file nobody may write counts as read-only even for a user whom the system would let write it.
+bool IsReadOnly(const QFileInfo &info)
+{
+    constexpr auto writeBits = QFileDevice::WriteOwner | QFileDevice::WriteUser | QFileDevice::WriteGroup |
+                               QFileDevice::WriteOther;
+    return !info.isWritable() || !(info.permissions() & writeBits);
+}
+
+bool ReplaceTrackFile(const QString &path, const QByteArray &bytes)
+{
+    const QFileInfo info(path);
+    if (!info.exists() || IsReadOnly(info))
+        return false;
+    // Write through a link to its target, so the link stays a link.
+    const QString target = info.canonicalFilePath();
+    if (target.isEmpty() || !QFileInfo(target).isFile())
+        return false;
+    const QFileDevice::Permissions permissions = QFileInfo(target).permissions();
+#ifndef Q_OS_WIN
+    struct stat before {};
+    const bool haveOwner = ::stat(QFile::encodeName(target).constData(), &before) == 0;
+#endif
+
+    // The new content goes to a temporary file beside the track file and replaces it only once all
+    // of it is written, so a full disk or any other failure leaves the old bytes in place.
+    QSaveFile out(target);
+    out.setDirectWriteFallback(false);
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
+        return false;
+
+    QFile::setPermissions(target, permissions);
+#ifndef Q_OS_WIN
+    if (haveOwner && ::geteuid() == 0)
+        [[maybe_unused]] const int ignored = ::chown(QFile::encodeName(target).constData(), before.st_uid, before.st_gid);
+#endif
+
+    QFile check(target);
+    return check.open(QIODevice::ReadOnly) && check.readAll() == bytes;
+}
+
+} // namespace
+
+QByteArray TrackFileBytes(const SessionState &state)
+{
+    QByteArray bytes;
+    for (const QByteArray &line : state.TrackLines)
+        bytes += line + LineEnd;
+    if (state.NoMarkerSection)
+        bytes += LineEnd + MarkerLine + LineEnd + state.OriginalStallLine + LineEnd;
+    return bytes;
+}
+
+void WriteTrackFile(const SessionState &state, Platform &platform)
+{
+    const QString path = state.TrackFilePath();
+    const QString backup = path + QStringLiteral(".bak");
+    bool written = true;
+    if (!FileExists(backup))
+        written = QFile::copy(path, backup);
+    written = written && ReplaceTrackFile(path, TrackFileBytes(state));
+    if (!written) {
+        platform.ShowMessage(messages::FileSaveText, messages::FileSaveCaption);
+        platform.Terminate(exit_status::SaveFailed);
+    }
+}
+
+} // namespace korsa
