@@ -34,8 +34,7 @@ std::optional<QString> ReadFirstLine(const QString &path)
 // A folder whose permission bits let nobody write counts as unwritable, whoever runs the program.
 bool FolderWritable(const QString &folder)
 {
-    constexpr auto writeBits = QFileDevice::WriteOwner | QFileDevice::WriteUser | QFileDevice::WriteGroup |
-                               QFileDevice::WriteOther;
+    constexpr auto writeBits = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
     const QFileInfo info(folder);
     return info.isDir() && info.isWritable() && (info.permissions() & writeBits);
 }

@@ -18,8 +18,7 @@ const QByteArray LineEnd = QByteArrayLiteral("\r\n");
 // A file nobody may write counts as read-only even for a user whom the system would let write it.
 bool IsReadOnly(const QFileInfo &info)
 {
-    constexpr auto writeBits = QFileDevice::WriteOwner | QFileDevice::WriteUser | QFileDevice::WriteGroup |
-                               QFileDevice::WriteOther;
+    constexpr auto writeBits = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
     return !info.isWritable() || !(info.permissions() & writeBits);
 }
 
@@ -32,10 +31,12 @@ bool ReplaceTrackFile(const QString &path, const QByteArray &bytes)
     const QString target = info.canonicalFilePath();
     if (target.isEmpty() || !QFileInfo(target).isFile())
         return false;
-    const QFileDevice::Permissions permissions = QFileInfo(target).permissions();
 #ifndef Q_OS_WIN
     struct stat before {};
-    const bool haveOwner = ::stat(QFile::encodeName(target).constData(), &before) == 0;
+    if (::stat(QFile::encodeName(target).constData(), &before) != 0)
+        return false;
+#else
+    const QFileDevice::Permissions permissions = QFileInfo(target).permissions();
 #endif
 
     // The new content goes to a temporary file beside the track file and replaces it only once all
@@ -45,10 +46,15 @@ bool ReplaceTrackFile(const QString &path, const QByteArray &bytes)
     if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
         return false;
 
-    QFile::setPermissions(target, permissions);
+    // The replacement is a new file: give it the old one's mode bits and, where we may, its owner.
 #ifndef Q_OS_WIN
-    if (haveOwner && ::geteuid() == 0)
-        [[maybe_unused]] const int ignored = ::chown(QFile::encodeName(target).constData(), before.st_uid, before.st_gid);
+    const QByteArray native = QFile::encodeName(target);
+    if (::chmod(native.constData(), before.st_mode & 07777) != 0)
+        return false;
+    if (::geteuid() == 0 && ::chown(native.constData(), before.st_uid, before.st_gid) != 0)
+        return false;
+#else
+    QFile::setPermissions(target, permissions);
 #endif
 
     QFile check(target);

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, when any is missing.
+set -euo pipefail
+
+packages=(
+  g++ clang cmake ninja-build pkg-config
+  qt6-base-dev qt6-multimedia-dev libqt6multimedia6 qt6-qpa-plugins
+  gstreamer1.0-plugins-base gstreamer1.0-pulseaudio
+  fonts-liberation
+  xvfb xauth xdotool x11-utils imagemagick
+  pulseaudio pulseaudio-utils
+  libclang-rt-14-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq || true
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,97 @@
+// The settings file: what start-up reads from it and where selection writes it.
+
+#include "session/SettingsFile.h"
+#include "support/TempTree.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+using namespace korsa;
+using korsa::test::TempTree;
+
+class SettingsTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    TempTree home_;
+
+private slots:
+    void initTestCase()
+    {
+        // Keep the per-user file inside the test's own folder.
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home_.path()));
+        QStandardPaths::setTestModeEnabled(false);
+    }
+    void cleanup() { QFile::remove(SettingsFile(QString()).PerUserPath()); }
+
+    void readsTheFirstLine_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("one line") << QByteArray("/races/sorvena\r\n") << "/races/sorvena";
+        QTest::newRow("several lines") << QByteArray("/a\r\n/b\r\n/c\r\n") << "/a";
+        QTest::newRow("cr alone") << QByteArray("/a\r/b") << "/a";
+        QTest::newRow("no terminator") << QByteArray("/a") << "/a";
+        QTest::newRow("empty first line") << QByteArray("\r\n/b\r\n") << "";
+        QTest::newRow("empty file") << QByteArray() << "";
+        QTest::newRow("lf stays in the line") << QByteArray("/a\n/b\r\n") << "/a\n/b";
+    }
+    void readsTheFirstLine()
+    {
+        QFETCH(QByteArray, bytes);
+        TempTree program;
+        program.write(QStringLiteral("Korsa Gridwell.ini"), bytes);
+        QTEST(SettingsFile(program.path()).ReadTrackFolder(), "folder");
+    }
+
+    void noFileGivesTheProgramFolder()
+    {
+        TempTree program;
+        QCOMPARE(SettingsFile(program.path()).ReadTrackFolder(), program.path());
+        QVERIFY(!QFile::exists(program.file(QStringLiteral("Korsa Gridwell.ini"))));
+    }
+
+    void fileThatCannotBeOpenedCountsAsAbsent()
+    {
+        TempTree program;
+        QDir(program.path()).mkdir(QStringLiteral("Korsa Gridwell.ini"));
+        QCOMPARE(SettingsFile(program.path()).ReadTrackFolder(), program.path());
+    }
+
+    void writesBesideTheProgram()
+    {
+        TempTree program;
+        SettingsFile settings(program.path());
+        settings.WriteTrackFolder(QStringLiteral("/races/one"));
+        settings.WriteTrackFolder(QStringLiteral("/races/two"));
+        QCOMPARE(program.read(QStringLiteral("Korsa Gridwell.ini")), QByteArray("/races/two\r\n"));
+        QCOMPARE(settings.ReadTrackFolder(), QStringLiteral("/races/two"));
+        QVERIFY(!QFile::exists(settings.PerUserPath()));
+    }
+
+    void unwritableProgramFolderUsesThePerUserFile()
+    {
+        TempTree program;
+        SettingsFile settings(program.path());
+        QCOMPARE(::chmod(QFile::encodeName(program.path()).constData(), 0555), 0);
+        settings.WriteTrackFolder(QStringLiteral("/races/sorvena"));
+        ::chmod(QFile::encodeName(program.path()).constData(), 0755);
+        QVERIFY(!QFile::exists(program.file(QStringLiteral("Korsa Gridwell.ini"))));
+        QFile perUser(settings.PerUserPath());
+        QVERIFY(perUser.open(QIODevice::ReadOnly));
+        QCOMPARE(perUser.readAll(), QByteArray("/races/sorvena\r\n"));
+        QCOMPARE(settings.ReadTrackFolder(), QStringLiteral("/races/sorvena"));
+
+        // A file beside the program wins over the per-user one.
+        program.write(QStringLiteral("Korsa Gridwell.ini"), "/beside\r\n");
+        QCOMPARE(settings.ReadTrackFolder(), QStringLiteral("/beside"));
+    }
+};
+
+QTEST_GUILESS_MAIN(SettingsTest)
+#include "tst_settings.moc"
