@@ -1,0 +1,136 @@
+#include "presentation/Controls.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace korsa {
+
+PictureBox::PictureBox(QWidget *parent) : QWidget(parent)
+{
+    setMouseTracking(true);
+    setFocusPolicy(Qt::TabFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void PictureBox::SetImage(const QImage &image)
+{
+    image_ = image;
+    update();
+}
+
+bool PictureBox::event(QEvent *event)
+{
+    if (!isEnabled() && event->type() == QEvent::MouseMove) {
+        if (onDisabledMove)
+            onDisabledMove();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void PictureBox::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().window());
+    if (!image_.isNull())
+        painter.drawImage(QPoint(0, 0), image_);
+    if (hasFocus()) {
+        painter.setPen(QPen(palette().highlight().color(), 2, Qt::DotLine));
+        painter.drawRect(rect().adjusted(1, 1, -2, -2));
+    }
+}
+
+void PictureBox::mouseMoveEvent(QMouseEvent *event)
+{
+    event->accept();
+    if (onMouseMove)
+        onMouseMove();
+}
+
+void PictureBox::mousePressEvent(QMouseEvent *event)
+{
+    pressed_ = event->button() == Qt::LeftButton;
+}
+
+void PictureBox::mouseReleaseEvent(QMouseEvent *event)
+{
+    const bool click = pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+    pressed_ = false;
+    if (click && onClick)
+        onClick();
+}
+
+void PictureBox::keyPressEvent(QKeyEvent *event)
+{
+    // Space or Enter picks the focused section, as a click does.
+    if ((event->key() == Qt::Key_Space || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        onClick) {
+        onClick();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+ImageControl::ImageControl(QWidget *parent) : QWidget(parent)
+{
+    setMouseTracking(true);
+}
+
+void ImageControl::SetPicture(const QImage &picture)
+{
+    picture_ = picture;
+    update();
+}
+
+void ImageControl::paintEvent(QPaintEvent *)
+{
+    if (picture_.isNull())
+        return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(rect(), picture_);
+}
+
+void ImageControl::mouseMoveEvent(QMouseEvent *event)
+{
+    event->accept();
+    if (onMouseMove)
+        onMouseMove();
+}
+
+ShapeControl::ShapeControl(Form form, QColor colour, QWidget *parent) : QWidget(parent), form_(form), colour_(colour)
+{
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void ShapeControl::SetBorderWidth(int pixels)
+{
+    borderWidth_ = pixels;
+    update();
+}
+
+void ShapeControl::SetLine(QPointF from, QPointF to)
+{
+    from_ = from;
+    to_ = to;
+    update();
+}
+
+void ShapeControl::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    if (form_ == Form::Rectangle) {
+        // The border lies inside the rectangle, so the whole frame shows over the picture.
+        const int w = borderWidth_;
+        painter.fillRect(0, 0, width(), w, colour_);
+        painter.fillRect(0, height() - w, width(), w, colour_);
+        painter.fillRect(0, 0, w, height(), colour_);
+        painter.fillRect(width() - w, 0, w, height(), colour_);
+        return;
+    }
+    painter.setPen(QPen(colour_, borderWidth_));
+    painter.drawLine(from_ - pos(), to_ - pos());
+}
+
+} // namespace korsa

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QWidget>
+
+#include <functional>
+
+namespace korsa {
+
+// A picture box: keeps the image drawn into it and shows it from its top-left corner. Reports
+// pointer movement and clicks (a press and a release on the box). A disabled box does not react
+// to the pointer: its movements go to `onDisabledMove`, as if over the window's background.
+class PictureBox : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit PictureBox(QWidget *parent = nullptr);
+
+    void SetImage(const QImage &image);
+    const QImage &Image() const { return image_; }
+
+    std::function<void()> onMouseMove;
+    std::function<void()> onDisabledMove;
+    std::function<void()> onClick;
+
+protected:
+    bool event(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    QImage image_;
+    bool pressed_ = false;
+};
+
+// An image control: stretches whatever picture it is given to its own rectangle.
+class ImageControl : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit ImageControl(QWidget *parent = nullptr);
+
+    void SetPicture(const QImage &picture);
+    const QImage &Picture() const { return picture_; }
+
+    std::function<void()> onMouseMove;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+
+private:
+    QImage picture_;
+};
+
+// A rectangle or a line drawn with a border width in pixels; it takes no pointer events, so the
+// pointer over it counts as over what lies beneath.
+class ShapeControl : public QWidget
+{
+    Q_OBJECT
+
+public:
+    enum class Form { Rectangle, Line };
+    ShapeControl(Form form, QColor colour, QWidget *parent = nullptr);
+
+    void SetBorderWidth(int pixels);
+    int BorderWidth() const { return borderWidth_; }
+    // A line's end points, relative to the widget's container.
+    void SetLine(QPointF from, QPointF to);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    Form form_;
+    QColor colour_;
+    int borderWidth_ = 1;
+    QPointF from_, to_;
+};
+
+} // namespace korsa
