@@ -1,0 +1,10 @@
+#pragma once
+
+namespace korsa {
+
+// Registers the embedded resources (:/JPEG/<n>.jpg, :/SOUND/<n>.wav, :/icon/korsa.png).
+// They live in a static library, so the linker would otherwise drop them; call this
+// once before any of them is opened. Calling it again is harmless.
+void InitResources();
+
+} // namespace korsa
