@@ -9,7 +9,7 @@ packages=(
   fonts-liberation
   xvfb xauth xdotool x11-utils imagemagick
   pulseaudio pulseaudio-utils
-  libclang-rt-14-dev
+  libclang-rt-14-dev libxcb1-dev
 )
 
 missing=()

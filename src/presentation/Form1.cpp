@@ -25,6 +25,8 @@ constexpr int PlainMap = 210;
 constexpr int FirstHighlightedMap = 200;
 
 const QColor FrameGrey(64, 64, 64);
+// The window's own font size; the section captions have their own.
+constexpr double DesignFontPoints = 9.0;
 
 // The window's own background: pointer movement over it (and over disabled section pictures)
 // stops an announcement.
@@ -85,6 +87,10 @@ ControlEntry &Form1::AddControl(const QString &name, ControlKind kind, QWidget *
     entry.top = top;
     entry.width = width;
     entry.height = height;
+    // Every control with a font holds its own, so scaling the frame's font does not reach the
+    // controls inside it a second time.
+    if (hasFont && !widget->testAttribute(Qt::WA_SetFont))
+        widget->setFont(DesignFont(false, DesignFontPoints));
     controls_.push_back(entry);
     ApplyEntry(controls_.back());
     return controls_.back();
@@ -118,7 +124,7 @@ void Form1::AddMenuItem(QAction *action)
 
 void Form1::BuildDesign()
 {
-    const QFont windowFont = DesignFont(false, 9.0);
+    const QFont windowFont = DesignFont(false, DesignFontPoints);
     client_ = new ClientArea(this);
     client_->setObjectName(QStringLiteral("client"));
     client_->setMouseTracking(true);

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Runs a command against a fresh Xvfb server of the given screen size, on a display number the
+# server picks itself (so parallel tests never collide), then stops the server.
+# Usage: with-xvfb.sh WIDTHxHEIGHT command [args...]
+set -u
+size=$1
+shift
+numberFile=$(mktemp)
+Xvfb -displayfd 1 -screen 0 "${size}x24" -dpi 96 -nolisten tcp -noreset >"$numberFile" 2>/dev/null &
+server=$!
+display=""
+for _ in $(seq 1 200); do
+  display=$(head -n 1 "$numberFile" 2>/dev/null)
+  [ -n "$display" ] && break
+  kill -0 "$server" 2>/dev/null || break
+  sleep 0.05
+done
+rm -f "$numberFile"
+if [ -z "$display" ]; then
+  echo "with-xvfb: Xvfb did not start" >&2
+  kill "$server" 2>/dev/null
+  exit 1
+fi
+export DISPLAY=":$display"
+export QT_QPA_PLATFORM=xcb
+export QT_FONT_DPI=96
+"$@"
+status=$?
+kill "$server" 2>/dev/null
+wait "$server" 2>/dev/null
+exit $status

@@ -1,0 +1,256 @@
+// The main window on a real X server of the screen height this run was started with: its size,
+// every control's place, fonts, centring, captions and what is enabled after start-up.
+
+#include "KorsaResources.h"
+#include "presentation/Form1.h"
+#include "support/TempTree.h"
+#include "support/TestPlatform.h"
+
+#include <QFontInfo>
+#include <QMenuBar>
+#include <QScreen>
+#include <QtTest>
+
+#include <cmath>
+
+using namespace korsa;
+
+namespace {
+
+struct Design {
+    const char *name;
+    double left, top, width, height;
+};
+
+// The design in twips, written out here independently of the window's own table.
+QList<Design> DesignTable()
+{
+    QList<Design> table = {
+        {"Frame1", 120, 120, 13932, 1692},   {"cmdRevert", 12480, 1140, 972, 372}, {"cmdSave", 480, 1140, 972, 372},
+        {"HScroll1", 1800, 1200, 10332, 252}, {"Label1", 120, 240, 8892, 252},     {"Label2", 120, 600, 8892, 252},
+        {"TrackMap", 9480, 2280, 4572, 7032},
+    };
+    static QList<QByteArray> names;
+    for (int i = 0; i < 9; ++i) {
+        names << QByteArray("GEMPic1_") + QByteArray::number(i) << QByteArray("Shape1_") + QByteArray::number(i)
+              << QByteArray("lblPictureName_") + QByteArray::number(i);
+    }
+    for (int i = 0; i < 9; ++i) {
+        const double left = 120 + 3120 * (i % 3), top = 2280 + 2520 * (i / 3);
+        table.append({names[3 * i].constData(), left, top, 3000, 2000});
+        table.append({names[3 * i + 1].constData(), 0, 0, 3000, 2004});
+        table.append({names[3 * i + 2].constData(), i == 7 ? 3360.0 : left, top - 240, 2892, 252});
+    }
+    return table;
+}
+
+} // namespace
+
+class WindowLayoutTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    test::TempTree program_;
+    test::TestPlatform platform_;
+    std::unique_ptr<Form1> window_;
+    int screenHeight_ = 0;
+    double clientWidth_ = 0;  // pixels
+    double clientHeight_ = 0; // pixels
+
+private slots:
+    void initTestCase()
+    {
+        InitResources();
+        screenHeight_ = QGuiApplication::primaryScreen()->geometry().height();
+        platform_.screenHeight = screenHeight_;
+        platform_.programFolder = program_.path();
+        window_ = std::make_unique<Form1>(platform_);
+        window_->Form_Load();
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        clientWidth_ = window_->centralWidget()->width();
+        clientHeight_ = window_->centralWidget()->height();
+    }
+
+    void windowIsScaledToTheScreen()
+    {
+        const double factor = screenHeight_ / 1024.0;
+        const int menu = window_->menuBar()->height();
+        QVERIFY(menu > 10);
+        // The outer size (menu bar and client area) is the design's times the factor.
+        QVERIFY(std::abs(window_->width() - 950.4 * factor) <= 1.0);
+        QVERIFY(std::abs(window_->height() - (640.8 + menu) * factor) <= 1.0);
+        QCOMPARE(window_->centralWidget()->geometry().top(), menu);
+        QCOMPARE(clientHeight_, static_cast<double>(window_->height() - menu));
+        QCOMPARE(window_->minimumSize(), window_->maximumSize());
+        if (screenHeight_ == 1024) {
+            QVERIFY(std::abs(clientWidth_ - 950.4) <= 1.0);
+            QVERIFY(std::abs(clientHeight_ - 640.8) <= 1.0);
+        }
+    }
+
+    void windowIsCentred()
+    {
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        const QRect frame = window_->frameGeometry();
+        QVERIFY2(std::abs(frame.center().x() - screen.center().x()) <= 1, qPrintable(QString::number(frame.x())));
+        QVERIFY2(std::abs(frame.center().y() - screen.center().y()) <= 1, qPrintable(QString::number(frame.y())));
+    }
+
+    void controlsKeepTheirPlace_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<double>("left");
+        QTest::addColumn<double>("top");
+        QTest::addColumn<double>("width");
+        QTest::addColumn<double>("height");
+        for (const Design &d : DesignTable())
+            QTest::newRow(d.name) << QString::fromLatin1(d.name) << d.left << d.top << d.width << d.height;
+    }
+    void controlsKeepTheirPlace()
+    {
+        QFETCH(QString, name);
+        QFETCH(double, left);
+        QFETCH(double, top);
+        QFETCH(double, width);
+        QFETCH(double, height);
+        auto *control = window_->findChild<QWidget *>(name);
+        QVERIFY(control);
+        // Fractions of the design client area (14256 x 9612 twips) applied to the real one.
+        const double sx = clientWidth_ / 14256.0, sy = clientHeight_ / 9612.0;
+        const QRect g = control->geometry();
+        const auto near = [](double actual, double expected) { return std::abs(actual - expected) <= 1.0; };
+        QVERIFY2(near(g.x(), left * sx) && near(g.y(), top * sy) && near(g.width(), width * sx) &&
+                     near(g.height(), height * sy),
+                 qPrintable(QStringLiteral("%1: got %2,%3 %4x%5, want %6,%7 %8x%9")
+                                .arg(name)
+                                .arg(g.x())
+                                .arg(g.y())
+                                .arg(g.width())
+                                .arg(g.height())
+                                .arg(left * sx)
+                                .arg(top * sy)
+                                .arg(width * sx)
+                                .arg(height * sy)));
+    }
+
+    void framesAndLinesFollowTheClientHeight()
+    {
+        const double sy = clientHeight_ / 9612.0;
+        const int frameWidth = static_cast<int>(std::nearbyint(8.0 * 15.0 * sy));
+        for (int i = 0; i < 9; ++i) {
+            auto *shape = window_->findChild<ShapeControl *>(QStringLiteral("Shape1_%1").arg(i));
+            QVERIFY(shape);
+            QCOMPARE(shape->BorderWidth(), frameWidth);
+            QCOMPARE(shape->parentWidget()->objectName(), QStringLiteral("GEMPic1_%1").arg(i));
+        }
+        // One pixel wide lines would scale to nothing: they keep their width.
+        auto *rule = window_->findChild<ShapeControl *>(QStringLiteral("Line3"));
+        QVERIFY(rule);
+        QCOMPARE(rule->BorderWidth(), 1);
+        QVERIFY2(std::abs(rule->geometry().center().y() - 960.0 * sy) <= 1.5,
+                 qPrintable(QStringLiteral("rule at %1").arg(rule->geometry().center().y())));
+        QCOMPARE(rule->parentWidget()->objectName(), QStringLiteral("Frame1"));
+    }
+
+    void fontsAreArialScaledWithTheClientHeight_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<double>("designPoints");
+        QTest::addColumn<bool>("bold");
+        for (const char *name : {"Frame1", "cmdSave", "cmdRevert", "Label1", "Label2", "Picture2", "Picture3"})
+            QTest::newRow(name) << QString::fromLatin1(name) << 9.0 << false;
+        for (int i = 0; i < 9; ++i) {
+            QTest::addRow("lblPictureName_%d", i) << QStringLiteral("lblPictureName_%1").arg(i) << 7.8 << true;
+            QTest::addRow("GEMPic1_%d", i) << QStringLiteral("GEMPic1_%1").arg(i) << 9.0 << false;
+        }
+    }
+    void fontsAreArialScaledWithTheClientHeight()
+    {
+        QFETCH(QString, name);
+        QFETCH(double, designPoints);
+        QFETCH(bool, bold);
+        auto *control = window_->findChild<QWidget *>(name);
+        QVERIFY(control);
+        const QFont font = control->font();
+        QCOMPARE(font.family(), QStringLiteral("Arial"));
+        QVERIFY(QFontInfo(font).family() == QStringLiteral("Arial") ||
+                QFontInfo(font).family() == QStringLiteral("Liberation Sans"));
+        QCOMPARE(font.bold(), bold);
+        const double expected = designPoints * (clientHeight_ * 15.0 / 9612.0);
+        QVERIFY2(std::abs(font.pointSizeF() - expected) < 0.05,
+                 qPrintable(QStringLiteral("%1 pt, want %2").arg(font.pointSizeF()).arg(expected)));
+    }
+
+    void captionsAfterStartUp()
+    {
+        QCOMPARE(window_->findChild<QLabel *>(QStringLiteral("Label1"))->text(),
+                 QStringLiteral("Welcome to Korsa Sorvena Trainer."));
+        QCOMPARE(window_->findChild<QLabel *>(QStringLiteral("Label2"))->text(),
+                 QStringLiteral("Please select your Sorvena track.ini file."));
+        const QStringList names = {"Varnola",       "Dunes",           "SR 47 Bridge",       "Montaspro Bridge", "Bivio Carrano",
+                                   "Vallerosa Curves", "SP 6 KM 4", "Pietraforno Curves", "Lidoscuro"};
+        for (int i = 0; i < 9; ++i)
+            QCOMPARE(window_->findChild<QLabel *>(QStringLiteral("lblPictureName_%1").arg(i))->text(), names[i]);
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Korsa Sorvena Trainer"));
+        QVERIFY(!window_->windowIcon().isNull());
+        QCOMPARE(window_->State().TrackFolder, program_.path());
+    }
+
+    void onlyCommandsWithoutATrackAreEnabled_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("enabled");
+        for (const char *name : {"HScroll1", "cmdSave", "cmdRevert"})
+            QTest::newRow(name) << QString::fromLatin1(name) << false;
+        for (int i = 0; i < 9; ++i)
+            QTest::addRow("GEMPic1_%d", i) << QStringLiteral("GEMPic1_%1").arg(i) << false;
+        QTest::newRow("TrackMap") << "TrackMap" << true;
+    }
+    void onlyCommandsWithoutATrackAreEnabled()
+    {
+        QFETCH(QString, name);
+        auto *control = window_->findChild<QWidget *>(name);
+        QVERIFY(control);
+        QTEST(control->isEnabled(), "enabled");
+    }
+
+    void menusInOrder()
+    {
+        QStringList names, captions;
+        for (const ControlEntry &entry : window_->Controls())
+            if (entry.kind == ControlKind::MenuItem) {
+                names << entry.name;
+                captions << entry.action->text();
+                QVERIFY(entry.action->shortcut().isEmpty());
+                QVERIFY(!entry.action->text().contains(QLatin1Char('&')));
+            }
+        QCOMPARE(names, QStringList({"mnuFile", "mnuSelectTrack", "Line2", "mnuSave", "mnuRevert", "mnuLine1",
+                                     "mnuExit", "mnuOptions", "mnuTrackAnnouncer", "mnuAbout"}));
+        QCOMPARE(captions, QStringList({"File", "Select Sorvena track.ini...", "", "Save Start Position",
+                                        "Revert To Original Start Position", "", "Exit", "Options",
+                                        "Track Announcer", "About"}));
+        QCOMPARE(window_->Controls().size(), std::size_t{48});
+        const auto enabled = [&](const char *name) {
+            return window_->findChild<QAction *>(QString::fromLatin1(name))->isEnabled();
+        };
+        QVERIFY(enabled("mnuSelectTrack") && enabled("mnuExit") && enabled("mnuTrackAnnouncer") && enabled("mnuAbout"));
+        QVERIFY(!enabled("mnuSave") && !enabled("mnuRevert"));
+        auto *announcer = window_->findChild<QAction *>(QStringLiteral("mnuTrackAnnouncer"));
+        QVERIFY(announcer->isCheckable() && !announcer->isChecked());
+        // About stands on the menu bar itself.
+        QVERIFY(window_->menuBar()->actions().contains(window_->findChild<QAction *>(QStringLiteral("mnuAbout"))));
+    }
+
+    void photographsFillTheirBoxes()
+    {
+        for (int i = 0; i < 9; ++i) {
+            auto *box = window_->findChild<PictureBox *>(QStringLiteral("GEMPic1_%1").arg(i));
+            QCOMPARE(box->Image().size(), box->size());
+        }
+    }
+};
+
+QTEST_MAIN(WindowLayoutTest)
+#include "tst_window_layout.moc"
