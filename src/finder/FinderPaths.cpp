@@ -1,0 +1,108 @@
+#include "finder/FinderPaths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <filesystem>
+#include <system_error>
+
+namespace korsa::finder {
+
+namespace {
+
+constexpr Qt::CaseSensitivity PathCase =
+#ifdef Q_OS_WIN
+    Qt::CaseInsensitive;
+#else
+    Qt::CaseSensitive;
+#endif
+
+// The root part of a path in '/' form: "/" or "C:/"; empty when the path has none.
+QString RootOf(const QString &slashed)
+{
+    if (slashed.size() >= 3 && slashed.at(1) == QLatin1Char(':') && slashed.at(2) == QLatin1Char('/'))
+        return slashed.left(3);
+    if (slashed.startsWith(QLatin1Char('/')))
+        return QStringLiteral("/");
+    return QString();
+}
+
+} // namespace
+
+QString CleanFolder(const QString &path)
+{
+    if (path.isEmpty())
+        return QString();
+    QString slashed = QDir::fromNativeSeparators(path);
+    // A bare drive ("C:") stands for that drive's root.
+    if (slashed.size() == 2 && slashed.at(1) == QLatin1Char(':'))
+        slashed += QLatin1Char('/');
+    slashed = QDir::cleanPath(QFileInfo(slashed).absoluteFilePath());
+    return QDir::toNativeSeparators(slashed);
+}
+
+bool IsRootFolder(const QString &folder)
+{
+    const QString slashed = QDir::fromNativeSeparators(folder);
+    return !slashed.isEmpty() && RootOf(slashed) == slashed;
+}
+
+QStringList FolderChain(const QString &folder)
+{
+    const QString slashed = QDir::fromNativeSeparators(CleanFolder(folder));
+    const QString root = RootOf(slashed);
+    if (root.isEmpty())
+        return {};
+    QStringList chain{QDir::toNativeSeparators(root)};
+    QString walked = root;
+    const QStringList names = slashed.mid(root.size()).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    for (const QString &name : names) {
+        if (!walked.endsWith(QLatin1Char('/')))
+            walked += QLatin1Char('/');
+        walked += name;
+        chain.append(QDir::toNativeSeparators(walked));
+    }
+    return chain;
+}
+
+QString FolderDisplayName(const QString &folder)
+{
+    if (IsRootFolder(folder))
+        return folder;
+    const QString slashed = QDir::fromNativeSeparators(folder);
+    return slashed.mid(slashed.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString ChildFolder(const QString &folder, const QString &name)
+{
+    QString slashed = QDir::fromNativeSeparators(folder);
+    if (!slashed.endsWith(QLatin1Char('/')))
+        slashed += QLatin1Char('/');
+    return CleanFolder(slashed + name);
+}
+
+bool IsSameOrBelow(const QString &path, const QString &folder)
+{
+    const QString p = QDir::fromNativeSeparators(path);
+    QString f = QDir::fromNativeSeparators(folder);
+    if (p.isEmpty() || f.isEmpty())
+        return false;
+    if (p.compare(f, PathCase) == 0)
+        return true;
+    if (!f.endsWith(QLatin1Char('/')))
+        f += QLatin1Char('/');
+    return p.startsWith(f, PathCase);
+}
+
+bool CanListFolder(const QString &folder)
+{
+    if (folder.isEmpty())
+        return false;
+    // Opening the folder is the only reliable test: permission bits say nothing for some users.
+    std::error_code error;
+    std::filesystem::directory_iterator it(std::filesystem::path(QFile::encodeName(folder).toStdString()), error);
+    return !error;
+}
+
+} // namespace korsa::finder
