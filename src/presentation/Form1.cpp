@@ -248,11 +248,8 @@ void Form1::BuildMenus()
     mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
     AddMenuItem(mnuAbout);
 
-    // The check mark is the announcer's state: the handler toggles it itself.
-    connect(mnuTrackAnnouncer, &QAction::triggered, this, [this] {
-        mnuTrackAnnouncer->setChecked(!mnuTrackAnnouncer->isChecked());
-        mnuTrackAnnouncer_Click();
-    });
+    // The check mark is the announcer's state; a checkable item turns it over on each click.
+    connect(mnuTrackAnnouncer, &QAction::triggered, this, [this] { mnuTrackAnnouncer_Click(); });
     connect(mnuSelectTrack, &QAction::triggered, this, [this] { mnuSelectTrack_Click(); });
     connect(mnuSave, &QAction::triggered, this, [this] { mnuSave_Click(); });
     connect(mnuRevert, &QAction::triggered, this, [this] { mnuRevert_Click(); });

@@ -1,0 +1,299 @@
+// The main window as a user meets it on a real X server: the messages in real message boxes,
+// the section pictures, the scroll bar, the Save and Revert buttons and the map under the pointer.
+
+#include "KorsaResources.h"
+#include "platform/QtPlatform.h"
+#include "presentation/Form1.h"
+#include "presentation/ResourcePictures.h"
+#include "support/TempTree.h"
+#include "support/TestPlatform.h"
+
+#include <QApplication>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTimer>
+#include <QtTest>
+
+using namespace korsa;
+using korsa::test::TempTree;
+using korsa::test::Terminated;
+
+namespace {
+
+// Real message boxes; termination is reported to the test instead of ending it.
+class BoxPlatform final : public Platform
+{
+public:
+    void ShowMessage(const QString &text, const QString &caption) override { real.ShowMessage(text, caption); }
+    [[noreturn]] void Terminate(int status) override { throw Terminated{status}; }
+    int ScreenHeightPixels() const override { return screenHeight > 0 ? screenHeight : real.ScreenHeightPixels(); }
+    QString ProgramFolder() const override { return folder; }
+
+    QtPlatform real;
+    int screenHeight = 0;
+    QString folder;
+};
+
+struct SeenBox {
+    QString text;
+    QString title;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    int buttons = 0;
+};
+
+// Waits for the next message box, notes what it shows and closes it with Enter, as a user would.
+void CloseNextBox(SeenBox *seen)
+{
+    auto *timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer, seen] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible())
+            return;
+        seen->text = box->text();
+        seen->title = box->windowTitle();
+        seen->icon = box->icon();
+        seen->buttons = static_cast<int>(box->buttons().size());
+        QTest::keyClick(box, Qt::Key_Return);
+        timer->deleteLater();
+        timer->stop();
+    });
+    timer->start();
+}
+
+const QByteArray Track = "[ HEADER ]\r\ntrack_name_short = Sorvena\r\ntrack_length = 44.732 miles\r\n"
+                         "stall_0 = 1500 0.0\r\n[ END ]\r\n";
+
+} // namespace
+
+class WindowBehaviourTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TempTree> tree_;
+    BoxPlatform platform_;
+    std::unique_ptr<Form1> window_;
+
+    template <typename T> T *Find(const QString &name) const { return window_->findChild<T *>(name); }
+    PictureBox *Picture(int i) const { return Find<PictureBox>(QStringLiteral("GEMPic1_%1").arg(i)); }
+    QString Label2() const { return Find<QLabel>(QStringLiteral("Label2"))->text(); }
+    QImage Map() const { return Find<ImageControl>(QStringLiteral("TrackMap"))->Picture(); }
+    QScrollBar *Bar() const { return Find<QScrollBar>(QStringLiteral("HScroll1")); }
+
+    void SelectTrack(const QString &name)
+    {
+        window_->showFinder = [this, name](SessionState &state) {
+            state.TrackFolder = tree_->path();
+            state.TrackFileName = name;
+        };
+        window_->mnuSelectTrack_Click();
+    }
+    // The pointer arrives at the point from one pixel away, so every call is a real movement. The
+    // movement goes through the window, which finds the control under the pointer itself.
+    void Hover(QWidget *widget, QPoint at = QPoint(10, 10))
+    {
+        QWindow *window = window_->windowHandle();
+        QTest::mouseMove(window, widget->mapTo(window_.get(), at + QPoint(1, 1)));
+        QTest::mouseMove(window, widget->mapTo(window_.get(), at));
+    }
+    void HoverBackground() { Hover(window_->centralWidget(), QPoint(3, window_->centralWidget()->height() - 3)); }
+
+private slots:
+    void init()
+    {
+        InitResources();
+        tree_ = std::make_unique<TempTree>();
+        QDir(tree_->path()).mkdir(QStringLiteral("program"));
+        platform_.folder = tree_->file(QStringLiteral("program"));
+        platform_.screenHeight = 0;
+        tree_->write(QStringLiteral("track.ini"), Track);
+        window_ = std::make_unique<Form1>(platform_);
+        window_->Form_Load();
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    }
+    void cleanup()
+    {
+        window_.reset();
+        tree_.reset();
+    }
+
+    void aboutShowsVersionAndMaker()
+    {
+        for (int round = 0; round < 2; ++round) {
+            SeenBox seen;
+            CloseNextBox(&seen);
+            QMenuBar *bar = window_->menuBar();
+            QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(Find<QAction>(QStringLiteral("mnuAbout"))).center());
+            QTRY_COMPARE(seen.text, QStringLiteral("v1.0.0 by Penhallow"));
+            QCOMPARE(seen.title, QStringLiteral("Korsa Sorvena Trainer"));
+            QCOMPARE(seen.icon, QMessageBox::Information);
+            QCOMPARE(seen.buttons, 1);
+            SelectTrack(QStringLiteral("track.ini")); // and again once a track is chosen
+        }
+    }
+
+    void screenTooSmallEndsTheProgram_data()
+    {
+        QTest::addColumn<int>("height");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("480") << 480 << true;
+        QTest::newRow("599") << 599 << true;
+        QTest::newRow("600") << 600 << false;
+    }
+    void screenTooSmallEndsTheProgram()
+    {
+        QFETCH(int, height);
+        QFETCH(bool, refused);
+        BoxPlatform small;
+        small.screenHeight = height;
+        small.folder = tree_->path();
+        Form1 window(small);
+        SeenBox seen;
+        if (refused)
+            CloseNextBox(&seen);
+        int status = -1;
+        try {
+            window.Form_Load();
+        } catch (const Terminated &t) {
+            status = t.status;
+        }
+        if (!refused) {
+            QCOMPARE(status, -1);
+            // The menu bar keeps its height, so the client area shrinks a little more than the window.
+            const int menu = window.menuBar()->sizeHint().height();
+            QVERIFY(std::abs(window.height() - (640.8 + menu) * 0.5859375) <= 1.0);
+            QCOMPARE(window.centralWidget()->height(), window.height() - menu);
+            return;
+        }
+        QCOMPARE(status, 1);
+        QCOMPARE(seen.text, QStringLiteral("Korsa Sorvena Trainer does not support screen resolutions less than "
+                                           "800x600.  You should increase your screen resolution if possible."));
+        QCOMPARE(seen.title, QStringLiteral("Korsa Sorvena Trainer"));
+        QCOMPARE(seen.icon, QMessageBox::Information);
+        QCOMPARE(seen.buttons, 1);
+        QVERIFY(!window.isVisible());
+    }
+
+    void selectionEnablesTheTrackCommands()
+    {
+        SelectTrack(QStringLiteral("track.ini"));
+        QCOMPARE(Find<QLabel>(QStringLiteral("Label1"))->text(), QStringLiteral("The Sorvena Track Length Is  71989 Meters Long."));
+        QCOMPARE(Label2(), QStringLiteral("The Start Position Is  1500 Meters Or  2.1 Percent Beyond The Start Line."));
+        QCOMPARE(Bar()->value(), 21);
+        for (const char *name : {"cmdSave", "cmdRevert", "HScroll1"})
+            QVERIFY(Find<QWidget>(QString::fromLatin1(name))->isEnabled());
+        QVERIFY(Find<QAction>(QStringLiteral("mnuSave"))->isEnabled());
+        QVERIFY(Find<QAction>(QStringLiteral("mnuRevert"))->isEnabled());
+        for (int i = 0; i < 9; ++i)
+            QVERIFY(Picture(i)->isEnabled());
+        QCOMPARE(tree_->read(QStringLiteral("program/Korsa Gridwell.ini")), QFile::encodeName(tree_->path()) + "\r\n");
+    }
+
+    void refusedTrackChangesNothingOnScreen()
+    {
+        tree_->write(QStringLiteral("other.ini"), QByteArray(Track).replace("44.732", "3.2"));
+        SeenBox seen;
+        CloseNextBox(&seen);
+        SelectTrack(QStringLiteral("other.ini"));
+        QCOMPARE(seen.text, QStringLiteral("This is not a Sorvena track.ini file.  Please try again."));
+        QCOMPARE(seen.title, QStringLiteral("File Read Error"));
+        QCOMPARE(Label2(), QStringLiteral("Please select your Sorvena track.ini file."));
+        QVERIFY(!Bar()->isEnabled());
+        QVERIFY(!QFile::exists(tree_->file(QStringLiteral("program/Korsa Gridwell.ini"))));
+    }
+
+    void clickingSectionsAndTheBar()
+    {
+        SelectTrack(QStringLiteral("track.ini"));
+        QTest::mouseClick(Picture(1), Qt::LeftButton, {}, QPoint(20, 20));
+        QCOMPARE(Label2(), QStringLiteral("The Dunes Start Position Is  12200 Meters Or  16.9 Percent Beyond The Start Line."));
+        QCOMPARE(Bar()->value(), 169);
+
+        // The bar's right arrow moves one small step.
+        QScrollBar *bar = Bar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->width() - 4, bar->height() / 2));
+        QTRY_COMPARE(bar->value(), 179);
+        QCOMPARE(Label2(), QStringLiteral("This Start Position Is  12886 Meters Or  17.9 Percent Beyond The Start Line."));
+        // The keyboard moves it as well.
+        bar->setFocus();
+        QTest::keyClick(bar, Qt::Key_End);
+        QCOMPARE(bar->value(), 1000);
+        QCOMPARE(Label2(), QStringLiteral("This Start Position Is  71989 Meters Or  100 Percent Beyond The Start Line."));
+        // A press and release on the picture is a click; a press that leaves the picture is not.
+        QTest::mousePress(Picture(8), Qt::LeftButton, {}, QPoint(5, 5));
+        QTest::mouseRelease(Picture(8), Qt::LeftButton, {}, QPoint(Picture(8)->width() + 40, 5));
+        QVERIFY(Label2().startsWith(QStringLiteral("This Start Position")));
+    }
+
+    void saveAndRevertButtonsWriteTheFile()
+    {
+        SelectTrack(QStringLiteral("track.ini"));
+        QTest::mouseClick(Picture(8), Qt::LeftButton, {}, QPoint(20, 20));
+        QTest::mouseClick(Find<QPushButton>(QStringLiteral("cmdSave")), Qt::LeftButton);
+        QCOMPARE(tree_->read(QStringLiteral("track.ini")),
+                 QByteArray(Track).replace("stall_0 = 1500 0.0", "stall_0 = 66270 0.0\t\t; Modified by Korsa Gridwell") +
+                     "\r\n[ GRIDWELL ]\r\nstall_0 = 1500 0.0\r\n");
+        QCOMPARE(tree_->read(QStringLiteral("track.ini.bak")), Track);
+
+        Hover(Picture(5));
+        QCOMPARE(Map(), LoadResourcePicture(205));
+        QTest::mouseClick(Find<QPushButton>(QStringLiteral("cmdRevert")), Qt::LeftButton);
+        QCOMPARE(Label2(), QStringLiteral("The Original Start Position Is  1500 Meters Or  2.1 Percent Beyond The Start Line"));
+        QCOMPARE(Bar()->value(), 21);
+        QCOMPARE(Map(), LoadResourcePicture(210));
+        QCOMPARE(tree_->read(QStringLiteral("track.ini")), Track + "\r\n[ GRIDWELL ]\r\nstall_0 = 1500 0.0\r\n");
+    }
+
+    void hoverHighlightsTheSectionOnTheMap()
+    {
+        const QImage plain = LoadResourcePicture(210);
+        QCOMPARE(Map(), plain);
+        // Before a track is accepted the pictures are disabled: the plain map stays.
+        Hover(Picture(3));
+        QCOMPARE(Map(), plain);
+        QCOMPARE(window_->LastHoverSection(), -1);
+
+        SelectTrack(QStringLiteral("track.ini"));
+        Hover(Picture(3));
+        QCOMPARE(Map(), LoadResourcePicture(203));
+        QCOMPARE(window_->LastHoverSection(), 3);
+        Hover(Picture(3), QPoint(30, 30));
+        HoverBackground();
+        QCOMPARE(Map(), LoadResourcePicture(203));
+        Hover(Find<ImageControl>(QStringLiteral("TrackMap")));
+        QCOMPARE(Map(), LoadResourcePicture(203));
+        Hover(Picture(4));
+        QCOMPARE(Map(), LoadResourcePicture(204));
+
+        // A click changes neither the map nor the last hovered section.
+        QTest::mouseClick(Picture(4), Qt::LeftButton, {}, QPoint(20, 20));
+        QCOMPARE(Map(), LoadResourcePicture(204));
+
+        // After a selection has put the plain map back, the last hovered picture does not
+        // highlight again; any other does.
+        SelectTrack(QStringLiteral("track.ini"));
+        QCOMPARE(Map(), plain);
+        Hover(Picture(4));
+        QCOMPARE(Map(), plain);
+        Hover(Picture(0));
+        QCOMPARE(Map(), LoadResourcePicture(200));
+    }
+
+    void announcerOptionToggles()
+    {
+        QAction *option = Find<QAction>(QStringLiteral("mnuTrackAnnouncer"));
+        QVERIFY(!option->isChecked());
+        option->trigger();
+        QVERIFY(option->isChecked());
+        option->trigger();
+        QVERIFY(!option->isChecked());
+    }
+};
+
+QTEST_MAIN(WindowBehaviourTest)
+#include "tst_window_behaviour.moc"
