@@ -139,6 +139,16 @@ int RunTrackCommand(const QStringList &args)
     return exit_status::Ok;
 }
 
+// What was printed must have reached standard output, or the run did not succeed.
+int Finish(int status)
+{
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fputs("korsa-sorvena-cli: cannot write to standard output\n", stderr);
+        return status == exit_status::Ok ? exit_status::OutputFailed : status;
+    }
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -152,11 +162,11 @@ int main(int argc, char *argv[])
     const QString &command = args[0];
     if (command == QStringLiteral("--help") || command == QStringLiteral("-h")) {
         std::fputs(Usage, stdout);
-        return exit_status::Ok;
+        return Finish(exit_status::Ok);
     }
     if (command == QStringLiteral("--version")) {
         PrintLine(stdout, captions::AboutText());
-        return exit_status::Ok;
+        return Finish(exit_status::Ok);
     }
     if (command == QStringLiteral("sections")) {
         if (args.size() != 1)
@@ -168,11 +178,11 @@ int main(int argc, char *argv[])
                                   .arg(i)
                                   .arg(table.SectionNames[i])
                                   .arg(static_cast<double>(table.SectionStarts[i]), 0, 'f', 0));
-        return exit_status::Ok;
+        return Finish(exit_status::Ok);
     }
     static const QStringList trackCommands = {QStringLiteral("show"), QStringLiteral("section"),
                                               QStringLiteral("per-mille"), QStringLiteral("revert")};
     if (!trackCommands.contains(command))
         UsageError(QStringLiteral("unknown command: ") + command);
-    return RunTrackCommand(args);
+    return Finish(RunTrackCommand(args));
 }

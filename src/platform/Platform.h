@@ -13,6 +13,7 @@ inline constexpr int TrackFileUnreadable = 3;
 inline constexpr int NotSorvenaTrack = 4;
 inline constexpr int SaveFailed = 5;
 inline constexpr int Usage = 64;
+inline constexpr int OutputFailed = 74;
 } // namespace exit_status
 
 // The edges of the program that tests need to watch: messages, termination, the screen and

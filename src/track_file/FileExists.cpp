@@ -44,8 +44,17 @@ bool FileExists(const QString &path)
         }
         return false;
     }
-    if (lastName == "." || lastName == "..")
+    return EntryExists(path);
+}
+
+bool EntryExists(const QString &path)
+{
+    namespace fs = std::filesystem;
+    const QByteArray bytes = QFile::encodeName(path);
+    if (bytes.isEmpty() || IsSeparator(bytes.back()) || bytes.endsWith("/.") || bytes.endsWith("/..") ||
+        bytes == "." || bytes == "..")
         return false;
+    std::error_code error;
     // A dangling link is still an entry of its folder.
     return fs::exists(fs::symlink_status(fs::path(bytes.toStdString()), error));
 }

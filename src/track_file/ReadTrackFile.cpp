@@ -100,7 +100,8 @@ std::optional<SessionState> ParseTrackLines(SessionState state, QList<QByteArray
 bool ReadTrackFile(SessionState &state, Platform &platform)
 {
     const QString path = state.TrackFilePath();
-    if (!FileExists(path)) {
+    // The name is the file's own: a "*" in it is a character, not a pattern.
+    if (!EntryExists(path)) {
         platform.ShowMessage(messages::FileLocationText, messages::FileLocationCaption);
         return false;
     }

@@ -29,6 +29,9 @@ inline const QString FileSaveCaption = QStringLiteral("File Save Error");
 // True when a file or folder of that name exists. The last name may hold the wildcards * and ?.
 // A root folder, an empty path and a path that ends in a separator are never found.
 bool FileExists(const QString &path);
+// True when an entry of exactly that name exists: "*" and "?" are plain characters here, as they
+// may be in a file name.
+bool EntryExists(const QString &path);
 
 // Splits 8-bit text into lines: CR or CR LF ends a line, a lone LF stays inside its line, and a
 // last line without terminator is a line. Returns nothing for more than MaxTrackLines lines.

@@ -77,8 +77,12 @@ void WriteTrackFile(const SessionState &state, Platform &platform)
 {
     const QString path = state.TrackFilePath();
     const QString backup = path + QStringLiteral(".bak");
-    bool written = true;
-    if (!FileExists(backup))
+    // A save must leave a file the trainer can read again: the marker section may not push it
+    // past the most lines a track file can have.
+    const qsizetype lineCount = state.TrackLines.size() + (state.NoMarkerSection ? 3 : 0);
+    bool written = lineCount <= MaxTrackLines;
+    // The backup's own name, taken literally: another file matching it as a pattern is no backup.
+    if (written && !EntryExists(backup))
         written = QFile::copy(path, backup);
     written = written && ReplaceTrackFile(path, TrackFileBytes(state));
     if (!written) {

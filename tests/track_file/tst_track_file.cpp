@@ -174,6 +174,26 @@ private slots:
         QCOMPARE(FileExists(tree.path() + QLatin1Char('/') + relative), exists);
     }
 
+    void entryExistsTakesNamesLiterally_data()
+    {
+        QTest::addColumn<QString>("relative");
+        QTest::addColumn<bool>("exists");
+        QTest::newRow("file") << "track.ini" << true;
+        QTest::newRow("pattern is no name") << "tr*.ini" << false;
+        QTest::newRow("name with a star") << "a*b.ini" << true;
+        QTest::newRow("trailing separator") << "sub/" << false;
+        QTest::newRow("dot") << "sub/." << false;
+    }
+    void entryExistsTakesNamesLiterally()
+    {
+        QFETCH(QString, relative);
+        TempTree tree;
+        tree.write(QStringLiteral("track.ini"), "x");
+        tree.write(QStringLiteral("a*b.ini"), "x");
+        QDir(tree.path()).mkdir(QStringLiteral("sub"));
+        QTEST(EntryExists(tree.path() + QLatin1Char('/') + relative), "exists");
+    }
+
     void fileExistsNeverFindsRootOrEmpty()
     {
         QVERIFY(!FileExists(QString()));

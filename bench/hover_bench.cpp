@@ -1,0 +1,89 @@
+// How long the window takes from the pointer entering a section picture to the highlighted map
+// being painted, against painting the map that is already there (the same repaint without the
+// picture change). Run it on a real X server: bench/run-hover-bench or
+//   tests/support/with-xvfb.sh 1280x1024 build/bench/bench_hover_bench
+
+#include "KorsaResources.h"
+#include "platform/QtPlatform.h"
+#include "presentation/Form1.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+class BenchPlatform final : public korsa::Platform
+{
+public:
+    void ShowMessage(const QString &text, const QString &caption) override
+    {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
+    }
+    [[noreturn]] void Terminate(int status) override { std::exit(status); }
+    int ScreenHeightPixels() const override { return real.ScreenHeightPixels(); }
+    QString ProgramFolder() const override { return folder; }
+    korsa::QtPlatform real;
+    QString folder;
+};
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    korsa::InitResources();
+    QTemporaryDir dir;
+    QFile track(dir.filePath(QStringLiteral("track.ini")));
+    if (!track.open(QIODevice::WriteOnly))
+        return 1;
+    track.write("track_name_short = Sorvena\r\ntrack_length = 44.732 miles\r\nstall_0 = 1500 0.0\r\n");
+    track.close();
+
+    BenchPlatform platform;
+    platform.folder = dir.path();
+    korsa::Form1 window(platform);
+    window.Form_Load();
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return 1;
+    window.showFinder = [&](korsa::SessionState &state) {
+        state.TrackFolder = dir.path();
+        state.TrackFileName = QStringLiteral("track.ini");
+    };
+    window.mnuSelectTrack_Click();
+
+    auto *map = window.findChild<QWidget *>(QStringLiteral("TrackMap"));
+    QWindow *handle = window.windowHandle();
+    const int rounds = 200;
+    std::vector<double> hover, repaintOnly;
+    for (int k = 0; k < rounds; ++k) {
+        auto *picture = window.findChild<QWidget *>(QStringLiteral("GEMPic1_%1").arg(k % 9));
+        const QPoint at = picture->mapTo(&window, QPoint(20 + k % 7, 20));
+        QElapsedTimer timer;
+        timer.start();
+        QTest::mouseMove(handle, at);
+        map->repaint();
+        hover.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+
+        timer.restart();
+        map->repaint();
+        repaintOnly.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+    }
+    const double h = Median(hover), r = Median(repaintOnly);
+    std::printf("pointer enters a picture -> highlighted map painted: median %.3f ms over %d entries\n", h, rounds);
+    std::printf("repaint of the map alone (baseline):                 median %.3f ms\n", r);
+    std::printf("ratio %.2fx; one 60 Hz frame is 16.667 ms (%.1f%% of a frame)\n", h / r, 100.0 * h / 16.667);
+    return 0;
+}
