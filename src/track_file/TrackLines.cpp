@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 namespace korsa {
@@ -14,23 +15,30 @@ QString SessionState::TrackFilePath() const
 
 std::optional<QList<QByteArray>> SplitTrackLines(const QByteArray &bytes)
 {
+    const char *const begin = bytes.constData();
+    const char *const end = begin + bytes.size();
+    qsizetype returns = 0;
+    for (const char *p = begin; (p = static_cast<const char *>(std::memchr(p, '\r', end - p))); ++p)
+        ++returns;
+    if (returns > MaxTrackLines)
+        return std::nullopt;
+
     QList<QByteArray> lines;
-    qsizetype start = 0;
-    const qsizetype size = bytes.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        if (bytes[i] != '\r')
-            continue;
-        if (lines.size() == MaxTrackLines)
-            return std::nullopt;
-        lines.append(bytes.mid(start, i - start));
-        if (i + 1 < size && bytes[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < size) {
-        if (lines.size() == MaxTrackLines)
-            return std::nullopt;
-        lines.append(bytes.mid(start));
+    lines.reserve(returns + 1);
+    const char *line = begin;
+    while (line < end) {
+        const char *cr = static_cast<const char *>(std::memchr(line, '\r', end - line));
+        if (!cr) {
+            // A last line without a terminator.
+            if (lines.size() == MaxTrackLines)
+                return std::nullopt;
+            lines.append(QByteArray(line, end - line));
+            break;
+        }
+        lines.append(QByteArray(line, cr - line));
+        line = cr + 1;
+        if (line < end && *line == '\n')
+            ++line;
     }
     return lines;
 }

@@ -4,6 +4,9 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <array>
+#include <cstring>
+
 #ifndef Q_OS_WIN
 #include <sys/stat.h>
 #include <unistd.h>
@@ -65,11 +68,25 @@ bool ReplaceTrackFile(const QString &path, const QByteArray &bytes)
 
 QByteArray TrackFileBytes(const SessionState &state)
 {
-    QByteArray bytes;
-    for (const QByteArray &line : state.TrackLines)
-        bytes += line + LineEnd;
+    QList<QByteArray> tail;
     if (state.NoMarkerSection)
-        bytes += LineEnd + MarkerLine + LineEnd + state.OriginalStallLine + LineEnd;
+        tail = {QByteArray(), MarkerLine, state.OriginalStallLine};
+    qsizetype size = 0;
+    const std::array<const QList<QByteArray> *, 2> parts = {&state.TrackLines, &tail};
+    for (const QList<QByteArray> *part : parts)
+        for (const QByteArray &line : *part)
+            size += line.size() + LineEnd.size();
+
+    // One buffer of the final size, filled in place: the largest files have tens of thousands of lines.
+    QByteArray bytes(size, Qt::Uninitialized);
+    char *out = bytes.data();
+    for (const QList<QByteArray> *part : parts)
+        for (const QByteArray &line : *part) {
+            std::memcpy(out, line.constData(), static_cast<std::size_t>(line.size()));
+            out += line.size();
+            *out++ = '\r';
+            *out++ = '\n';
+        }
     return bytes;
 }
 
