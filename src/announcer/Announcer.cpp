@@ -3,12 +3,20 @@
 #include "track_file/TrackIniFileReader.h"
 
 #include <QFile>
-#include <QSoundEffect>
+#include <QAudioSink>
+#include <QMediaDevices>
 #include <QtEndian>
+
+#include <optional>
 
 namespace korsa {
 
 namespace {
+
+struct Sound {
+    QAudioFormat format;
+    QByteArray samples;
+};
 
 quint32 ReadSize(const char *bytes, bool bigEndian)
 {
@@ -20,60 +28,58 @@ quint16 ReadShort(const char *bytes, bool bigEndian)
     return bigEndian ? qFromBigEndian<quint16>(bytes) : qFromLittleEndian<quint16>(bytes);
 }
 
-// True when the file is a complete PCM WAVE file the sound effect can load to the end.
-//
-// The sound effect's loader waits for more bytes whenever a file ends early (an empty file, a
-// header cut short, fewer sound bytes than the header announces, an odd byte left over), and
-// the next effect that is deleted then blocks forever waiting for that load: the program hangs.
-// Such files are therefore refused here, and their section stays silent.
-bool IsCompleteWave(const QString &path)
+// The sound of a complete PCM WAVE image: its format and its sample bytes. Anything else, or a
+// file that ends before its sound does, gives nothing, so the section stays silent.
+std::optional<Sound> ReadWave(const QByteArray &bytes)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const qint64 size = file.size();
-
-    char riff[12];
-    if (file.read(riff, 12) != 12)
-        return false;
-    const bool bigEndian = qstrncmp(riff, "RIFX", 4) == 0;
-    if ((!bigEndian && qstrncmp(riff, "RIFF", 4) != 0) || qstrncmp(riff + 8, "WAVE", 4) != 0)
-        return false;
-
+    const qint64 size = bytes.size();
+    if (size < 12)
+        return std::nullopt;
+    const char *data = bytes.constData();
+    const bool bigEndian = qstrncmp(data, "RIFX", 4) == 0;
+    if ((!bigEndian && qstrncmp(data, "RIFF", 4) != 0) || qstrncmp(data + 8, "WAVE", 4) != 0)
+        return std::nullopt;
     // The format chunk first, then the sound bytes after it; other chunks are skipped.
+    QAudioFormat format;
     int bytesPerSample = 0;
     qint64 at = 12;
     while (at + 8 <= size) {
-        char header[8];
-        if (!file.seek(at) || file.read(header, 8) != 8)
-            return false;
-        const qint64 chunkSize = ReadSize(header + 4, bigEndian);
+        const qint64 chunkSize = ReadSize(data + at + 4, bigEndian);
         const qint64 body = at + 8;
-
-        if (bytesPerSample == 0 && qstrncmp(header, "fmt ", 4) == 0) {
+        if (bytesPerSample == 0 && qstrncmp(data + at, "fmt ", 4) == 0) {
             if (chunkSize < 16 || chunkSize % 2 != 0 || body + chunkSize > size)
-                return false;
-            char format[16];
-            if (file.read(format, 16) != 16)
-                return false;
-            const quint16 encoding = ReadShort(format, bigEndian);
-            const quint16 channels = ReadShort(format + 2, bigEndian);
-            const quint32 rate = ReadSize(format + 4, bigEndian);
-            const quint16 bits = ReadShort(format + 14, bigEndian);
-            if ((encoding != 0 && encoding != 1) || channels == 0 || rate == 0)
-                return false;
-            if (bits != 8 && bits != 16 && bits != 32)
-                return false;
+                return std::nullopt;
+            const quint16 encoding = ReadShort(data + body, bigEndian);
+            const quint16 channels = ReadShort(data + body + 2, bigEndian);
+            const quint32 rate = ReadSize(data + body + 4, bigEndian);
+            const quint16 bits = ReadShort(data + body + 14, bigEndian);
+            if ((encoding != 0 && encoding != 1) || channels == 0 || channels > 8 || rate == 0 || rate > 384000)
+                return std::nullopt;
+            if (bits == 8)
+                format.setSampleFormat(QAudioFormat::UInt8);
+            else if (bits == 16)
+                format.setSampleFormat(QAudioFormat::Int16);
+            else if (bits == 32)
+                format.setSampleFormat(QAudioFormat::Int32);
+            else
+                return std::nullopt;
+            // The sound server takes little-endian samples only.
+            if (bigEndian && bits != 8)
+                return std::nullopt;
+            format.setChannelCount(channels);
+            format.setSampleRate(static_cast<int>(rate));
             bytesPerSample = bits / 8;
             at = body + chunkSize;
             continue;
         }
-        if (bytesPerSample != 0 && qstrncmp(header, "data", 4) == 0)
-            return chunkSize > 0 && body + chunkSize <= size && chunkSize % bytesPerSample == 0;
-
+        if (bytesPerSample != 0 && qstrncmp(data + at, "data", 4) == 0) {
+            if (chunkSize <= 0 || body + chunkSize > size || chunkSize % bytesPerSample != 0)
+                return std::nullopt;
+            return Sound{format, bytes.mid(body, chunkSize)};
+        }
         at = body + chunkSize + (chunkSize & 1);
     }
-    return false;
+    return std::nullopt;
 }
 
 } // namespace
@@ -98,41 +104,60 @@ QString Announcer::SoundFilePath(int i) const
 void Announcer::PlaySectionSound(int i)
 {
     StopSound();
-
     const QString file = SoundFilePath(i);
     QUrl source(QStringLiteral("qrc:/SOUND/%1.wav").arg(300 + i));
+    QString path = QStringLiteral(":/SOUND/%1.wav").arg(300 + i);
     if (FileExists(file)) {
         // The player's own file, or silence when it cannot be played: never the embedded sound.
-        if (!IsCompleteWave(file))
-            return;
         source = QUrl::fromLocalFile(file);
+        path = file;
     }
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly))
+        return;
+    const std::optional<Sound> sound = ReadWave(in.readAll());
+    if (!sound)
+        return;
 
-    // A fresh effect per announcement: it loads in the background and starts as soon as the
-    // sound is ready, because play() is asked for right away. One that fails to load stays silent.
-    auto *effect = new QSoundEffect(this);
-    effect->setSource(source);
-    effect->play();
-    effect_ = effect;
+    // The sound is played from memory by an output of our own, so that stopping it is immediate
+    // and certain, whatever state the sound server is in.
+    samples_.close();
+    samples_.setData(sound->samples);
+    if (!samples_.open(QIODevice::ReadOnly))
+        return;
+    sink_ = std::make_unique<QAudioSink>(QMediaDevices::defaultAudioOutput(), sound->format);
+    QAudioSink *sink = sink_.get();
+    connect(sink, &QAudioSink::stateChanged, this, [this, sink](QAudio::State state) {
+        // Played to its end: the output is let go once control is back in the event loop.
+        if (state == QAudio::IdleState && sink_.get() == sink)
+            QMetaObject::invokeMethod(this, [this, sink] {
+                if (sink_.get() == sink)
+                    StopSound();
+            }, Qt::QueuedConnection);
+    });
+    sink->start(&samples_);
+    if (sink->error() != QAudio::NoError) {
+        sink_.reset();
+        return;
+    }
+    source_ = source;
 }
 
 void Announcer::StopSound()
 {
-    if (!effect_)
+    source_.clear();
+    if (!sink_)
         return;
-    QSoundEffect *effect = effect_;
-    effect_ = nullptr;
-    effect->stop();
-    // Deleted now rather than later: the sound effects share loaded sounds by file name while any
-    // effect still holds one, so a file the player changed in place would otherwise be played
-    // with its old contents by the next announcement. Nothing of ours listens to the effect, so
-    // it is never deleted from inside one of its own signals.
-    delete effect;
+    std::unique_ptr<QAudioSink> sink = std::move(sink_);
+    sink->disconnect(this);
+    sink->stop();
+    sink.reset();
+    samples_.close();
 }
 
 QUrl Announcer::CurrentSource() const
 {
-    return effect_ ? effect_->source() : QUrl();
+    return source_;
 }
 
 } // namespace korsa

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QBuffer>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QUrl>
 
-class QSoundEffect;
+#include <memory>
+
+class QAudioSink;
 
 namespace korsa {
 
@@ -37,7 +39,10 @@ public:
 
 private:
     QString programFolder_;
-    QPointer<QSoundEffect> effect_;
+    // The announcement playing: its output, the samples it reads, and where they came from.
+    std::unique_ptr<QAudioSink> sink_;
+    QBuffer samples_;
+    QUrl source_;
 };
 
 } // namespace korsa

@@ -230,7 +230,7 @@ void TestAnnouncer::initTestCase()
 void TestAnnouncer::init()
 {
     // Each case starts with nothing of ours on the server: a stream leaves the server a moment
-    // after the effect that played it is gone.
+    // after the output that played it is gone.
     if (noSoundReason_.isEmpty())
         QTRY_VERIFY_WITH_TIMEOUT(OurStreams().isEmpty(), 5000);
 }
@@ -426,7 +426,7 @@ void TestAnnouncer::unplayableFileStaysSilent()
     }
 
     // Silence came from the file, not from a broken output: another section still plays, and
-    // replacing and ending it (which deletes sound effects) does not get stuck.
+    // replacing and ending it does not get stuck.
     announcer.PlaySectionSound(6);
     QTRY_COMPARE_WITH_TIMEOUT(PlayingFormat(), EmbeddedFormat, 5000);
     announcer.PlaySectionSound(7);
