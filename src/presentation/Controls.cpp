@@ -16,6 +16,7 @@ PictureBox::PictureBox(QWidget *parent) : QWidget(parent)
 void PictureBox::SetImage(const QImage &image)
 {
     image_ = image;
+    pixmap_ = QPixmap();
     update();
 }
 
@@ -33,8 +34,11 @@ void PictureBox::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.fillRect(rect(), palette().window());
-    if (!image_.isNull())
-        painter.drawImage(QPoint(0, 0), image_);
+    if (!image_.isNull()) {
+        if (pixmap_.isNull())
+            pixmap_ = QPixmap::fromImage(image_);
+        painter.drawPixmap(QPoint(0, 0), pixmap_);
+    }
     if (hasFocus()) {
         painter.setPen(QPen(palette().highlight().color(), 2, Qt::DotLine));
         painter.drawRect(rect().adjusted(1, 1, -2, -2));
@@ -80,6 +84,7 @@ ImageControl::ImageControl(QWidget *parent) : QWidget(parent)
 void ImageControl::SetPicture(const QImage &picture)
 {
     picture_ = picture;
+    stretched_ = QPixmap();
     update();
 }
 
@@ -87,9 +92,11 @@ void ImageControl::paintEvent(QPaintEvent *)
 {
     if (picture_.isNull())
         return;
+    if (stretched_.size() != size())
+        stretched_ = QPixmap::fromImage(
+            picture_.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
     QPainter painter(this);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(rect(), picture_);
+    painter.drawPixmap(0, 0, stretched_);
 }
 
 void ImageControl::mouseMoveEvent(QMouseEvent *event)

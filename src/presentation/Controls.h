@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QPixmap>
 #include <QWidget>
 
 #include <functional>
@@ -35,6 +36,7 @@ protected:
 
 private:
     QImage image_;
+    QPixmap pixmap_;
     bool pressed_ = false;
 };
 
@@ -57,6 +59,8 @@ protected:
 
 private:
     QImage picture_;
+    // The picture stretched to the control's size, made once per picture and size.
+    QPixmap stretched_;
 };
 
 // A rectangle or a line drawn with a border width in pixels; it takes no pointer events, so the

@@ -1,12 +1,12 @@
 #include "presentation/Form1.h"
 
 #include "finder/FrmFileManager2.h"
-#include "presentation/ResourcePictures.h"
 #include "session/Captions.h"
 #include "session/Numbers.h"
 #include "track_file/TrackIniFileReader.h"
 
 #include <QCloseEvent>
+#include <QtConcurrent/QtConcurrentMap>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -23,6 +23,7 @@ constexpr float DesignClientWidth = 14256.0f;
 constexpr float DesignClientHeight = 9612.0f;
 constexpr int PlainMap = 210;
 constexpr int FirstHighlightedMap = 200;
+constexpr int FirstPhotograph = 100;
 
 const QColor FrameGrey(64, 64, 64);
 // The window's own font size; the section captions have their own.
@@ -53,7 +54,9 @@ void KeepPointerToItself(QWidget *widget)
 
 QFont DesignFont(bool bold, double points)
 {
-    QFont font(QStringLiteral("MS Sans Serif"));
+    // The design face: the window switches every face to "Arial" at start-up, so it starts there
+    // too rather than making the font system hunt for a face this platform lacks.
+    QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(points);
     font.setWeight(bold ? QFont::Bold : QFont::Normal);
     return font;
@@ -67,7 +70,8 @@ Form1::Form1(Platform &platform, QWidget *parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(captions::ProgramTitle);
-    setWindowIcon(QIcon(QStringLiteral(":/icon/korsa.png")));
+    // PNG is built into Qt: naming the format spares probing every image plugin.
+    setWindowIcon(QIcon(QPixmap(QStringLiteral(":/icon/korsa.png"), "PNG")));
     showFinder = [this](SessionState &state) { ShowTrackFinder(state, platform_.ProgramFolder(), this); };
     BuildDesign();
 }
@@ -274,6 +278,7 @@ void Form1::Form_Load()
     state_.TrackFolder = settings_.ReadTrackFolder();
     Label1->setText(captions::WelcomeLine1);
     Label2->setText(captions::WelcomeLine2);
+    PrepareSectionPictures();
     for (int i = 0; i < SectionCount; ++i)
         LoadSectionPicture(i);
     for (int i = 0; i < SectionCount; ++i)
@@ -346,16 +351,45 @@ void Form1::CentreWindow()
     move(screen->geometry().topLeft() + QPoint(TwipsToPixels(left), TwipsToPixels(top)));
 }
 
+void Form1::PrepareSectionPictures()
+{
+    // Decoding and fitting nine photographs is most of start-up's work; each is independent of the
+    // others, so they are done side by side on all cores before the boxes are filled in order.
+    struct Job {
+        int index;
+        QString name;
+        QSize box;
+    };
+    std::vector<Job> jobs;
+    for (int i = 0; i < SectionCount; ++i)
+        jobs.push_back({i, session_.Sections().SectionNames[i], GEMPic1[i]->size()});
+    const QString folder = platform_.ProgramFolder();
+    preparedPictures_ = QtConcurrent::blockingMapped<std::vector<PreparedPicture>>(jobs, [folder](const Job &job) {
+        PreparedPicture prepared;
+        prepared.photo = SectionPhotograph(job.index, folder, job.name);
+        prepared.fitted = FitPictureToBox(prepared.photo, job.box);
+        if (prepared.fitted.cut.isNull()) {
+            // A photograph file that cannot be fitted (say, of absurd proportions) leaves the
+            // section with its embedded photograph, not an empty box.
+            prepared.photo = LoadResourcePicture(FirstPhotograph + job.index);
+            prepared.fitted = FitPictureToBox(prepared.photo, job.box);
+        }
+        return prepared;
+    });
+}
+
 void Form1::LoadSectionPicture(int index)
 {
-    const QImage photo =
-        SectionPhotograph(index, platform_.ProgramFolder(), session_.Sections().SectionNames[index]);
-    Picture2->resize(photo.size());
-    Picture2->SetImage(photo);
-    const FittedPicture fitted = FitPictureToBox(photo, GEMPic1[index]->size());
-    Picture3->resize(fitted.scaled.size());
-    Picture3->SetImage(fitted.scaled);
-    GEMPic1[index]->SetImage(fitted.cut);
+    if (preparedPictures_.size() != SectionCount)
+        PrepareSectionPictures();
+    const PreparedPicture &prepared = preparedPictures_[static_cast<std::size_t>(index)];
+    Picture2->resize(prepared.photo.size());
+    Picture2->SetImage(prepared.photo);
+    Picture3->resize(prepared.fitted.scaled.size());
+    Picture3->SetImage(prepared.fitted.scaled);
+    GEMPic1[index]->SetImage(prepared.fitted.cut);
+    if (index == SectionCount - 1)
+        preparedPictures_.clear();
 }
 
 void Form1::GEMPic1_Click(int index)

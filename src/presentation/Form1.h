@@ -4,6 +4,7 @@
 #include "platform/Platform.h"
 #include "presentation/Controls.h"
 #include "presentation/Layout.h"
+#include "presentation/ResourcePictures.h"
 #include "session/SettingsFile.h"
 #include "session/StartPositionSession.h"
 #include "track_file/SessionState.h"
@@ -84,6 +85,7 @@ private:
     void RecordControlGeometry();
     void ScaleControls(float factor);
     void CentreWindow();
+    void PrepareSectionPictures();
     void LoadSectionPicture(int index);
     float ClientWidthTwips() const;
     float ClientHeightTwips() const;
@@ -114,6 +116,12 @@ private:
     QAction *mnuTrackAnnouncer = nullptr;
     QAction *mnuAbout = nullptr;
 
+    // The section photographs decoded and fitted to their boxes, ready for LoadSectionPicture.
+    struct PreparedPicture {
+        QImage photo;
+        FittedPicture fitted;
+    };
+    std::vector<PreparedPicture> preparedPictures_;
     std::vector<ControlEntry> controls_;
     std::vector<ControlGeometry> controlGeometries_;
     float designScaleHeight_ = 0;

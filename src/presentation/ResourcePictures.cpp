@@ -26,8 +26,9 @@ QImage LoadResourcePicture(int id)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     const QByteArray bytes = file.readAll();
+    // The embedded pictures are all JPEG: naming the format spares probing every image plugin.
     QImage image;
-    if (!image.loadFromData(bytes))
+    if (!image.loadFromData(bytes, "JPG"))
         return {};
     return image;
 }
