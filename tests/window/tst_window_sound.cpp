@@ -28,7 +28,7 @@ QStringList OurPlayingStreams()
         if (!block.contains(pid) || block.contains(QStringLiteral("Corked: yes")))
             continue;
         const QRegularExpressionMatch m =
-            QRegularExpression(QStringLiteral("Sample Specification: (\\S+ \\d+ch \\d+Hz)")).match(block);
+            QRegularExpression(QStringLiteral("Sample Spec\\w*: (\\S+ \\d+ch \\d+Hz)")).match(block);
         formats << (m.hasMatch() ? m.captured(1) : QStringLiteral("?"));
     }
     return formats;
