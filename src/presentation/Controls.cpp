@@ -128,12 +128,16 @@ void ShapeControl::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     if (form_ == Form::Rectangle) {
-        // The border lies inside the rectangle, so the whole frame shows over the picture.
+        // The border lies inside the part of the rectangle that its container shows, so the
+        // whole frame is seen even where the rectangle reaches a little past the picture.
+        QRect box = rect();
+        if (parentWidget())
+            box = box.intersected(parentWidget()->rect().translated(-pos()));
         const int w = borderWidth_;
-        painter.fillRect(0, 0, width(), w, colour_);
-        painter.fillRect(0, height() - w, width(), w, colour_);
-        painter.fillRect(0, 0, w, height(), colour_);
-        painter.fillRect(width() - w, 0, w, height(), colour_);
+        painter.fillRect(box.left(), box.top(), box.width(), w, colour_);
+        painter.fillRect(box.left(), box.bottom() + 1 - w, box.width(), w, colour_);
+        painter.fillRect(box.left(), box.top(), w, box.height(), colour_);
+        painter.fillRect(box.right() + 1 - w, box.top(), w, box.height(), colour_);
         return;
     }
     painter.setPen(QPen(colour_, borderWidth_));
