@@ -48,23 +48,6 @@ private slots:
         QLocale::setDefault(before);
     }
 
-    void roundsHalfToEven_data()
-    {
-        QTest::addColumn<double>("value");
-        QTest::addColumn<double>("rounded");
-        QTest::newRow("0.5") << 0.5 << 0.0;
-        QTest::newRow("1.5") << 1.5 << 2.0;
-        QTest::newRow("2.5") << 2.5 << 2.0;
-        QTest::newRow("168.5") << 168.5 << 168.0;
-        QTest::newRow("2.51") << 2.51 << 3.0;
-        QTest::newRow("-1.5") << -1.5 << -2.0;
-    }
-    void roundsHalfToEven()
-    {
-        QFETCH(double, value);
-        QTEST(RoundHalfEven(value), "rounded");
-    }
-
     void trackLengthInMetres()
     {
         QCOMPARE(TrackLengthInMetres(AcceptedTrackLength), 71989.171875f);

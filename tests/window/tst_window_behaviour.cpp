@@ -194,19 +194,6 @@ private slots:
         QCOMPARE(tree_->read(QStringLiteral("program/Korsa Gridwell.ini")), QFile::encodeName(tree_->path()) + "\r\n");
     }
 
-    void refusedTrackChangesNothingOnScreen()
-    {
-        tree_->write(QStringLiteral("other.ini"), QByteArray(Track).replace("44.732", "3.2"));
-        SeenBox seen;
-        CloseNextBox(&seen);
-        SelectTrack(QStringLiteral("other.ini"));
-        QCOMPARE(seen.text, QStringLiteral("This is not a Sorvena track.ini file.  Please try again."));
-        QCOMPARE(seen.title, QStringLiteral("File Read Error"));
-        QCOMPARE(Label2(), QStringLiteral("Please select your Sorvena track.ini file."));
-        QVERIFY(!Bar()->isEnabled());
-        QVERIFY(!QFile::exists(tree_->file(QStringLiteral("program/Korsa Gridwell.ini"))));
-    }
-
     void clickingSectionsAndTheBar()
     {
         SelectTrack(QStringLiteral("track.ini"));
@@ -282,16 +269,6 @@ private slots:
         QCOMPARE(Map(), plain);
         Hover(Picture(0));
         QCOMPARE(Map(), LoadResourcePicture(200));
-    }
-
-    void announcerOptionToggles()
-    {
-        QAction *option = Find<QAction>(QStringLiteral("mnuTrackAnnouncer"));
-        QVERIFY(!option->isChecked());
-        option->trigger();
-        QVERIFY(option->isChecked());
-        option->trigger();
-        QVERIFY(!option->isChecked());
     }
 };
 
