@@ -153,6 +153,26 @@ class TestFinder : public QObject
     }
 
 private slots:
+    // The drive of a path is the longest drive root it lies in, matched by whole folder names.
+    void driveOfPath_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("drive");
+        QTest::newRow("root") << "/home/racer" << "/";
+        QTest::newRow("mount itself") << "/korsa-mnt/ab" << "/korsa-mnt/ab";
+        QTest::newRow("inside mount") << "/korsa-mnt/ab/tracks" << "/korsa-mnt/ab";
+        QTest::newRow("name only begins alike") << "/korsa-mnt/abc/tracks" << "/";
+        QTest::newRow("nested mount wins") << "/korsa-mnt/ab/deep/x" << "/korsa-mnt/ab/deep";
+    }
+    void driveOfPath()
+    {
+        DriveList drives;
+        drives.AddDrive(QStringLiteral("/korsa-mnt/ab"));
+        drives.AddDrive(QStringLiteral("/korsa-mnt/ab/deep"));
+        QFETCH(QString, path);
+        QTEST(drives.DriveOf(path), "drive");
+    }
+
     void init()
     {
         tree_ = std::make_unique<Tree>();
