@@ -194,6 +194,57 @@ private slots:
         QCOMPARE(tree_->read(QStringLiteral("program/Korsa Gridwell.ini")), QFile::encodeName(tree_->path()) + "\r\n");
     }
 
+    void everySectionOnTheRealWindow_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<int>("scroll");
+        const char *rows[][4] = {{"Varnola", "6050", "8.4", "84"},           {"Dunes", "12200", "16.9", "169"},
+                                 {"SR 47 Bridge", "17200", "23.9", "239"},    {"Montaspro Bridge", "27100", "37.6", "376"},
+                                 {"Bivio Carrano", "37685", "52.3", "523"},   {"Vallerosa Curves", "46700", "64.9", "649"},
+                                 {"SP 6 KM 4", "52850", "73.4", "734"},       {"Pietraforno Curves", "58630", "81.4", "814"},
+                                 {"Lidoscuro", "66270", "92.1", "921"}};
+        for (int i = 0; i < 9; ++i)
+            QTest::newRow(rows[i][0]) << i
+                                      << QStringLiteral("The %1 Start Position Is  %2 Meters Or  %3 Percent Beyond The Start Line.")
+                                             .arg(QLatin1String(rows[i][0]), QLatin1String(rows[i][1]), QLatin1String(rows[i][2]))
+                                      << QByteArray(rows[i][3]).toInt();
+    }
+    void everySectionOnTheRealWindow()
+    {
+        QFETCH(int, index);
+        SelectTrack(QStringLiteral("track.ini"));
+        QTest::mouseClick(Picture(index), Qt::LeftButton, {}, QPoint(30, 30));
+        QTEST(Label2(), "caption");
+        QTEST(Bar()->value(), "scroll");
+    }
+
+    void movingTheBar_data()
+    {
+        QTest::addColumn<int>("value");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QByteArray>("saved"); // whole metres Save writes: the fraction is dropped
+        QTest::newRow("500") << 500 << "This Start Position Is  35995 Meters Or  50 Percent Beyond The Start Line."
+                             << QByteArray("35994");
+        QTest::newRow("left end") << 0 << "This Start Position Is  0 Meters Or  0 Percent Beyond The Start Line."
+                                  << QByteArray("0");
+        QTest::newRow("right end") << 1000 << "This Start Position Is  71989 Meters Or  100 Percent Beyond The Start Line."
+                                   << QByteArray("71989");
+        QTest::newRow("5") << 5 << "This Start Position Is  360 Meters Or  .5 Percent Beyond The Start Line."
+                           << QByteArray("359");
+    }
+    void movingTheBar()
+    {
+        QFETCH(int, value);
+        QFETCH(QByteArray, saved);
+        SelectTrack(QStringLiteral("track.ini"));
+        // The bar reports a move once, when its value changes, as at the end of a drag.
+        Bar()->setValue(value);
+        QTEST(Label2(), "caption");
+        QTest::mouseClick(Find<QPushButton>(QStringLiteral("cmdSave")), Qt::LeftButton);
+        QVERIFY(tree_->read(QStringLiteral("track.ini")).contains("stall_0 = " + saved + " 0.0\t\t; Modified by Korsa Gridwell\r\n"));
+    }
+
     void clickingSectionsAndTheBar()
     {
         SelectTrack(QStringLiteral("track.ini"));
