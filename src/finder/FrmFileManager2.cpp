@@ -200,6 +200,11 @@ void FrmFileManager2::keyPressEvent(QKeyEvent *event)
         cmdCancel_Click();
         return;
     }
+    // Enter chooses the selected file, as Select does; with no file selected it does nothing.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && cmdSelect->isEnabled()) {
+        cmdSelect_Click();
+        return;
+    }
     QDialog::keyPressEvent(event);
 }
 

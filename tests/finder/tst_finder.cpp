@@ -247,6 +247,7 @@ private slots:
         QTest::newRow("double-click") << "double-click" << -1 << "track.ini";
         QTest::newRow("Cancel") << "cancel" << -1 << "";
         QTest::newRow("Escape") << "escape" << -1 << "";
+        QTest::newRow("Enter") << "enter" << -1 << "track.ini";
         QTest::newRow("close box") << "close box" << -1 << "earlier.ini";
     }
     void afterPickingAFile()
@@ -287,6 +288,8 @@ private slots:
             QTest::mouseClick(then == "select" ? finder->select : finder->cancel, Qt::LeftButton);
         } else if (then == "escape") {
             QTest::keyClick(finder->files, Qt::Key_Escape);
+        } else if (then == "enter") {
+            QTest::keyClick(finder->files, Qt::Key_Return);
         } else if (then == "close box") {
             finder->dialog->close();
         }
