@@ -55,14 +55,10 @@ public:
     void mnuAbout_Click();
     void mnuTrackAnnouncer_Click();
 
-    // What tests and the command line look at.
+    // What tests look at.
     SessionState &State() { return state_; }
-    const StartPositionSession &Session() const { return session_; }
     const std::vector<ControlEntry> &Controls() const { return controls_; }
-    const std::vector<ControlGeometry> &ControlGeometries() const { return controlGeometries_; }
-    float DesignScaleHeight() const { return designScaleHeight_; }
     int LastHoverSection() const { return lastHoverSection_; }
-    Announcer &SoundPlayer() { return announcer_; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -47,10 +47,8 @@ public:
     // The next scroll change acts whatever its value (the command-line tool has no earlier bar).
     void ForgetLastScrollValue();
 
-    bool HasAcceptedTrack() const { return accepted_.has_value(); }
     // The last accepted track file as Save and Revert act on it.
     const SessionState &AcceptedTrack() const { return *accepted_; }
-    float TrackLengthMetres() const { return trackLengthMetres_; }
     float PositionPerMille() const { return positionPerMille_; }
     bool ScrollChangeEnabled() const { return scrollChangeEnabled_; }
 
