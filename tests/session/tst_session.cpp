@@ -138,67 +138,6 @@ private slots:
         QCOMPARE(f.platform.messages[1].caption, QStringLiteral("File Read Error"));
     }
 
-    void sectionClicks_data()
-    {
-        QTest::addColumn<int>("index");
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<int>("scroll");
-        const QStringList names = {"Varnola",       "Dunes",           "SR 47 Bridge",
-                                   "Montaspro Bridge", "Bivio Carrano", "Vallerosa Curves",
-                                   "SP 6 KM 4",     "Pietraforno Curves", "Lidoscuro"};
-        const QStringList metres = {"6050", "12200", "17200", "27100", "37685", "46700", "52850", "58630", "66270"};
-        const QStringList percent = {"8.4", "16.9", "23.9", "37.6", "52.3", "64.9", "73.4", "81.4", "92.1"};
-        const QList<int> scroll = {84, 169, 239, 376, 523, 649, 734, 814, 921};
-        for (int i = 0; i < 9; ++i)
-            QTest::addRow("%d %s", i, qPrintable(names[i]))
-                << i
-                << QStringLiteral("The %1 Start Position Is  %2 Meters Or  %3 Percent Beyond The Start Line.")
-                       .arg(names[i], metres[i], percent[i])
-                << scroll[i];
-    }
-    void sectionClicks()
-    {
-        QFETCH(int, index);
-        QFETCH(QString, caption);
-        QFETCH(int, scroll);
-        Fixture f;
-        f.Choose(QStringLiteral("track.ini"), TrackFile("1500"));
-        for (int twice = 0; twice < 2; ++twice) {
-            f.session.SectionClick(index);
-            QCOMPARE(f.view.label2, caption);
-            QCOMPARE(f.view.scrollValue, scroll);
-            QCOMPARE(f.session.AcceptedTrack().StartPosition, f.session.Sections().SectionStarts[index]);
-        }
-    }
-
-    void scrollMoves_data()
-    {
-        QTest::addColumn<int>("value");
-        QTest::addColumn<float>("start");
-        QTest::addColumn<QString>("caption");
-        QTest::newRow("500") << 500 << 35994.5859375f
-                             << "This Start Position Is  35995 Meters Or  50 Percent Beyond The Start Line.";
-        QTest::newRow("0") << 0 << 0.0f << "This Start Position Is  0 Meters Or  0 Percent Beyond The Start Line.";
-        QTest::newRow("1000") << 1000 << 71989.171875f
-                              << "This Start Position Is  71989 Meters Or  100 Percent Beyond The Start Line.";
-        QTest::newRow("5") << 5 << 359.945859375f
-                           << "This Start Position Is  360 Meters Or  .5 Percent Beyond The Start Line.";
-        QTest::newRow("169") << 169 << 12166.17f
-                             << "This Start Position Is  12166 Meters Or  16.9 Percent Beyond The Start Line.";
-    }
-    void scrollMoves()
-    {
-        QFETCH(int, value);
-        QFETCH(float, start);
-        QFETCH(QString, caption);
-        Fixture f;
-        f.Choose(QStringLiteral("track.ini"), TrackFile("30000"));
-        f.view.UserMovesBar(value);
-        QCOMPARE(f.view.label2, caption);
-        QCOMPARE(f.session.AcceptedTrack().StartPosition, start);
-        QCOMPARE(f.session.PositionPerMille(), static_cast<float>(value));
-    }
-
     void programSettingsOfTheBarAreNotMoves()
     {
         Fixture f;
