@@ -6,9 +6,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QPointer>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
@@ -16,10 +13,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include <memory>
-#include <utility>
+#include <functional>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace korsa;
@@ -27,12 +22,10 @@ using namespace korsa;
 namespace {
 
 const QStringList TrackFiles = {"track.ini", "TRACK_old.INI", "track_old.ini"};
+const int Later = QTest::mouseDoubleClickInterval + 100; // a click that makes no double-click
+const QString Root = QDir::toNativeSeparators(QDir::rootPath());
 
-void Touch(const QString &path)
-{
-    if (!QFile(path).open(QIODevice::WriteOnly))
-        qFatal("cannot create %s", qPrintable(path));
-}
+void Touch(const QString &path) { QFile(path).open(QIODevice::WriteOnly) || (qFatal("no %s", qPrintable(path)), 0); }
 
 QStringList Entries(const QListWidget *list)
 {
@@ -42,90 +35,47 @@ QStringList Entries(const QListWidget *list)
     return texts;
 }
 
-// Gives up root's right to read any folder while it lives (nothing to do for other users).
-class WithoutRootRights
-{
-public:
-    WithoutRootRights() : dropped_(::geteuid() == 0), ok_(!dropped_ || (::setegid(65534) == 0 && ::seteuid(65534) == 0)) {}
-    ~WithoutRootRights()
-    {
-        if (dropped_ && (::seteuid(0) != 0 || ::setegid(0) != 0))
-            qFatal("cannot take back root rights");
-    }
-    const bool dropped_, ok_;
-};
-
-// Takes every right to the folder away while it lives; an empty path is left alone.
+// Takes every right to the folder away, and root's right to read it anyway, while it lives.
 struct Locked {
-    explicit Locked(QString path) : folder(std::move(path)) { folder.isEmpty() || QFile::setPermissions(folder, {}); }
-    ~Locked() { folder.isEmpty() || QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); }
     const QString folder;
-};
-
-// tracks/: track.ini TRACK_old.INI track_old.ini track.ini.bak other.ini mytrack.ini, and the folders
-// track_dir.ini/ Alpha/ (track.ini) beta/ Gamma/ (TRACK.INI); program/: track_program.ini; afile.txt.
-class Tree
-{
-public:
-    Tree()
+    const bool root = ::geteuid() == 0;
+    const bool ok = QFile::setPermissions(folder, {}) && (!root || (::setegid(65534) == 0 && ::seteuid(65534) == 0));
+    ~Locked()
     {
-        for (const char *entry : {"tracks/track_dir.ini/", "tracks/Alpha/track.ini", "tracks/beta/", "tracks/Gamma/TRACK.INI",
-                                  "tracks/track.ini", "tracks/TRACK_old.INI", "tracks/track_old.ini", "tracks/track.ini.bak",
-                                  "tracks/other.ini", "tracks/mytrack.ini", "program/track_program.ini", "afile.txt"}) {
-            const QString path = dir_.filePath(QString::fromLatin1(entry));
-            QDir().mkpath(QFileInfo(path).path());
-            if (!path.endsWith('/'))
-                Touch(path);
-        }
-        ::chmod(QFile::encodeName(dir_.path()).constData(), 0755); // readable without root's rights too
+        const auto all = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+        if ((root && (::seteuid(0) != 0 || ::setegid(0) != 0)) || !QFile::setPermissions(folder, all))
+            qFatal("cannot take back the rights");
     }
-    QString path(const QString &relative = QString()) const
-    {
-        return QDir::toNativeSeparators(relative.isEmpty() ? dir_.path() : dir_.filePath(relative));
-    }
-    QString tracks() const { return path("tracks"); }
-    QString program() const { return path("program"); }
-
-private:
-    QTemporaryDir dir_;
 };
 
 // One showing of the finder, with its controls.
 struct Finder {
     Finder(SessionState &state, const QString &programFolder) : dialog(new FrmFileManager2(state, programFolder)) {}
     ~Finder() { delete dialog; }
-
-    bool Show()
+    bool Show() { return dialog->show(), dialog->activateWindow(), QTest::qWaitForWindowActive(dialog); }
+    // The folder listed, the files' folder, the file picked and whether Select is enabled.
+    QStringList Seen() const
     {
-        dialog->show();
-        dialog->activateWindow();
-        return QTest::qWaitForWindowActive(dialog);
+        return {folders->Path(), files->Path(), files->FileName(), select->isEnabled() ? "enabled" : "disabled"};
     }
-    QPoint FolderPoint(const QString &folder) const
+    // Where the row whose role holds the value is; -1,-1 for none.
+    static QPoint At(QListWidget *list, const QString &value, int role = Qt::DisplayRole)
     {
-        for (int row = 0; row < folders->count(); ++row)
-            if (folders->item(row)->data(FolderList::PathRole).toString() == finder::CleanFolder(folder))
-                return folders->visualItemRect(folders->item(row)).center();
-        return {-1, -1};
+        const QModelIndexList found = list->model()->match(list->model()->index(0, 0), role, value, 1, Qt::MatchExactly);
+        return found.isEmpty() ? QPoint(-1, -1) : list->visualRect(found.first()).center();
     }
-    QPoint FilePoint(const QString &name) const
+    QPoint FolderAt(const QString &folder) const { return At(folders, finder::CleanFolder(folder), FolderList::PathRole); }
+    // A click and, twice, the second click of a double-click; false when there is nothing at the point.
+    static bool Click(QListWidget *list, QPoint at, bool twice = false, int delay = -1, Qt::KeyboardModifiers keys = {})
     {
-        const QList<QListWidgetItem *> found = files->findItems(name, Qt::MatchExactly);
-        return found.isEmpty() ? QPoint(-1, -1) : files->visualItemRect(found.first()).center();
-    }
-    // A click and, twice, the second click of a double-click, as the mouse gives them; false when
-    // there is nothing at the point.
-    static bool Click(QListWidget *list, QPoint at, bool twice = false, int delay = -1)
-    {
-        if (at.x() < 0)
-            return false;
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at, delay);
-        if (twice)
+        if (at.x() >= 0)
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, keys, at, delay);
+        if (at.x() >= 0 && twice)
             QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
-        return true;
+        return at.x() >= 0;
     }
-    [[nodiscard]] bool ClickFile(const QString &name, bool twice = false) { return Click(files, FilePoint(name), twice); }
-    [[nodiscard]] bool OpenFolder(const QString &folder) { return Click(folders, FolderPoint(folder), true); }
+    [[nodiscard]] bool ClickFile(const QString &name, bool twice = false) { return Click(files, At(files, name), twice); }
+    [[nodiscard]] bool OpenFolder(const QString &folder) { return Click(folders, FolderAt(folder), true); }
 
     QPointer<FrmFileManager2> dialog;
     DriveList *drives = dialog->findChild<DriveList *>("drvList");
@@ -135,354 +85,291 @@ struct Finder {
     QPushButton *cancel = dialog->findChild<QPushButton *>("cmdCancel");
 };
 
+using Step = std::function<void(Finder &)>;
+
 } // namespace
+
+Q_DECLARE_METATYPE(Step)
 
 class TestFinder : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<Tree> tree_;
+    std::unique_ptr<QTemporaryDir> dir_;
     SessionState state_;
 
+    QString path(const QString &relative = {}) const
+    {
+        return QDir::toNativeSeparators(relative.isEmpty() ? dir_->path() : dir_->filePath(relative));
+    }
+    QStringList State() const { return {state_.TrackFolder, state_.TrackFileName}; }
     // The finder on a start folder, earlier.ini being the file chosen before.
     std::unique_ptr<Finder> Open(const QString &folder)
     {
+        state_ = SessionState();
         state_.TrackFolder = folder;
         state_.TrackFileName = "earlier.ini";
-        return std::make_unique<Finder>(state_, tree_->program());
+        return std::make_unique<Finder>(state_, path("program"));
     }
 
 private slots:
-    // The drive of a path is the longest drive root it lies in, matched by whole folder names.
+    void init()
+    {
+        dir_ = std::make_unique<QTemporaryDir>();
+        for (const char *entry : {"tracks/track_dir.ini/", "tracks/Alpha/", "tracks/beta/", "tracks/Gamma/TRACK.INI",
+                                  "tracks/track.ini", "tracks/TRACK_old.INI", "tracks/track_old.ini", "tracks/other.ini",
+                                  "tracks/track.ini.bak", "tracks/mytrack.ini", "program/track_program.ini", "afile.txt"}) {
+            QDir().mkpath(QFileInfo(path(entry)).path());
+            if (!QString(entry).endsWith('/'))
+                Touch(path(entry));
+        }
+        QFile::setPermissions(dir_->path(), QFile::Permissions(0x7755)); // readable without root's rights too
+    }
+
+    // The longest drive root the path (the row's name) lies in, matched by whole folder names.
     void driveOfPath_data()
     {
-        QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("drive");
-        QTest::newRow("root") << "/home/racer" << "/";
-        QTest::newRow("mount itself") << "/korsa-mnt/ab" << "/korsa-mnt/ab";
-        QTest::newRow("inside mount") << "/korsa-mnt/ab/tracks" << "/korsa-mnt/ab";
-        QTest::newRow("name only begins alike") << "/korsa-mnt/abc/tracks" << "/";
-        QTest::newRow("nested mount wins") << "/korsa-mnt/ab/deep/x" << "/korsa-mnt/ab/deep";
+        QTest::newRow("/home/racer") << "/";
+        QTest::newRow("/korsa-mnt/ab") << "/korsa-mnt/ab";
+        QTest::newRow("/korsa-mnt/abc/tracks") << "/";
+        QTest::newRow("/korsa-mnt/ab/deep/x") << "/korsa-mnt/ab/deep";
     }
     void driveOfPath()
     {
         DriveList drives;
         drives.AddDrive(QStringLiteral("/korsa-mnt/ab"));
         drives.AddDrive(QStringLiteral("/korsa-mnt/ab/deep"));
-        QFETCH(QString, path);
-        QTEST(drives.DriveOf(path), "drive");
-    }
-
-    void init()
-    {
-        tree_ = std::make_unique<Tree>();
-        state_ = SessionState();
+        QTEST(drives.DriveOf(QTest::currentDataTag()), "drive");
     }
 
     void startFolder_data()
     {
-        QTest::addColumn<QString>("folder");    // in the tree, or "<root>"
-        QTest::addColumn<QStringList>("files"); // listed there; none: the program's folder is shown
-        QTest::newRow("existing folder") << "tracks" << TrackFiles;
-        QTest::newRow("existing subfolder") << "tracks/Alpha" << QStringList{"track.ini"};
-        QTest::newRow("empty") << "" << QStringList{};
-        QTest::newRow("missing folder") << "tracks/nothing" << QStringList{};
-        QTest::newRow("path to a file") << "afile.txt" << QStringList{};
-        QTest::newRow("root") << "<root>" << QStringList{};
-        QTest::newRow("trailing separator") << "tracks/" << QStringList{};
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<bool>("kept"); // else the program's folder is shown
+        QTest::newRow("existing folder") << "tracks" << true;
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("missing folder") << "tracks/nothing" << false;
+        QTest::newRow("path to a file") << "afile.txt" << false;
+        QTest::newRow("root") << Root << false;
+        QTest::newRow("trailing separator") << "tracks/" << false;
     }
     void startFolder()
     {
-        QFETCH(QString, folder);
-        QFETCH(QStringList, files);
-        const QString start = folder == "<root>" ? QDir::toNativeSeparators(QDir::rootPath())
-                              : folder.isEmpty() ? QString()
-                                                 : tree_->path(folder);
+        QFETCH(QString, start);
+        QFETCH(bool, kept);
+        start = start.isEmpty() || start == Root ? start : path(start);
         auto finder = Open(start);
-        const QString shown = files.isEmpty() ? tree_->program() : start;
-        QCOMPARE(finder->folders->Path(), shown);
-        QCOMPARE(finder->files->Path(), shown);
+        const QString shown = kept ? start : path("program");
+        QCOMPARE(finder->Seen(), QStringList({shown, shown, "", "disabled"}));
         QCOMPARE(finder->drives->Drive(), finder->drives->DriveOf(shown));
-        QCOMPARE(Entries(finder->files), files.isEmpty() ? QStringList{"track_program.ini"} : files);
-        QVERIFY(!finder->select->isEnabled());
-        // Opening the finder chooses nothing.
-        QCOMPARE(state_.TrackFolder, start);
-        QCOMPARE(state_.TrackFileName, QString("earlier.ini"));
+        QCOMPARE(Entries(finder->files), kept ? TrackFiles : QStringList{"track_program.ini"});
+        QCOMPARE(State(), QStringList({start, "earlier.ini"})); // opening chooses nothing
     }
 
+    // The pattern is the row's name.
     void pattern_data()
     {
-        QTest::addColumn<QString>("pattern");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("track files") << "track*.ini" << TrackFiles;
-        QTest::newRow("upper-case pattern") << "TRACK*.INI" << TrackFiles;
-        QTest::newRow("every ini, no folders") << "*.ini" << QStringList{"mytrack.ini", "other.ini"} + TrackFiles;
-        QTest::newRow("single wildcard") << "track?ini" << QStringList{"track.ini"};
-        QTest::newRow("backup") << "*.BAK" << QStringList{"track.ini.bak"};
-        QTest::newRow("nothing") << "*.exe" << QStringList{};
+        QTest::newRow("track*.ini") << TrackFiles;
+        QTest::newRow("TRACK*.INI") << TrackFiles;
+        QTest::newRow("*.ini") << QStringList{"mytrack.ini", "other.ini"} + TrackFiles; // no folders
+        QTest::newRow("track?ini") << QStringList{"track.ini"};
     }
     void pattern()
     {
-        QFETCH(QString, pattern);
-        QFETCH(QStringList, expected);
         FileList files;
-        files.SetPath(tree_->tracks());
-        files.SetPattern(pattern);
-        QCOMPARE(Entries(&files), expected);
+        files.SetPath(path("tracks"));
+        files.SetPattern(QTest::currentDataTag());
+        QTEST(Entries(&files), "expected");
     }
 
-    // A file of tracks/ is clicked (or double-clicked), then the user goes on.
+    // track.ini in tracks/ (a new file in the root folder) is clicked, or double-clicked, then the user goes on.
     void afterPickingAFile_data()
     {
-        QTest::addColumn<QString>("then");
-        QTest::addColumn<int>("outcome"); // 1: Select enabled, 0: disabled, -1: closed
-        QTest::addColumn<QString>("fileName"); // in the state afterwards
-        QTest::newRow("nothing more") << "" << 1 << "earlier.ini";
-        QTest::newRow("other file by keyboard") << "down key" << 1 << "earlier.ini";
-        QTest::newRow("subfolder opened") << "open subfolder" << 0 << "earlier.ini";
-        QTest::newRow("drive changed") << "change drive" << 0 << "earlier.ini";
-        // A ctrl-click takes the selection away while Select is still enabled: Select then chooses nothing.
-        QTest::newRow("ctrl-click, Select") << "ctrl-click" << 0 << "earlier.ini";
-        QTest::newRow("Select") << "select" << -1 << "track.ini";
-        QTest::newRow("double-click") << "double-click" << -1 << "track.ini";
-        QTest::newRow("Cancel") << "cancel" << -1 << "";
-        QTest::newRow("Escape") << "escape" << -1 << "";
-        QTest::newRow("Enter") << "enter" << -1 << "track.ini";
-        QTest::newRow("close box") << "close box" << -1 << "earlier.ini";
+        QTest::addColumn<Step>("then");
+        QTest::addColumn<int>("outcome");      // 1: Select enabled, 0: disabled, -1: closed
+        QTest::addColumn<QString>("fileName"); // in the state afterwards; "<new>": the file picked
+        const auto key = [](Qt::Key k) { return Step([k](Finder &f) { QTest::keyClick(f.files, k); }); };
+        const auto click = [](QPushButton *Finder::*button) {
+            return Step([button](Finder &f) { QTest::mouseClick(f.*button, Qt::LeftButton); });
+        };
+        QTest::newRow("nothing more") << Step([](Finder &) {}) << 1 << "earlier.ini";
+        QTest::newRow("other file by keyboard") << Step([](Finder &f) {
+            QTest::keyClick(f.files, Qt::Key_Down);
+            QCOMPARE(f.files->FileName(), QString("TRACK_old.INI"));
+        }) << 1 << "earlier.ini";
+        QTest::newRow("subfolder opened") << Step([this](Finder &f) {
+            QVERIFY(f.OpenFolder(path("tracks/Gamma")));
+            QCOMPARE(Entries(f.files), QStringList{"TRACK.INI"});
+        }) << 0 << "earlier.ini";
+        QTest::newRow("drive changed") << Step([this](Finder &f) { // the tree's folder stands in for a drive
+            f.drives->AddDrive(path());
+            f.drives->setCurrentIndex(f.drives->findData(path()));
+            QCOMPARE(f.Seen().mid(0, 2), QStringList(2, path()));
+        }) << 0 << "earlier.ini";
+        // Ctrl-click deselects while Select may still be enabled: Select then chooses nothing.
+        QTest::newRow("ctrl-click, Select") << Step([](Finder &f) {
+            QVERIFY(Finder::Click(f.files, Finder::At(f.files, "track.ini"), false, Later, Qt::ControlModifier));
+            QCOMPARE(f.files->FileName(), QString());
+            if (f.select->isEnabled())
+                QTest::mouseClick(f.select, Qt::LeftButton);
+        }) << 0 << "earlier.ini";
+        QTest::newRow("Select") << click(&Finder::select) << -1 << "<new>";
+        QTest::newRow("Select in the root folder") << click(&Finder::select) << -1 << "<new>";
+        QTest::newRow("double-click") << Step([](Finder &) {}) << -1 << "<new>";
+        QTest::newRow("Cancel") << click(&Finder::cancel) << -1 << "";
+        QTest::newRow("Escape") << key(Qt::Key_Escape) << -1 << "";
+        QTest::newRow("Enter") << key(Qt::Key_Return) << -1 << "<new>";
+        QTest::newRow("close box") << Step([](Finder &f) { f.dialog->close(); }) << -1 << "earlier.ini";
     }
     void afterPickingAFile()
     {
-        QFETCH(QString, then);
+        QFETCH(Step, then);
         QFETCH(int, outcome);
         QFETCH(QString, fileName);
-        // Start elsewhere and wander to tracks/ before picking.
-        auto finder = Open(tree_->program());
+        const QString tag = QTest::currentDataTag();
+        const bool inRoot = tag.contains("root");
+        const QString folder = inRoot ? Root : path("tracks");
+        const QString name = inRoot ? QString("track_korsa_finder_%1.ini").arg(::getpid()) : "track.ini";
+        if (inRoot && !QFile(folder + name).open(QIODevice::WriteOnly))
+            QSKIP("cannot make a track file in the root folder");
+        const auto remove = qScopeGuard([&] { inRoot && QFile::remove(folder + name); });
+        auto finder = Open(path("program")); // wander there before picking
         QVERIFY(finder->Show());
-        QVERIFY(finder->OpenFolder(tree_->path()));
-        QVERIFY(finder->OpenFolder(tree_->tracks()));
-        // Moving into the file list without choosing a file enables nothing.
-        finder->files->setFocus(Qt::TabFocusReason);
+        QVERIFY(finder->OpenFolder(inRoot ? folder : path()));
+        QVERIFY(inRoot || finder->OpenFolder(folder));
+        finder->files->setFocus(Qt::TabFocusReason); // entering the list without a file enables nothing
         QTRY_VERIFY(finder->files->hasFocus());
-        QVERIFY(!finder->select->isEnabled());
-        QVERIFY(finder->ClickFile("track.ini", then == "double-click"));
-
-        if (then == "down key") {
-            QTest::keyClick(finder->files, Qt::Key_Down);
-            QCOMPARE(finder->files->FileName(), QString("TRACK_old.INI"));
-        } else if (then == "open subfolder") {
-            QVERIFY(finder->OpenFolder(tree_->path("tracks/Gamma")));
-            QCOMPARE(Entries(finder->files), QStringList{"TRACK.INI"});
-        } else if (then == "change drive") {
-            // The tree's folder stands in for a second drive.
-            finder->drives->AddDrive(tree_->path());
-            finder->drives->setCurrentIndex(finder->drives->findData(tree_->path()));
-            QCOMPARE(finder->folders->Path(), tree_->path());
-            QCOMPARE(finder->files->Path(), tree_->path());
-        } else if (then == "ctrl-click") {
-            QTest::mouseClick(finder->files->viewport(), Qt::LeftButton, Qt::ControlModifier,
-                              finder->FilePoint("track.ini"), QTest::mouseDoubleClickInterval + 100);
-            QCOMPARE(finder->files->FileName(), QString());
-            if (finder->select->isEnabled())
-                QTest::mouseClick(finder->select, Qt::LeftButton);
-        } else if (then == "select" || then == "cancel") {
-            QTest::mouseClick(then == "select" ? finder->select : finder->cancel, Qt::LeftButton);
-        } else if (then == "escape") {
-            QTest::keyClick(finder->files, Qt::Key_Escape);
-        } else if (then == "enter") {
-            QTest::keyClick(finder->files, Qt::Key_Return);
-        } else if (then == "close box") {
-            finder->dialog->close();
-        }
-        if (outcome < 0) { // closed and gone: the next showing starts afresh
+        QCOMPARE(finder->Seen(), QStringList({folder, folder, "", "disabled"}));
+        QVERIFY(finder->ClickFile(name, tag == "double-click"));
+        then(*finder);
+        if (outcome < 0) // closed and gone: the next showing starts afresh
             QTRY_VERIFY(finder->dialog.isNull());
-        } else {
-            QVERIFY(finder->dialog);
-            QCOMPARE(finder->select->isEnabled(), outcome == 1);
-            QCOMPARE(finder->files->FileName().isEmpty(), outcome == 0);
-        }
-        QCOMPARE(state_.TrackFolder, fileName == "track.ini" ? tree_->tracks() : tree_->program());
-        QCOMPARE(state_.TrackFileName, fileName);
+        else
+            QCOMPARE(finder->Seen().mid(2), QStringList({outcome ? finder->files->FileName() : "",
+                                                         outcome ? "enabled" : "disabled"}));
+        QVERIFY(outcome <= 0 || !finder->files->FileName().isEmpty());
+        QCOMPARE(State(), fileName == "<new>" ? QStringList({folder, name}) : QStringList({path("program"), fileName}));
     }
 
-    // Leaving the folder list opens the folder highlighted there. When a click on the file list took
-    // the focus, the listing changed under the pointer: that click must not pick (or choose) a file.
+    // Leaving the folder list opens the folder highlighted there. A file-list click that took the
+    // focus landed on a listing that changed under the pointer: it must not pick (or choose) a file.
     void focusLossOpensHighlighted_data()
     {
         QTest::addColumn<QString>("highlight"); // and opened
-        QTest::addColumn<bool>("byKeys");
-        QTest::addColumn<QString>("focusTo");
-        QTest::newRow("click, tab") << "tracks/Alpha" << false << "tab";
-        QTest::newRow("arrow keys, tab") << "tracks/beta" << true << "tab";
-        QTest::newRow("click, file clicked") << "tracks/Alpha" << false << "file click";
-        QTest::newRow("click, file double-clicked") << "tracks/Gamma" << false << "file double-click";
-        QTest::newRow("click, cancel focused") << "tracks/Alpha" << false << "cancel";
-        QTest::newRow("parent, tab") << "" << false << "tab";
-        QTest::newRow("current folder, tab") << "tracks" << false << "tab";
+        QTest::newRow("click, tab") << "tracks/Alpha";
+        QTest::newRow("arrow keys, tab") << "tracks/beta";
+        QTest::newRow("click, file clicked") << "tracks/Alpha";
+        QTest::newRow("click, file double-clicked") << "tracks/Gamma";
+        QTest::newRow("current folder, tab") << "tracks";
     }
     void focusLossOpensHighlighted()
     {
         QFETCH(QString, highlight);
-        QFETCH(bool, byKeys);
-        QFETCH(QString, focusTo);
-        auto finder = Open(tree_->tracks());
+        const QString tag = QTest::currentDataTag();
+        auto finder = Open(path("tracks"));
         QVERIFY(finder->Show());
-        const QPoint firstFile = finder->FilePoint(TrackFiles.first());
+        const QPoint firstFile = Finder::At(finder->files, TrackFiles.first());
         QSignalSpy changed(finder->folders, &FolderList::PathChanged);
         finder->folders->setFocus(Qt::TabFocusReason);
         QTRY_VERIFY(finder->folders->hasFocus());
-        if (byKeys) { // from the current folder down to the second subfolder
+        if (tag.startsWith("arrow keys")) { // from the current folder down to the second subfolder
             QTest::keyClick(finder->folders, Qt::Key_Down);
             QTest::keyClick(finder->folders, Qt::Key_Down);
         } else {
-            QVERIFY(Finder::Click(finder->folders, finder->FolderPoint(tree_->path(highlight))));
+            QVERIFY(Finder::Click(finder->folders, finder->FolderAt(path(highlight))));
         }
-        QCOMPARE(finder->folders->HighlightedPath(), tree_->path(highlight));
-        // Highlighting alone opens nothing.
-        QCOMPARE(finder->folders->Path(), tree_->tracks());
-        QCOMPARE(changed.count(), 0);
+        QCOMPARE(finder->folders->Path(), path("tracks")); // highlighting alone opens nothing
 
-        if (focusTo == "tab")
+        if (tag.endsWith("tab"))
             QTest::keyClick(finder->folders, Qt::Key_Tab);
-        else if (focusTo == "cancel")
-            finder->cancel->setFocus(Qt::TabFocusReason);
         else
-            QVERIFY(Finder::Click(finder->files, firstFile, focusTo == "file double-click"));
-        QTRY_COMPARE(finder->files->Path(), tree_->path(highlight));
-        QCOMPARE(finder->folders->Path(), tree_->path(highlight));
+            QVERIFY(Finder::Click(finder->files, firstFile, tag.endsWith("double-clicked")));
+        QTRY_COMPARE(finder->files->Path(), path(highlight));
+        QCOMPARE(finder->Seen(), QStringList({path(highlight), path(highlight), "", "disabled"}));
         QCOMPARE(changed.count(), highlight == "tracks" ? 0 : 1);
-        QVERIFY(finder->dialog);
-        QCOMPARE(finder->files->FileName(), QString());
-        QVERIFY(!finder->select->isEnabled());
         QCOMPARE(state_.TrackFileName, QString("earlier.ini"));
-        // A later click picks as usual.
-        if (finder->files->count() > 0) {
-            QVERIFY(Finder::Click(finder->files, firstFile, false, QTest::mouseDoubleClickInterval + 100));
-            QCOMPARE(finder->files->FileName(), finder->files->item(0)->text());
-            QVERIFY(finder->select->isEnabled());
+        if (finder->files->count() > 0) { // a later click picks as usual
+            QVERIFY(Finder::Click(finder->files, firstFile, false, Later));
+            QCOMPARE(finder->Seen().mid(2), QStringList({finder->files->item(0)->text(), "enabled"}));
         }
     }
 
-    void rootFolderKeepsSeparator()
+    // Without root's rights. A drive that cannot be shown: back to the drive of the folder shown, at
+    // its root. An unreadable folder, as start folder or opened: shown, with nothing in it.
+    void unreadable_data()
     {
-        const QString root = QDir::toNativeSeparators(QDir::rootPath());
-        const QString name = QString("track_korsa_finder_%1.ini").arg(::getpid());
-        if (!QFile(root + name).open(QIODevice::WriteOnly))
-            QSKIP("cannot make a track file in the root folder");
-        const auto remove = qScopeGuard([&] { QFile::remove(root + name); });
-        auto finder = Open(tree_->tracks());
-        QVERIFY(finder->Show());
-        QVERIFY(finder->OpenFolder(root));
-        QCOMPARE(finder->folders->Path(), root);
-        QCOMPARE(finder->files->Path(), root);
-        QVERIFY(finder->ClickFile(name));
-        QTest::mouseClick(finder->select, Qt::LeftButton);
-        QTRY_VERIFY(finder->dialog.isNull());
-        QCOMPARE(state_.TrackFolder, root);
-        QCOMPARE(state_.TrackFileName, name);
-        QVERIFY(QFileInfo::exists(state_.TrackFilePath()));
-    }
-
-    void failedDriveChangeGoesBack_data()
-    {
-        QTest::addColumn<QString>("drive");
+        QTest::addColumn<QString>("folder");
         QTest::newRow("missing drive") << "missing";
         QTest::newRow("unreadable drive") << "locked";
-        QTest::newRow("a file, not a folder") << "afile.txt";
+        QTest::newRow("drive is a file") << "afile.txt";
+        QTest::newRow("unreadable start folder") << "tracks/locked";
+        QTest::newRow("unreadable folder opened") << "tracks/locked";
     }
-    void failedDriveChangeGoesBack()
+    void unreadable()
     {
-        QFETCH(QString, drive);
-        const QString fake = tree_->path(drive);
-        QVERIFY(drive != "locked" || QDir().mkdir(fake));
-        const Locked lock(drive == "locked" ? fake : QString());
-        auto finder = Open(tree_->tracks());
-        QVERIFY(finder->Show());
-        const QString shownDrive = finder->drives->Drive();
-        QCOMPARE(shownDrive, finder->drives->DriveOf(tree_->tracks()));
-        const WithoutRootRights unprivileged;
-        if (!unprivileged.ok_)
+        QFETCH(QString, folder);
+        const QString bad = path(folder), tag = QTest::currentDataTag();
+        const bool start = tag.contains("start");
+        QVERIFY(QDir().mkpath(path("locked")) && QDir().mkpath(path("tracks/locked/inner")));
+        Touch(path("tracks/locked/track.ini"));
+        const Locked lock{bad.endsWith("locked") ? bad : path("locked")};
+        if (!lock.ok)
             QSKIP("cannot give up root's rights to read every folder");
-
+        auto finder = Open(start ? bad : path("tracks"));
+        QVERIFY(finder->Show());
+        if (!tag.contains("drive")) {
+            QVERIFY(start || finder->OpenFolder(bad));
+            QCOMPARE(finder->Seen(), QStringList({bad, bad, "", "disabled"}));
+            QCOMPARE(finder->folders->count(), int(finder::FolderChain(bad).size()));
+            QCOMPARE(finder->files->count(), 0);
+            return;
+        }
+        const QString shownDrive = finder->drives->DriveOf(path("tracks"));
         QVERIFY(finder->ClickFile("track.ini"));
-        finder->drives->AddDrive(fake);
+        finder->drives->AddDrive(bad);
         QSignalSpy driveChanged(finder->drives, &DriveList::DriveChanged);
-        finder->drives->setCurrentIndex(finder->drives->findData(fake));
-        // Back on the drive of the folder shown, and that drive's root is shown.
+        finder->drives->setCurrentIndex(finder->drives->findData(bad));
         QCOMPARE(finder->drives->Drive(), shownDrive);
         QCOMPARE(driveChanged.count(), 2);
-        QCOMPARE(finder->folders->Path(), shownDrive);
-        QCOMPARE(finder->files->Path(), shownDrive);
-        QVERIFY(!finder->select->isEnabled());
-    }
-
-    // Shown as the start folder or opened from its parent, but with nothing in it.
-    void unreadableFolderListsNothing_data()
-    {
-        QTest::addColumn<bool>("start");
-        QTest::newRow("start folder") << true;
-        QTest::newRow("opened") << false;
-    }
-    void unreadableFolderListsNothing()
-    {
-        QFETCH(bool, start);
-        const QString locked = tree_->path("tracks/locked");
-        QVERIFY(QDir().mkpath(locked + "/inner"));
-        Touch(locked + "/track.ini");
-        const Locked lock(locked);
-        const WithoutRootRights unprivileged;
-        if (!unprivileged.ok_)
-            QSKIP("cannot give up root's rights to read every folder");
-        auto finder = Open(start ? locked : tree_->tracks());
-        QVERIFY(finder->Show());
-        QVERIFY(start || finder->OpenFolder(locked));
-        QCOMPARE(finder->folders->Path(), locked);
-        QCOMPARE(finder->folders->count(), int(finder::FolderChain(locked).size()));
-        QCOMPARE(finder->files->Path(), locked);
-        QCOMPARE(finder->files->count(), 0);
-        QVERIFY(!finder->select->isEnabled());
+        QCOMPARE(finder->Seen(), QStringList({shownDrive, shownDrive, "", "disabled"}));
     }
 
     void vanishedFolderIsHarmless()
     {
-        const QString gone = tree_->path("tracks/gone");
+        const QString gone = path("tracks/gone");
         QVERIFY(QDir().mkpath(gone + "/inner"));
-        Touch(gone + "/track.ini");
         auto finder = Open(gone);
         QVERIFY(finder->Show());
-        QCOMPARE(Entries(finder->files), QStringList{"track.ini"});
-        const QPoint inner = finder->FolderPoint(gone + "/inner");
+        const QPoint inner = finder->FolderAt(gone + "/inner");
         QVERIFY(QDir(gone).removeRecursively());
         // Opening a subfolder that went with it changes nothing, and the list drops it.
         QVERIFY(Finder::Click(finder->folders, inner, true));
         QCOMPARE(finder->folders->Path(), gone);
-        QCOMPARE(finder->FolderPoint(gone + "/inner"), QPoint(-1, -1));
-        // Its parent still opens, without it.
-        QVERIFY(finder->OpenFolder(tree_->tracks()));
-        QCOMPARE(finder->FolderPoint(gone), QPoint(-1, -1));
+        QCOMPARE(finder->FolderAt(gone + "/inner"), QPoint(-1, -1));
+        QVERIFY(finder->OpenFolder(path("tracks"))); // its parent still opens, without it
+        QCOMPARE(finder->FolderAt(gone), QPoint(-1, -1));
         QCOMPARE(Entries(finder->files), TrackFiles);
     }
 
     void showTrackFinderIsModal()
     {
-        state_.TrackFolder = tree_->tracks();
+        state_.TrackFolder = path("tracks");
         QWidget owner;
         bool modal = false;
-        // Runs inside ShowTrackFinder's exec(), once the dialog shows.
-        QTimer::singleShot(0, this, [&] {
-            auto *finder = owner.findChild<FrmFileManager2 *>();
-            QVERIFY(finder);
-            modal = finder->isVisible() && QApplication::activeModalWidget() == finder;
-            auto *files = finder->findChild<FileList *>("filList");
-            const QList<QListWidgetItem *> found = files->findItems("track_old.ini", Qt::MatchExactly);
-            if (!found.isEmpty())
-                QTest::mouseClick(files->viewport(), Qt::LeftButton, {}, files->visualItemRect(found.first()).center());
-            QTest::mouseClick(finder->findChild<QPushButton *>("cmdSelect"), Qt::LeftButton);
-            finder->close(); // should Select fail, the test must not hang on the dialog
+        QTimer::singleShot(0, this, [&] { // inside ShowTrackFinder's exec(), once the dialog shows
+            auto *dialog = owner.findChild<FrmFileManager2 *>();
+            QVERIFY(dialog);
+            modal = dialog->isVisible() && QApplication::activeModalWidget() == dialog;
+            auto *files = dialog->findChild<FileList *>("filList");
+            Finder::Click(files, Finder::At(files, "track_old.ini"));
+            QTest::mouseClick(dialog->findChild<QPushButton *>("cmdSelect"), Qt::LeftButton);
+            dialog->close(); // should Select fail, the test must not hang on the dialog
         });
-        ShowTrackFinder(state_, tree_->program(), &owner);
+        ShowTrackFinder(state_, path("program"), &owner);
         QVERIFY(modal);
-        QCOMPARE(state_.TrackFolder, tree_->tracks());
-        QCOMPARE(state_.TrackFileName, QString("track_old.ini"));
+        QCOMPARE(State(), QStringList({path("tracks"), "track_old.ini"}));
         QVERIFY(owner.findChildren<FrmFileManager2 *>().isEmpty());
     }
 };

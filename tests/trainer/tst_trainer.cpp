@@ -1,17 +1,12 @@
-// The trainer as the user meets it: the built program copied into a folder of its own, started as a
-// process on a real X server (DISPLAY; one more for the screen-size case) and driven through xdotool.
-// What it did is read back from the disk, its exit status and the windows the server shows.
-// Everything the window does in-process is tested in tests/window; here only what needs the process.
+// The built trainer copied into a folder of its own, run as a process on a real X server and driven
+// through xdotool; what it did is read back from the disk, its exit status and the windows shown.
 
 #include "support/TempTree.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 #include <QRect>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cmath>
@@ -44,6 +39,12 @@ QByteArray ReadBytes(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+bool WriteBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 QProcessEnvironment DisplayEnvironment(const QString &display)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -72,9 +73,7 @@ struct Screen {
     {
         int status = -1;
         Run("xdotool", args, &status);
-        if (status != 0)
-            qWarning("xdotool %s failed", qPrintable(args.join(' ')));
-        return status == 0;
+        return status == 0 || (qWarning("xdotool %s failed", qPrintable(args.join(' '))), false);
     }
     // Mapped windows that match and are of the kind (any kind without one), bottom of the stack first.
     QList<quint64> Windows(const QStringList &match, std::optional<Kind> kind = std::nullopt) const
@@ -113,13 +112,11 @@ struct Screen {
     }
     std::optional<QRect> Geometry(quint64 id) const
     {
-        QMap<QByteArray, int> values;
+        QMap<QByteArray, int> v;
         for (const QByteArray &line : Run("xdotool", {"getwindowgeometry", "--shell", QString::number(id)}).split('\n'))
             if (const QList<QByteArray> pair = line.trimmed().split('='); pair.size() == 2)
-                values[pair[0]] = pair[1].toInt();
-        if (!values.contains("WIDTH"))
-            return std::nullopt;
-        return QRect(values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]);
+                v[pair[0]] = pair[1].toInt();
+        return v.contains("WIDTH") ? std::optional(QRect(v["X"], v["Y"], v["WIDTH"], v["HEIGHT"])) : std::nullopt;
     }
     int Height() const { return Run("xdotool", {"getdisplaygeometry"}).trimmed().split(' ').value(1).toInt(); }
     // No --sync on the move: it waits forever when the pointer already stands there.
@@ -136,86 +133,64 @@ struct Screen {
 };
 
 // A further X server of the given size, on a display number it picks itself.
-class ExtraServer
-{
-public:
+struct ExtraServer {
+    QProcess process;
     ~ExtraServer()
     {
-        process_.terminate();
-        if (!process_.waitForFinished(5000))
-            process_.kill();
-        process_.waitForFinished();
+        process.terminate();
+        if (!process.waitForFinished(5000))
+            process.kill();
+        process.waitForFinished();
     }
     std::optional<Screen> Start(const QString &size)
     {
-        process_.setStandardErrorFile(QProcess::nullDevice());
-        process_.start("Xvfb", {"-displayfd", "1", "-screen", "0", size + "x24", "-dpi", "96", "-nolisten", "tcp", "-noreset"});
+        process.setStandardErrorFile(QProcess::nullDevice());
+        process.start("Xvfb", {"-displayfd", "1", "-screen", "0", size + "x24", "-dpi", "96", "-nolisten", "tcp", "-noreset"});
         QByteArray number;
         for (const QDeadlineTimer deadline(StepMs); !number.contains('\n') && !deadline.hasExpired();) {
-            if (!process_.waitForReadyRead(PollMs) && process_.state() == QProcess::NotRunning)
+            if (!process.waitForReadyRead(PollMs) && process.state() == QProcess::NotRunning)
                 return std::nullopt;
-            number += process_.readAllStandardOutput();
+            number += process.readAllStandardOutput();
         }
-        return number.contains('\n') ? std::optional<Screen>(Screen{':' + QString::fromLatin1(number.trimmed())})
-                                     : std::nullopt;
+        return number.contains('\n') ? std::optional(Screen{':' + QString::fromLatin1(number.trimmed())}) : std::nullopt;
     }
-
-private:
-    QProcess process_;
 };
 
-bool WriteBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-// A copy of the trainer in a folder of its own, where its settings file lives. The track file lies in
-// a folder of its own named in the settings file; without a settings file, in the program's folder,
-// where the finder then starts.
+// A copy of the trainer in a folder of its own, with its settings file. The track file lies in a folder
+// named in the settings file; without a settings file, in the program's folder, where the finder starts.
 class Trainer
 {
 public:
     explicit Trainer(const Screen &screen, const QByteArray &track = SorvenaTrack, bool withSettings = true)
-        : screen_(screen), trackPath(QDir(withSettings ? tracks_.path() : dir_.path()).filePath("track.ini")),
+        : trackPath(QDir(withSettings ? tracks_.path() : dir_.path()).filePath("track.ini")),
           settings(QFile::encodeName(tracks_.path()) + "\r\n")
     {
+        QProcessEnvironment env = DisplayEnvironment(screen.display);
+        env.insert("XDG_CONFIG_HOME", ConfigHome()); // the user's own settings must not leak in
+        process_.setProcessEnvironment(env);
+        process_.setWorkingDirectory(dir_.path());
         // A second line tells a rewritten settings file from the one written here.
         installed_ = QFile::copy(TrainerPath, Program()) && QDir().mkpath(ConfigHome()) &&
                      QFile::setPermissions(Program(), QFile::permissions(TrainerPath) | QFile::ExeOwner) &&
                      WriteBytes(trackPath, track) &&
                      (!withSettings || WriteBytes(SettingsPath(), settings + "written by the test\r\n"));
     }
-    ~Trainer()
-    {
-        process_.kill();
-        process_.waitForFinished();
-    }
+    ~Trainer() { process_.kill(), process_.waitForFinished(); }
 
     QString Program() const { return dir_.filePath("korsa-sorvena-trainer"); }
     QString SettingsPath() const { return dir_.filePath("Korsa Gridwell.ini"); }
     QString ConfigHome() const { return dir_.filePath(".config-home"); }
-    bool Start()
-    {
-        QProcessEnvironment env = DisplayEnvironment(screen_.display);
-        env.insert("XDG_CONFIG_HOME", ConfigHome()); // the user's own settings must not leak in
-        process_.setProcessEnvironment(env);
-        process_.setWorkingDirectory(dir_.path());
-        process_.start(Program(), {});
-        return installed_ && process_.waitForStarted(StepMs);
-    }
+    bool Start() { return process_.start(Program(), {}), installed_ && process_.waitForStarted(StepMs); }
     bool Running() const { return process_.state() == QProcess::Running; }
     // The exit status once the process has ended by itself within the time given; -1 otherwise.
     int WaitForExit(int timeoutMs)
     {
-        if (!process_.waitForFinished(timeoutMs))
-            return -1;
-        return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+        const bool ended = process_.waitForFinished(timeoutMs) && process_.exitStatus() == QProcess::NormalExit;
+        return ended ? process_.exitCode() : -1;
     }
     QByteArray Diagnostics() { return process_.readAllStandardError(); }
 
 private:
-    const Screen &screen_;
     QTemporaryDir dir_;
     korsa::test::TempTree tracks_;
     bool installed_ = false;
@@ -226,29 +201,22 @@ public:
     const QByteArray settings; // as the trainer writes it
 };
 
-// Where the main window's controls are on the screen: the menu bar keeps its height on top of a
-// client area that is the 14256x9612-twip design (641 pixels high at 1024 lines) scaled to the screen.
-class MainWindowMap
-{
-public:
-    MainWindowMap(QRect window, int screenHeight)
-        : window_(window), menuHeight_(int(std::lround(window.height() * 1024.0 / screenHeight - 641)))
-    {
-    }
+// The menu bar keeps its height on top of a client area that is the 14256x9612-twip design (641 pixels
+// high at 1024 lines) scaled to the screen.
+struct MainWindowMap {
+    QRect window;
+    int menuHeight;
+    MainWindowMap(QRect w, int screenHeight) : window(w), menuHeight(int(std::lround(w.height() * 1024.0 / screenHeight - 641))) {}
     QPoint CentreOf(double left, double top, double width, double height) const
     {
-        return QPoint(window_.x() + int(std::lround((left + width / 2) * window_.width() / 14256)),
-                      window_.y() + menuHeight_ +
-                          int(std::lround((top + height / 2) * (window_.height() - menuHeight_) / 9612)));
+        return QPoint(window.x() + int(std::lround((left + width / 2) * window.width() / 14256)),
+                      window.y() + menuHeight +
+                          int(std::lround((top + height / 2) * (window.height() - menuHeight) / 9612)));
     }
     QPoint SectionPicture(int index) const { return CentreOf(120 + 3120 * (index % 3), 2280 + 2520 * (index / 3), 3000, 2000); }
     QPoint SaveButton() const { return CentreOf(120 + 480, 120 + 1140, 972, 372); }
     QPoint RevertButton() const { return CentreOf(120 + 12480, 120 + 1140, 972, 372); }
-    QPoint FileMenu() const { return QPoint(window_.x() + 12, window_.y() + menuHeight_ / 2); }
-
-private:
-    QRect window_;
-    int menuHeight_;
+    QPoint FileMenu() const { return QPoint(window.x() + 12, window.y() + menuHeight / 2); }
 };
 
 } // namespace
@@ -290,7 +258,7 @@ class TrainerProcessTest : public QObject
         return geometry && geometry->size() == QSize(428, 364) &&
                screen_->Click(geometry->topLeft() + QPoint(312, 27), 2) && screen_->WaitUntilGone(FinderTitle);
     }
-    // Waits for the process to end by itself; fails on any dialog (a question) showing meanwhile.
+    // Waits for the process to end by itself; -2 when a dialog (a question) shows meanwhile.
     int WaitForQuietExit(Trainer &trainer) const
     {
         for (const QDeadlineTimer deadline(StepMs); !deadline.hasExpired();) {
@@ -310,34 +278,28 @@ private slots:
         QVERIFY2(qEnvironmentVariableIsSet("DISPLAY"), "run this test under tests/support/with-xvfb.sh");
         screen_ = std::make_unique<Screen>(Screen{qEnvironmentVariable("DISPLAY")});
     }
-    void cleanup()
-    {
-        // Nothing of one case may be left on the screen for the next.
-        QVERIFY2(screen_->WaitUntilGone(AnyWindow), "windows left over from the case");
-    }
+    void cleanup() { QVERIFY2(screen_->WaitUntilGone(AnyWindow), "windows left over from the case"); }
 
     // Below 600 lines: one message box, no main window, and status 1 once the user closes the box.
     void screenSize_data()
     {
-        QTest::addColumn<QString>("size");
-        QTest::addColumn<bool>("refused");
-        QTest::newRow("599 lines") << "1280x599" << true;
-        QTest::newRow("600 lines") << "1280x600" << false;
+        QTest::addColumn<int>("lines");
+        QTest::newRow("599 lines") << 599;
+        QTest::newRow("600 lines") << 600;
     }
     void screenSize()
     {
-        QFETCH(QString, size);
-        QFETCH(bool, refused);
+        QFETCH(int, lines);
         ExtraServer server;
-        const std::optional<Screen> screen = server.Start(size);
+        const std::optional<Screen> screen = server.Start(QString("1280x%1").arg(lines));
         QVERIFY2(screen, "Xvfb did not start");
-        QCOMPARE(screen->Height(), size.section('x', 1).toInt());
+        QCOMPARE(screen->Height(), lines);
         Trainer trainer(*screen);
         QVERIFY(trainer.Start());
-        const std::optional<quint64> window = screen->WaitFor(MainTitle, refused ? Kind::Dialog : Kind::Main);
+        const std::optional<quint64> window = screen->WaitFor(MainTitle, lines < 600 ? Kind::Dialog : Kind::Main);
         QVERIFY2(window, trainer.Diagnostics().constData());
         QCOMPARE(screen->Windows(AnyWindow), QList<quint64>{*window});
-        if (!refused) { // it keeps running until the user ends it
+        if (lines >= 600) { // it keeps running until the user ends it
             QCOMPARE(trainer.WaitForExit(500), -1);
             return;
         }
@@ -366,19 +328,15 @@ private slots:
         QFETCH(bool, withTrack);
         Trainer trainer(*screen_);
         QVERIFY(Launch(trainer));
-        if (withTrack) {
-            QVERIFY(PickFirstFile());
-            QVERIFY(screen_->Click(map_->SectionPicture(4)));
-        }
+        QVERIFY(!withTrack || (PickFirstFile() && screen_->Click(map_->SectionPicture(4))));
+        int status = 0;
         if (byMenu) { // a click on Exit, the last item
             const std::optional<QRect> menu = OpenFileMenu();
-            QVERIFY(menu);
-            QVERIFY(screen_->Click(QPoint(menu->x() + 40, menu->bottom() - 12)));
+            QVERIFY(menu && screen_->Click(QPoint(menu->x() + 40, menu->bottom() - 12)));
         } else {
-            int status = -1;
             screen_->Run(CloseRequestPath, {QString::number(*window_)}, &status);
-            QCOMPARE(status, 0);
         }
+        QCOMPARE(status, 0);
         QCOMPARE(WaitForQuietExit(trainer), 0);
         QCOMPARE(ReadBytes(trainer.trackPath), SorvenaTrack);
         QVERIFY(!QFileInfo::exists(trainer.trackPath + ".bak"));
@@ -392,8 +350,7 @@ private slots:
         QVERIFY(PickFirstFile());
         QTRY_COMPARE_WITH_TIMEOUT(ReadBytes(trainer.SettingsPath()), trainer.settings, StepMs);
 
-        QVERIFY(screen_->Click(map_->SectionPicture(1)));
-        QVERIFY(screen_->Click(map_->SaveButton()));
+        QVERIFY(screen_->Click(map_->SectionPicture(1)) && screen_->Click(map_->SaveButton()));
         const QByteArray saved =
             QByteArray(SorvenaTrack).replace("stall_0 = 1500 0.0", "stall_0 = 12200 0.0\t\t; Modified by Korsa Gridwell");
         QTRY_COMPARE_WITH_TIMEOUT(ReadBytes(trainer.trackPath), saved + MarkerSection, StepMs);
@@ -403,8 +360,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(ReadBytes(trainer.trackPath), SorvenaTrack + MarkerSection, StepMs);
         QCOMPARE(ReadBytes(trainer.trackPath + ".bak"), SorvenaTrack);
 
-        QVERIFY(OpenFileMenu());
-        QVERIFY(screen_->Keys({"Up", "Return"}));
+        QVERIFY(OpenFileMenu() && screen_->Keys({"Up", "Return"}));
         QCOMPARE(WaitForQuietExit(trainer), 0);
         QCOMPARE(ReadBytes(trainer.trackPath), SorvenaTrack + MarkerSection);
         QCOMPARE(ReadBytes(trainer.SettingsPath()), trainer.settings);
@@ -426,20 +382,14 @@ private slots:
         QVERIFY(PickFirstFile());
         const std::optional<quint64> box = screen_->WaitFor(ReadErrorTitle, Kind::Dialog);
         QVERIFY2(box, trainer.Diagnostics().constData());
-        QVERIFY(screen_->FocusAndKeys(*box, {"Return"}));
-        QVERIFY(screen_->WaitUntilGone(ReadErrorTitle));
+        QVERIFY(screen_->FocusAndKeys(*box, {"Return"}) && screen_->WaitUntilGone(ReadErrorTitle));
         // Save was never enabled: a click on it, then a menu that opens after it, changes nothing.
-        QVERIFY(screen_->Click(map_->SaveButton()));
-        QVERIFY(OpenFileMenu());
-        QVERIFY(screen_->Keys({"Escape"}));
+        QVERIFY(screen_->Click(map_->SaveButton()) && OpenFileMenu() && screen_->Keys({"Escape"}));
         QVERIFY(trainer.Running());
-
         QCOMPARE(ReadBytes(trainer.trackPath), track);
         QVERIFY(!QFileInfo::exists(trainer.trackPath + ".bak"));
-        if (withSettings)
-            QCOMPARE(ReadBytes(trainer.SettingsPath()), trainer.settings + "written by the test\r\n");
-        else
-            QVERIFY(!QFileInfo::exists(trainer.SettingsPath()));
+        QCOMPARE(ReadBytes(trainer.SettingsPath()), withSettings ? trainer.settings + "written by the test\r\n" : "");
+        QCOMPARE(QFileInfo::exists(trainer.SettingsPath()), withSettings);
         QVERIFY(QDir(trainer.ConfigHome()).isEmpty());
     }
 };
