@@ -106,7 +106,7 @@ private slots:
 
     // Steps: "put N S|M" writes the player's ten-second file for section N (or a file of that literal
     // name), "rm N" removes it, "play N", "stop", "hear F" waits for the one stream playing in format F
-    // ("-": none), "streams N" for N of ours on the server, paused ones included.
+    // ("-": none), "streams N" for N of ours on the server, paused ones included; "quit" destroys the announcer.
     void scenario_data()
     {
         QTest::addColumn<QString>("steps");
@@ -121,6 +121,7 @@ private slots:
         QTest::newRow("replaced at once") << "put 3 S, put 4 M, play 3, play 4, hear M, streams 1";
         QTest::newRow("replaced once audible") << "put 3 S, put 4 M, play 3, hear S, play 4, hear M, streams 1";
         QTest::newRow("same section again") << "put 3 S, play 3, hear S, play 3, hear S, streams 1";
+        QTest::newRow("destroying ends it") << "put 1 S, play 1, hear S, quit, hear -";
         QTest::newRow("looked up at every call")
             << "play 3, hear E, put 3 S, play 3, hear S, put 3 M, play 3, hear M, rm 3, play 3, hear E";
     }
@@ -129,24 +130,26 @@ private slots:
         QFETCH(QString, steps);
         korsa::test::TempTree folder;
         QDir(folder.path()).mkdir(QStringLiteral("Track Sounds"));
-        Announcer announcer(folder.path());
+        auto announcer = std::make_unique<Announcer>(folder.path());
         for (const QString &step : steps.split(QStringLiteral(", "))) {
             const QStringList w = step.split(QLatin1Char(' '));
             const QString file = w.value(1).endsWith(QStringLiteral(".wav"))
                                      ? folder.file(QStringLiteral("Track Sounds/") + w[1])
-                                     : announcer.SoundFilePath(w.value(1).toInt());
+                                     : announcer->SoundFilePath(w.value(1).toInt());
             if (w[0] == QStringLiteral("put")) {
                 folder.write(QDir(folder.path()).relativeFilePath(file),
                              w[2] == QStringLiteral("S") ? Wave(44100, 2, 10.0) : Wave(8000, 1, 10.0));
             } else if (w[0] == QStringLiteral("rm")) {
                 QVERIFY(QFile::remove(file));
             } else if (w[0] == QStringLiteral("play")) {
-                announcer.PlaySectionSound(w[1].toInt());
-                QCOMPARE(announcer.CurrentSource(), QFile::exists(file) ? QUrl::fromLocalFile(file)
+                announcer->PlaySectionSound(w[1].toInt());
+                QCOMPARE(announcer->CurrentSource(), QFile::exists(file) ? QUrl::fromLocalFile(file)
                                                     : QUrl(QStringLiteral("qrc:/SOUND/%1.wav").arg(300 + w[1].toInt())));
             } else if (w[0] == QStringLiteral("stop")) {
-                announcer.StopSound();
-                QVERIFY(announcer.CurrentSource().isEmpty());
+                announcer->StopSound();
+                QVERIFY(announcer->CurrentSource().isEmpty());
+            } else if (w[0] == QStringLiteral("quit")) {
+                announcer = std::make_unique<Announcer>(folder.path()); // the old one is destroyed
             } else if (w[0] == QStringLiteral("hear")) {
                 const QStringList expected = w[1] == QStringLiteral("-") ? QStringList() : QStringList{Formats[w[1]]};
                 QTRY_COMPARE_WITH_TIMEOUT(Streams(true), expected, 5000);

@@ -14,6 +14,7 @@
 
 using korsa::FitPictureToBox;
 using korsa::LoadResourcePicture;
+using korsa::SectionPhotographPath;
 using korsa::SectionPhotograph;
 
 namespace {
@@ -102,6 +103,21 @@ private slots:
         QCOMPARE(picture.isNull(), !size.isValid());
         if (size.isValid())
             QCOMPARE(picture.size(), size);
+    }
+
+    void photographPath()
+    {
+        QCOMPARE(SectionPhotographPath("/opt/korsa", "Dunes"), "/opt/korsa/Dunes.jpg");
+        QCOMPARE(SectionPhotographPath("C:\\Korsa", "SP 6 KM 4"), "C:\\Korsa/SP 6 KM 4.jpg");
+    }
+
+    // Nothing to fit, or nowhere to put it: no picture, and no division by zero.
+    void fitWithoutPictureOrBox()
+    {
+        const QImage photo = LoadResourcePicture(100);
+        QVERIFY(FitPictureToBox(QImage(), QSize(200, 133)).cut.isNull());
+        QVERIFY(FitPictureToBox(photo, QSize(0, 133)).cut.isNull());
+        QVERIFY(FitPictureToBox(photo, QSize(-5, -5)).scaled.isNull());
     }
 
     // A photograph of another shape is scaled to cover the box and the surplus cut evenly off both ends.
