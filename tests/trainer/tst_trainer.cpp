@@ -284,14 +284,14 @@ class TrainerProcessTest : public QObject
     }
     // With the mouse alone: File > Select Sorvena track.ini..., a double-click on each row of the
     // folder list given (0 the top row), then on the first file listed, which closes the finder.
-    // Returns the number of clicks it took; 0 when a step failed.
-    int PickFile(const QList<int> &folderRows = {}) const
+    // Returns the number of clicks it took; 0 when a step failed. With byKeys, Ctrl+O opens the finder.
+    int PickFile(const QList<int> &folderRows = {}, bool byKeys = false) const
     {
-        int clicks = 2;
-        const std::optional<QRect> menu = OpenFileMenu();
-        const std::optional<quint64> finder = menu && screen_->Click(menu->topLeft() + QPoint(40, 12))
-                                                  ? screen_->WaitFor(FinderTitle, Kind::Dialog)
-                                                  : std::nullopt;
+        int clicks = byKeys ? 0 : 2;
+        const std::optional<QRect> menu = byKeys ? std::nullopt : OpenFileMenu();
+        const bool asked = byKeys ? screen_->FocusAndKeys(*window_, {"ctrl+o"})
+                                  : menu && screen_->Click(menu->topLeft() + QPoint(40, 12));
+        const std::optional<quint64> finder = asked ? screen_->WaitFor(FinderTitle, Kind::Dialog) : std::nullopt;
         const std::optional<QRect> geometry = finder ? screen_->Geometry(*finder) : std::nullopt;
         // The finder is 428x364; its folder list's rows are 18 pixels high, the top one centred 60
         // pixels below the finder's top; its first file lies 312,27 from the top left corner.
@@ -361,29 +361,33 @@ private slots:
         QCOMPARE(status, 1);
     }
 
-    // File > Exit and the close box end the program at once with status 0, ask nothing, write nothing.
+    // File > Exit, Ctrl+Q and the close box end the program at once with status 0, ask nothing,
+    // write nothing.
     void ending_data()
     {
-        QTest::addColumn<bool>("byMenu");
+        QTest::addColumn<QString>("how");
         QTest::addColumn<bool>("withTrack");
-        QTest::newRow("Exit, no track") << true << false;
-        QTest::newRow("Exit, unsaved section") << true << true;
-        QTest::newRow("close box, no track") << false << false;
-        QTest::newRow("close box, unsaved section") << false << true;
+        QTest::newRow("Exit, no track") << "Exit" << false;
+        QTest::newRow("Exit, unsaved section") << "Exit" << true;
+        QTest::newRow("Ctrl+Q, unsaved section") << "ctrl+q" << true;
+        QTest::newRow("close box, no track") << "close box" << false;
+        QTest::newRow("close box, unsaved section") << "close box" << true;
     }
     void ending()
     {
-        QFETCH(bool, byMenu);
+        QFETCH(QString, how);
         QFETCH(bool, withTrack);
         Trainer trainer(*screen_);
         QVERIFY(Launch(trainer));
         QVERIFY(!withTrack || (PickFile() && screen_->Click(map_->SectionPicture(4))));
         int status = 0;
-        if (byMenu) { // a click on Exit, the last item
+        if (how == "Exit") { // a click on Exit, the last item
             const std::optional<QRect> menu = OpenFileMenu();
             QVERIFY(menu && screen_->Click(QPoint(menu->x() + 40, menu->bottom() - 12)));
-        } else {
+        } else if (how == "close box") {
             screen_->Run(CloseRequestPath, {QString::number(*window_)}, &status);
+        } else {
+            QVERIFY(screen_->FocusAndKeys(*window_, {how}));
         }
         QCOMPARE(status, 0);
         QCOMPARE(WaitForQuietExit(trainer), 0);
@@ -396,18 +400,22 @@ private slots:
     void pickSaveRevertExit_data()
     {
         QTest::addColumn<bool>("onCommandLine");
-        QTest::newRow("finder") << false;
-        QTest::newRow("command line") << true;
+        QTest::addColumn<bool>("byKeys"); // Ctrl+O and Ctrl+S for the menu and the Save button
+        QTest::newRow("finder") << false << false;
+        QTest::newRow("finder, keys") << false << true;
+        QTest::newRow("command line") << true << false;
     }
     void pickSaveRevertExit()
     {
         QFETCH(bool, onCommandLine);
+        QFETCH(bool, byKeys);
         Trainer trainer(*screen_);
         QVERIFY(Launch(trainer, onCommandLine ? QStringList{trainer.trackPath} : QStringList{}));
-        QVERIFY(onCommandLine || PickFile());
+        QVERIFY(onCommandLine || PickFile({}, byKeys));
         QTRY_COMPARE_WITH_TIMEOUT(ReadBytes(trainer.SettingsPath()), trainer.settings, StepMs);
 
-        QVERIFY(screen_->Click(map_->SectionPicture(1)) && screen_->Click(map_->SaveButton()));
+        QVERIFY(screen_->Click(map_->SectionPicture(1)));
+        QVERIFY(byKeys ? screen_->FocusAndKeys(*window_, {"ctrl+s"}) : screen_->Click(map_->SaveButton()));
         const QByteArray saved =
             QByteArray(SorvenaTrack).replace("stall_0 = 1500 0.0", "stall_0 = 12200 0.0\t\t; Modified by Korsa Gridwell");
         QTRY_COMPARE_WITH_TIMEOUT(ReadBytes(trainer.trackPath), saved + MarkerSection, StepMs);
@@ -443,8 +451,9 @@ private slots:
         const std::optional<quint64> box = screen_->WaitFor(ReadErrorTitle, Kind::Dialog);
         QVERIFY2(box, trainer.Diagnostics().constData());
         QVERIFY(screen_->FocusAndKeys(*box, {"Return"}) && screen_->WaitUntilGone(ReadErrorTitle));
-        // Save was never enabled: a click on it, then a menu that opens after it, changes nothing.
-        QVERIFY(screen_->Click(map_->SaveButton()) && OpenFileMenu() && screen_->Keys({"Escape"}));
+        // Save was never enabled: a click on it, Ctrl+S, then a menu that opens after them, change nothing.
+        QVERIFY(screen_->Click(map_->SaveButton()) && screen_->FocusAndKeys(*window_, {"ctrl+s"}));
+        QVERIFY(OpenFileMenu() && screen_->Keys({"Escape"}));
         QVERIFY(trainer.Running());
         QCOMPARE(screen_->Windows(MainTitle, Kind::Main), QList<quint64>{*window_});
         QCOMPARE(ReadBytes(trainer.trackPath), track);
