@@ -18,7 +18,7 @@ namespace {
 const char *const Usage = "Usage: korsa-sorvena-trainer [PATH]\n"
                           "Sets where the car starts on the Sorvena track, in the track's track.ini.\n"
                           "  PATH       a track.ini to open at once, as if picked with\n"
-                          "             File > Select Sorvena track.ini...; a folder opens the finder there\n"
+                          "             File > Select Sorvena track.ini...\n"
                           "  --help     show this text and exit\n"
                           "  --version  show the version and exit\n";
 
@@ -40,7 +40,8 @@ std::optional<QString> TrackPathArgument(int argc, char *argv[])
             std::fputs(Usage, stdout);
             std::exit(std::fflush(stdout) == 0 ? korsa::exit_status::Ok : korsa::exit_status::OutputFailed);
         } else if (options && std::strcmp(arg, "--version") == 0) {
-            const QByteArray version = (korsa::captions::ProgramTitle + QLatin1Char(' ') + korsa::captions::AboutText()).toLocal8Bit();
+            const QByteArray version =
+                (korsa::captions::ProgramTitle + QLatin1Char(' ') + korsa::captions::AboutText()).toLocal8Bit();
             std::printf("%s\n", version.constData());
             std::exit(std::fflush(stdout) == 0 ? korsa::exit_status::Ok : korsa::exit_status::OutputFailed);
         } else if (options && arg[0] == '-' && arg[1] != '\0') {

@@ -437,11 +437,6 @@ void Form1::mnuSelectTrack_Click()
 void Form1::OpenTrackPath(const QString &path)
 {
     const QFileInfo chosen(path);
-    if (chosen.isDir()) { // no file to take: the finder opens there
-        state_.TrackFolder = finder::CleanFolder(chosen.absoluteFilePath());
-        mnuSelectTrack_Click();
-        return;
-    }
     state_.TrackFolder = finder::CleanFolder(chosen.absolutePath());
     state_.TrackFileName = chosen.fileName();
     TrackChosen();

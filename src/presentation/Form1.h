@@ -37,8 +37,7 @@ public:
     // small), reads the settings file and leaves the window in its no-track state.
     void Form_Load();
 
-    // A track file named on the command line, taken as if it had been picked in the finder; a
-    // folder opens the finder there.
+    // A track file named on the command line, taken as if it had been picked in the finder.
     void OpenTrackPath(const QString &path);
 
     // Shows the finder and leaves its choice in the state; tests put their own in its place.

@@ -134,9 +134,10 @@ private slots:
     void init()
     {
         dir_ = std::make_unique<QTemporaryDir>();
-        Build(path(), {"tracks/track_dir.ini/", "tracks/.hidden/", "tracks/Alpha/", "tracks/beta/", "tracks/Gamma/TRACK.INI",
-                       "tracks/track.ini", "tracks/TRACK_old.INI", "tracks/track_old.ini", "tracks/other.ini",
-                       "tracks/track.ini.bak", "tracks/mytrack.ini", "program/track_program.ini", "afile.txt",
+        Build(path(), {"tracks/track_dir.ini/", "tracks/.hidden/", "tracks/Alpha/", "tracks/beta/",
+                       "tracks/Gamma/TRACK.INI", "tracks/track.ini", "tracks/TRACK_old.INI", "tracks/track_old.ini",
+                       "tracks/other.ini", "tracks/track.ini.bak", "tracks/mytrack.ini", "program/track_program.ini",
+                       "afile.txt",
                        "home/.local/share/Steam/steamapps/common/", "home/.steam/steam -> ../.local/share/Steam"});
         QFile::setPermissions(dir_->path(), QFile::Permissions(0x7755)); // readable without root's rights too
         qputenv("HOME", QFile::encodeName(path("home")));
@@ -148,14 +149,17 @@ private slots:
     {
         QTest::addColumn<QStringList>("entries");
         QTest::addColumn<QStringList>("libraries");
-        const QString vdf = "home/.local/share/Steam/steamapps/libraryfolders.vdf=", second = "Games Drive/SteamLibrary/";
+        const QString vdf = "home/.local/share/Steam/steamapps/libraryfolders.vdf=";
+        const QString second = "Games Drive/SteamLibrary/";
         const QString listed = "\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"\t\t\"@/home/.local/share/Steam\"\n"
-                               "\t\t\"apps\" { \"228\" \"1\" }\n\t}\n\t\"1\" { \"label\" \"\" \"path\" \"@/Games Drive/SteamLibrary\" }\n"
+                               "\t\t\"apps\" { \"228\" \"1\" }\n\t}\n"
+                               "\t\"1\" { \"label\" \"\" \"path\" \"@/Games Drive/SteamLibrary\" }\n"
                                "\t\"2\" { \"path\" \"@/unplugged\" } // a drive not there\n}\n";
         const QStringList both{"home/.local/share/Steam", "Games Drive/SteamLibrary"}, steam = both.mid(0, 1);
         QTest::newRow("default and second") << QStringList{vdf + listed, second} << both;
-        QTest::newRow("older form, escapes") << QStringList{vdf + "\"LibraryFolders\" { \"1\" \"@/Old \\\"Lib\\\"\" }", "Old \"Lib\"/"}
-                                             << QStringList{steam.first(), "Old \"Lib\""};
+        QTest::newRow("older form, escapes")
+            << QStringList{vdf + "\"LibraryFolders\" { \"1\" \"@/Old \\\"Lib\\\"\" }", "Old \"Lib\"/"}
+            << QStringList{steam.first(), "Old \"Lib\""};
         QTest::newRow("cut off") << QStringList{vdf + listed.left(listed.indexOf("\"2\"") + 10), second} << both;
         QTest::newRow("unbalanced") << QStringList{vdf + "}}}\"libraryfolders\" \"{\" {{ \"path\"", second} << steam;
         QTest::newRow("empty") << QStringList{vdf} << steam;
@@ -164,8 +168,8 @@ private slots:
         for (QChar &c : noise)
             c = alphabet[QRandomGenerator::global()->bounded(int(alphabet.size()))];
         QTest::newRow("10 MB of noise") << QStringList{vdf + noise} << steam;
-        QTest::newRow("Flatpak") << QStringList{"-", "home/.var/app/com.valvesoftware.Steam/.local/share/Steam/steamapps/"}
-                                 << QStringList{"home/.var/app/com.valvesoftware.Steam/.local/share/Steam"};
+        const QString flatpak = "home/.var/app/com.valvesoftware.Steam/.local/share/Steam";
+        QTest::newRow("Flatpak") << QStringList{"-", flatpak + "/steamapps/"} << QStringList{flatpak};
         QTest::newRow("no Steam") << QStringList{"-"} << QStringList{};
     }
     void steamLibraries()
@@ -197,7 +201,8 @@ private slots:
         QFETCH(QString, drive);
         Build(path(), {"Games Drive/SteamLibrary/", "run/media/racer/Games/", "media/usb/", "mnt/data/", "mnt/My Disk/",
                        "mnt/ram/", "run/user/doc/", "hosts",
-                       "home/.local/share/Steam/steamapps/libraryfolders.vdf=\"libraryfolders\" { \"1\" { \"path\" \"@/Games Drive/SteamLibrary\" } }",
+                       "home/.local/share/Steam/steamapps/libraryfolders.vdf="
+                       "\"libraryfolders\" { \"1\" { \"path\" \"@/Games Drive/SteamLibrary\" } }",
                        "mounts=" + QStringList{
                            "/dev/sda2 / ext4 rw 0 0", "proc /proc proc rw 0 0", "sysfs /sys sysfs rw 0 0",
                            "tmpfs /run tmpfs rw 0 0", "/dev/sdb1 @/run/media/racer/Games ext4 rw,nosuid 0 0",
@@ -251,7 +256,8 @@ private slots:
         start = start.isEmpty() || start == Root ? start : path(start);
         shown = path(shown);
         QVERIFY(QFile::setPermissions(path("program"), QFile::Permissions(installed ? 0x5555 : 0x7755)));
-        const auto writable = qScopeGuard([this] { QFile::setPermissions(path("program"), QFile::Permissions(0x7755)); });
+        const auto writable = qScopeGuard(
+            [this] { QFile::setPermissions(path("program"), QFile::Permissions(0x7755)); });
         auto finder = Open(start);
         QCOMPARE(finder->Seen(), QStringList({shown, shown, "", "disabled"}));
         QCOMPARE(finder->drives->Drive(), finder->drives->DriveOf(shown));

@@ -167,7 +167,8 @@ enum class TrackIn { RememberedFolder, ProgramFolder, SteamLibrary };
 class Trainer
 {
 public:
-    explicit Trainer(const Screen &screen, const QByteArray &track = SorvenaTrack, TrackIn where = TrackIn::RememberedFolder)
+    explicit Trainer(const Screen &screen, const QByteArray &track = SorvenaTrack,
+                     TrackIn where = TrackIn::RememberedFolder)
         : trackPath(QDir(where == TrackIn::RememberedFolder ? tracks_.path()
                          : where == TrackIn::ProgramFolder  ? ProgramFolder()
                                                             : home_.filePath(SteamTrackFolder))
@@ -184,8 +185,10 @@ public:
                      QDir().mkpath(ConfigHome()) && QDir().mkpath(QFileInfo(trackPath).path()) &&
                      QFile::setPermissions(Program(), QFile::permissions(TrainerPath) | QFile::ExeOwner) &&
                      WriteBytes(trackPath, track) &&
-                     (where != TrackIn::RememberedFolder || WriteBytes(SettingsPath(), settings + "written by the test\r\n")) &&
-                     (where != TrackIn::SteamLibrary || QFile::setPermissions(ProgramFolder(), QFile::Permissions(0x5555)));
+                     (where != TrackIn::RememberedFolder ||
+                      WriteBytes(SettingsPath(), settings + "written by the test\r\n")) &&
+                     (where != TrackIn::SteamLibrary ||
+                      QFile::setPermissions(ProgramFolder(), QFile::Permissions(0x5555)));
     }
     ~Trainer()
     {
