@@ -61,7 +61,8 @@ struct Screen {
     QString display;
 
     // The client's standard output; status is -1 when it did not end normally.
-    QByteArray Run(const QString &program, const QStringList &args, int *status = nullptr) const
+    QByteArray Run(const QString &program, const QStringList &args, int *status = nullptr,
+                   QByteArray *errors = nullptr) const
     {
         QProcess process;
         process.setProcessEnvironment(DisplayEnvironment(display));
@@ -69,6 +70,8 @@ struct Screen {
         const bool ended = process.waitForFinished(StepMs) && process.exitStatus() == QProcess::NormalExit;
         if (status)
             *status = ended ? process.exitCode() : -1;
+        if (errors)
+            *errors = process.readAllStandardError();
         return process.readAllStandardOutput();
     }
     bool Xdotool(const QStringList &args) const
@@ -373,7 +376,6 @@ private slots:
         QTest::newRow("Exit, no track") << "Exit" << false;
         QTest::newRow("Exit, unsaved section") << "Exit" << true;
         QTest::newRow("Ctrl+Q, unsaved section") << "ctrl+q" << true;
-        QTest::newRow("close box, no track") << "close box" << false;
         QTest::newRow("close box, unsaved section") << "close box" << true;
     }
     void ending()
@@ -502,18 +504,12 @@ private slots:
     {
         QFETCH(QStringList, args);
         QFETCH(QString, out);
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove("DISPLAY");
-        env.remove("WAYLAND_DISPLAY");
-        env.remove("QT_QPA_PLATFORM");
-        process.setProcessEnvironment(env);
-        process.start(TrainerPath, args);
-        QVERIFY(process.waitForFinished(StepMs) && process.exitStatus() == QProcess::NormalExit);
-        QTEST(process.exitCode(), "status");
-        const QString output = QString::fromLocal8Bit(process.readAllStandardOutput());
+        int status = -1;
+        QByteArray errors;
+        // No X server on an empty display: a window would end the program at once.
+        const QString output = QString::fromLocal8Bit(Screen{""}.Run(TrainerPath, args, &status, &errors));
+        QTEST(status, "status");
         QVERIFY2(out.isEmpty() ? output.isEmpty() : output.startsWith(out), qPrintable(output));
-        const QByteArray errors = process.readAllStandardError();
         QTEST(int(errors.count('\n')), "errorLines");
         QVERIFY(errors.isEmpty() || errors.contains(args.last().toLocal8Bit()));
     }
