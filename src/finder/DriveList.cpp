@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFontMetrics>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 
 #include <algorithm>
 
@@ -57,6 +59,18 @@ void DriveList::SetDriveFromPath(const QString &path)
         return;
     AddDrive(drive);
     setCurrentIndex(findData(drive));
+}
+
+void DriveList::paintEvent(QPaintEvent *)
+{
+    // As the combo box paints itself, but a long entry gives up its middle rather than its end.
+    QStylePainter painter(this);
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+    option.currentText = fontMetrics().elidedText(option.currentText, Qt::ElideMiddle, field.width() - 2);
+    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
 }
 
 void DriveList::AddDrive(const QString &root)

@@ -26,6 +26,9 @@ public:
     // path lies on a drive the list does not know, and by tests to offer a drive that is not there.
     void AddDrive(const QString &root);
 
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
 private:
     void AddPlace(const QString &label, const QString &folder);
 
