@@ -115,7 +115,9 @@ void FrmFileManager2::Form_Load()
         drvList->SetDriveFromPath(state_.TrackFolder);
         shown = dirList->SetPath(state_.TrackFolder);
     }
-    for (const QString &folder : {finder::FirstRunFolder(programFolder_, QDir::homePath()), programFolder_}) {
+    const QStringList fallbacks =
+        shown ? QStringList() : QStringList{finder::FirstRunFolder(programFolder_, QDir::homePath()), programFolder_};
+    for (const QString &folder : fallbacks) {
         if (shown)
             break;
         drvList->SetDriveFromPath(folder);
