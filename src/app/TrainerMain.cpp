@@ -1,13 +1,66 @@
-// The trainer: one main window, shown once its load handler has fitted it to the screen.
+// The trainer: one main window, shown once its load handler has fitted it to the screen. A track
+// file named on the command line is taken once the window shows, as if picked in the finder.
 
 #include "KorsaResources.h"
 #include "platform/QtPlatform.h"
 #include "presentation/Form1.h"
+#include "session/Captions.h"
 
 #include <QApplication>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstring>
+#include <optional>
+
+namespace {
+
+const char *const Usage = "Usage: korsa-sorvena-trainer [PATH]\n"
+                          "Sets where the car starts on the Sorvena track, in the track's track.ini.\n"
+                          "  PATH       a track.ini to open at once, as if picked with\n"
+                          "             File > Select Sorvena track.ini...\n"
+                          "  --help     show this text and exit\n"
+                          "  --version  show the version and exit\n";
+
+// Exits on --help, --version and a wrong command line; otherwise the PATH given, if any.
+// Runs before any window exists, so none of this needs a display.
+std::optional<QString> TrackPathArgument(int argc, char *argv[])
+{
+    std::optional<QString> path;
+    bool options = true;
+    for (int i = 1; i < argc; ++i) {
+        const char *arg = argv[i];
+        const auto fail = [arg](const char *why) {
+            std::fprintf(stderr, "korsa-sorvena-trainer: %s: %s (try --help)\n", why, arg);
+            std::exit(korsa::exit_status::Usage);
+        };
+        if (options && std::strcmp(arg, "--") == 0) {
+            options = false;
+        } else if (options && (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0)) {
+            std::fputs(Usage, stdout);
+            std::exit(std::fflush(stdout) == 0 ? korsa::exit_status::Ok : korsa::exit_status::OutputFailed);
+        } else if (options && std::strcmp(arg, "--version") == 0) {
+            const QByteArray version =
+                (korsa::captions::ProgramTitle + QLatin1Char(' ') + korsa::captions::AboutText()).toLocal8Bit();
+            std::printf("%s\n", version.constData());
+            std::exit(std::fflush(stdout) == 0 ? korsa::exit_status::Ok : korsa::exit_status::OutputFailed);
+        } else if (options && arg[0] == '-' && arg[1] != '\0') {
+            fail("unknown option");
+        } else if (path) {
+            fail("only one PATH can be opened");
+        } else {
+            path = QString::fromLocal8Bit(arg);
+        }
+    }
+    return path;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    const std::optional<QString> trackPath = TrackPathArgument(argc, argv);
+
     // The window is laid out in pixels of 1/96 inch (15 twips); its fonts must use the same inch.
     if (!qEnvironmentVariableIsSet("QT_FONT_DPI"))
         qputenv("QT_FONT_DPI", "96");
@@ -20,5 +73,7 @@ int main(int argc, char *argv[])
     korsa::Form1 window(platform);
     window.Form_Load();
     window.show();
+    if (trackPath)
+        QTimer::singleShot(0, &window, [&window, &trackPath] { window.OpenTrackPath(*trackPath); });
     return QApplication::exec();
 }

@@ -1,66 +1,33 @@
 #include "finder/DriveList.h"
 
 #include "finder/FinderPaths.h"
+#include "finder/Places.h"
 
+#include <QAbstractItemView>
 #include <QDir>
 #include <QFileInfo>
-#include <QSet>
-#include <QStorageInfo>
+#include <QFontMetrics>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 
 #include <algorithm>
 
 namespace korsa {
 
-namespace {
-
-// File systems that hold no user files.
-bool IsPseudoFileSystem(const QStorageInfo &volume)
-{
-    static const QSet<QByteArray> pseudoTypes{
-        "proc",     "sysfs",  "devtmpfs", "devpts",   "cgroup",  "cgroup2",    "securityfs", "pstore",
-        "debugfs",  "tracefs", "bpf",     "mqueue",   "hugetlbfs", "configfs", "fusectl",    "autofs",
-        "binfmt_misc", "efivarfs", "nsfs", "rpc_pipefs", "selinuxfs", "ramfs", "squashfs"};
-    if (pseudoTypes.contains(volume.fileSystemType()))
-        return true;
-    const QString root = volume.rootPath();
-    for (const char *system : {"/proc", "/sys", "/dev", "/run", "/snap"}) {
-        if (finder::IsSameOrBelow(root, QString::fromLatin1(system)))
-            return true;
-    }
-    return false;
-}
-
-} // namespace
-
 DriveList::DriveList(QWidget *parent) : QComboBox(parent)
 {
     setObjectName(QStringLiteral("drvList"));
     setEditable(false);
-    for (const QString &drive : MountedDrives())
-        AddDrive(drive);
-    connect(this, &QComboBox::currentIndexChanged, this, [this] { emit DriveChanged(); });
-}
-
-QStringList DriveList::MountedDrives()
-{
-    QStringList drives;
+    // Long paths keep their ends in sight, and the open list is as wide as its entries need.
+    view()->setTextElideMode(Qt::ElideMiddle);
 #ifdef Q_OS_WIN
     for (const QFileInfo &drive : QDir::drives())
-        drives.append(finder::CleanFolder(drive.absoluteFilePath()));
+        AddDrive(drive.absoluteFilePath());
 #else
-    drives.append(QStringLiteral("/"));
-    for (const QStorageInfo &volume : QStorageInfo::mountedVolumes()) {
-        if (!volume.isValid() || !volume.isReady() || IsPseudoFileSystem(volume))
-            continue;
-        // Containers mount single files (such as /etc/hosts); only folders are drives.
-        if (!QFileInfo(volume.rootPath()).isDir())
-            continue;
-        drives.append(finder::CleanFolder(volume.rootPath()));
-    }
+    for (const finder::Place &place : finder::DrivePlaces(QDir::homePath()))
+        AddPlace(place.label, place.path);
 #endif
-    std::sort(drives.begin(), drives.end());
-    drives.erase(std::unique(drives.begin(), drives.end()), drives.end());
-    return drives;
+    connect(this, &QComboBox::currentIndexChanged, this, [this] { emit DriveChanged(); });
 }
 
 QString DriveList::Drive() const
@@ -94,20 +61,36 @@ void DriveList::SetDriveFromPath(const QString &path)
     setCurrentIndex(findData(drive));
 }
 
+void DriveList::paintEvent(QPaintEvent *)
+{
+    // As the combo box paints itself, but a long entry gives up its middle rather than its end.
+    QStylePainter painter(this);
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+    option.currentText = fontMetrics().elidedText(option.currentText, Qt::ElideMiddle, field.width() - 2);
+    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+}
+
 void DriveList::AddDrive(const QString &root)
 {
-    const QString drive = finder::CleanFolder(root);
+    AddPlace(QString(), root);
+}
+
+void DriveList::AddPlace(const QString &label, const QString &folder)
+{
+    const QString drive = finder::CleanFolder(folder);
     if (drive.isEmpty() || findData(drive) >= 0)
         return;
     // Adding an entry is no change of drive: the current one stays current, and none is made
     // current when there was none.
     const QSignalBlocker blocker(this);
     const QString current = Drive();
-    int at = 0;
-    while (at < count() && itemData(at).toString() < drive)
-        ++at;
-    insertItem(at, drive, drive);
+    addItem(label.isEmpty() || label == drive ? drive : QStringLiteral("%1 (%2)").arg(label, drive), drive);
     setCurrentIndex(current.isEmpty() ? -1 : findData(current));
+    QFontMetrics metrics(view()->font());
+    view()->setMinimumWidth(std::max(view()->minimumWidth(), metrics.horizontalAdvance(itemText(count() - 1)) + 32));
 }
 
 } // namespace korsa

@@ -6,9 +6,9 @@
 
 namespace korsa {
 
-// A drop-down of drives: the drive letters on Windows, elsewhere the root folder and each mounted
-// file system that holds real files. Every change of the current drive, by the user or by the
-// program, raises DriveChanged.
+// A drop-down of drives: the drive letters on Windows; elsewhere the places a user keeps files in
+// ("/", the home folder, the Steam libraries, the mounted file systems), each named and with its
+// folder. Every change of the current drive, by the user or by the program, raises DriveChanged.
 class DriveList : public QComboBox
 {
     Q_OBJECT
@@ -16,18 +16,21 @@ class DriveList : public QComboBox
 public:
     explicit DriveList(QWidget *parent = nullptr);
 
-    // The current drive's root folder ("/", "/media/usb", "C:\"); empty when there is none.
+    // The current drive's folder ("/", "/media/usb", "C:\"); empty when there is none.
     QString Drive() const;
-    // The drive that holds the path: the longest drive root that the path lies in.
+    // The drive that holds the path: the longest drive folder that the path lies in.
     QString DriveOf(const QString &path) const;
     // Makes the drive that holds the path current; raises DriveChanged if that is a change.
     void SetDriveFromPath(const QString &path);
-    // Adds a drive root to the list (if not there yet), keeping it sorted. Used when a path lies
-    // on a drive the list does not know, and by tests to offer a drive that is not there.
+    // Adds a drive folder to the end of the list (if not there yet), shown by its path. Used when a
+    // path lies on a drive the list does not know, and by tests to offer a drive that is not there.
     void AddDrive(const QString &root);
 
-    // The drives this machine offers now.
-    static QStringList MountedDrives();
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void AddPlace(const QString &label, const QString &folder);
 
 signals:
     void DriveChanged();

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QPolygon>
@@ -120,13 +121,26 @@ void FolderList::focusOutEvent(QFocusEvent *event)
         emit LostFocus();
 }
 
+void FolderList::keyPressEvent(QKeyEvent *event)
+{
+    // Enter opens the highlighted folder, as a double-click does.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        event->accept();
+        SetPath(HighlightedPath());
+        return;
+    }
+    QListWidget::keyPressEvent(event);
+}
+
 void FolderList::Relist()
 {
     static const QIcon openIcon = FolderIcon(true);
     static const QIcon closedIcon = FolderIcon(false);
 
-    // A folder that cannot be read simply lists no subfolders.
-    QStringList subfolders = QDir(path_).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    // A folder that cannot be read simply lists no subfolders. Hidden ones are listed too: Steam
+    // keeps its libraries below ~/.local and ~/.steam.
+    QStringList subfolders = QDir(path_).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
     std::sort(subfolders.begin(), subfolders.end(), [](const QString &a, const QString &b) {
         const int folded = a.compare(b, Qt::CaseInsensitive);
         return folded != 0 ? folded < 0 : a < b;

@@ -7,7 +7,7 @@ namespace korsa {
 
 // A folder list in the classic style: the current folder shown open with its parents above it
 // (root first, each one step further in) and its subfolders below it, one step further in again.
-// A click or the arrow keys highlight an entry; a double-click opens it. Every change of the
+// A click or the arrow keys highlight an entry; a double-click or Enter opens it. Every change of the
 // current folder, by the user or by the program, raises PathChanged.
 class FolderList : public QListWidget
 {
@@ -36,6 +36,7 @@ signals:
 
 protected:
     void focusOutEvent(QFocusEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void Relist();

@@ -4,9 +4,11 @@
 #include "finder/FileList.h"
 #include "finder/FinderPaths.h"
 #include "finder/FolderList.h"
+#include "finder/Places.h"
 #include "track_file/TrackIniFileReader.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QPushButton>
@@ -105,15 +107,21 @@ void FrmFileManager2::CreateControls()
 void FrmFileManager2::Form_Load()
 {
     // Start in the folder of the track file last chosen; when that is gone (or cannot be shown,
-    // such as a path that names a file) start in the program's folder.
+    // such as a path that names a file) start where a first run starts. An installed program's
+    // own folder never holds a track file: remembering it is remembering nothing.
     bool shown = false;
-    if (FileExists(state_.TrackFolder)) {
+    if (FileExists(state_.TrackFolder) &&
+        finder::CleanFolder(state_.TrackFolder) != finder::CleanFolder(programFolder_)) {
         drvList->SetDriveFromPath(state_.TrackFolder);
         shown = dirList->SetPath(state_.TrackFolder);
     }
-    if (!shown) {
-        drvList->SetDriveFromPath(programFolder_);
-        dirList->SetPath(programFolder_);
+    const QStringList fallbacks =
+        shown ? QStringList() : QStringList{finder::FirstRunFolder(programFolder_, QDir::homePath()), programFolder_};
+    for (const QString &folder : fallbacks) {
+        if (shown)
+            break;
+        drvList->SetDriveFromPath(folder);
+        shown = dirList->SetPath(folder);
     }
     filList->SetPattern(TrackFilePattern);
     cmdSelect->setEnabled(false);

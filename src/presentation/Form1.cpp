@@ -1,11 +1,13 @@
 #include "presentation/Form1.h"
 
+#include "finder/FinderPaths.h"
 #include "finder/FrmFileManager2.h"
 #include "session/Captions.h"
 #include "session/Numbers.h"
 #include "track_file/TrackIniFileReader.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QtConcurrent/QtConcurrentMap>
 #include <QMenu>
 #include <QMenuBar>
@@ -239,6 +241,10 @@ void Form1::BuildMenus()
     mnuRevert = item(file, QStringLiteral("mnuRevert"), QStringLiteral("Revert To Original Start Position"));
     separator(file, QStringLiteral("mnuLine1"));
     mnuExit = item(file, QStringLiteral("mnuExit"), QStringLiteral("Exit"));
+    // The menu shows each key beside its caption.
+    mnuSelectTrack->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    mnuSave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    mnuExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     QMenu *options = bar->addMenu(QStringLiteral("Options"));
     options->setObjectName(QStringLiteral("mnuOptionsMenu"));
@@ -425,6 +431,19 @@ void Form1::HScroll1_Change()
 void Form1::mnuSelectTrack_Click()
 {
     showFinder(state_);
+    TrackChosen();
+}
+
+void Form1::OpenTrackPath(const QString &path)
+{
+    const QFileInfo chosen(path);
+    state_.TrackFolder = finder::CleanFolder(chosen.absolutePath());
+    state_.TrackFileName = chosen.fileName();
+    TrackChosen();
+}
+
+void Form1::TrackChosen()
+{
     session_.AcceptChosenTrack();
 }
 

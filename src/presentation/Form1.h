@@ -37,6 +37,9 @@ public:
     // small), reads the settings file and leaves the window in its no-track state.
     void Form_Load();
 
+    // A track file named on the command line, taken as if it had been picked in the finder.
+    void OpenTrackPath(const QString &path);
+
     // Shows the finder and leaves its choice in the state; tests put their own in its place.
     std::function<void(SessionState &)> showFinder;
 
@@ -71,6 +74,8 @@ private:
     void ShowPlainMap() override;
     void EnableTrackCommands() override;
 
+    // Everything after the finder has closed and left its choice in the state.
+    void TrackChosen();
     void BuildDesign();
     void BuildMenus();
     ControlEntry &AddControl(const QString &name, ControlKind kind, QWidget *widget, float left, float top,

@@ -2,16 +2,18 @@
 #include "finder/FileList.h"
 #include "finder/FinderPaths.h"
 #include "finder/FolderList.h"
+#include "finder/Places.h"
 #include "finder/FrmFileManager2.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QPushButton>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <functional>
 
@@ -25,7 +27,23 @@ const QStringList TrackFiles = {"track.ini", "TRACK_old.INI", "track_old.ini"};
 const int Later = QTest::mouseDoubleClickInterval + 100; // a click that makes no double-click
 const QString Root = QDir::toNativeSeparators(QDir::rootPath());
 
-void Touch(const QString &path) { QFile(path).open(QIODevice::WriteOnly) || (qFatal("no %s", qPrintable(path)), 0); }
+// Puts entries below the root: "a/b/" a folder, "a/f" an empty file, "a/f=text" a file with the text
+// ("@" in it standing for the root), "a/l -> target" a link.
+void Build(const QString &root, const QStringList &entries)
+{
+    for (const QString &entry : entries) {
+        const QString name = entry.section(QRegularExpression(" -> |="), 0, 0), path = root + '/' + name;
+        const QString rest = entry.mid(name.size()).replace('@', root);
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        const bool made = name.endsWith('/')            ? QDir().mkpath(path)
+                          : rest.startsWith(" -> ")     ? QFile::link(rest.mid(4), path)
+                                                        : file.open(QIODevice::WriteOnly) &&
+                                                          file.write(rest.mid(1).toUtf8()) >= 0;
+        if (!made)
+            qFatal("cannot make %s", qPrintable(path));
+    }
+}
 
 QStringList Entries(const QListWidget *list)
 {
@@ -74,7 +92,7 @@ struct Finder {
             QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
         return at.x() >= 0;
     }
-    [[nodiscard]] bool ClickFile(const QString &name, bool twice = false) { return Click(files, At(files, name), twice); }
+    [[nodiscard]] bool ClickFile(const QString &name) { return Click(files, At(files, name)); }
     [[nodiscard]] bool OpenFolder(const QString &folder) { return Click(folders, FolderAt(folder), true); }
 
     QPointer<FrmFileManager2> dialog;
@@ -116,75 +134,139 @@ private slots:
     void init()
     {
         dir_ = std::make_unique<QTemporaryDir>();
-        for (const char *entry : {"tracks/track_dir.ini/", "tracks/Alpha/", "tracks/beta/", "tracks/Gamma/TRACK.INI",
-                                  "tracks/track.ini", "tracks/TRACK_old.INI", "tracks/track_old.ini", "tracks/other.ini",
-                                  "tracks/track.ini.bak", "tracks/mytrack.ini", "program/track_program.ini", "afile.txt"}) {
-            QDir().mkpath(QFileInfo(path(entry)).path());
-            if (!QString(entry).endsWith('/'))
-                Touch(path(entry));
-        }
+        Build(path(), {"tracks/track_dir.ini/", "tracks/.hidden/", "tracks/Alpha/", "tracks/beta/",
+                       "tracks/Gamma/TRACK.INI", "tracks/track.ini", "tracks/TRACK_old.INI", "tracks/track_old.ini",
+                       "tracks/other.ini", "tracks/track.ini.bak", "tracks/mytrack.ini", "program/track_program.ini",
+                       "afile.txt",
+                       "home/.local/share/Steam/steamapps/common/", "home/.steam/steam -> ../.local/share/Steam"});
         QFile::setPermissions(dir_->path(), QFile::Permissions(0x7755)); // readable without root's rights too
+        qputenv("HOME", QFile::encodeName(path("home")));
     }
 
-    // The longest drive root the path (the row's name) lies in, matched by whole folder names.
-    void driveOfPath_data()
+    // The Steam libraries of the home folder: the default one (unless a row takes it away, "-") and
+    // those its libraryfolders.vdf names (@ stands for the tree's root).
+    void steamLibraries_data()
     {
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<QStringList>("libraries");
+        const QString vdf = "home/.local/share/Steam/steamapps/libraryfolders.vdf=";
+        const QString second = "Games Drive/SteamLibrary/";
+        const QString listed = "\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"\t\t\"@/home/.local/share/Steam\"\n"
+                               "\t\t\"apps\" { \"228\" \"1\" }\n\t}\n"
+                               "\t\"1\" { \"label\" \"\" \"path\" \"@/Games Drive/SteamLibrary\" }\n"
+                               "\t\"2\" { \"path\" \"@/unplugged\" } // a drive not there\n}\n";
+        const QStringList both{"home/.local/share/Steam", "Games Drive/SteamLibrary"}, steam = both.mid(0, 1);
+        QTest::newRow("default and second") << QStringList{vdf + listed, second} << both;
+        QTest::newRow("older form, escapes")
+            << QStringList{vdf + "\"LibraryFolders\" { \"1\" \"@/Old \\\"Lib\\\"\" }", "Old \"Lib\"/"}
+            << QStringList{steam.first(), "Old \"Lib\""};
+        QTest::newRow("cut off") << QStringList{vdf + listed.left(listed.indexOf("\"2\"") + 10), second} << both;
+        QTest::newRow("unbalanced") << QStringList{vdf + "}}}\"libraryfolders\" \"{\" {{ \"path\"", second} << steam;
+        QTest::newRow("empty") << QStringList{vdf} << steam;
+        QString noise(10 << 20, ' '); // of the characters that matter most, and some that are no text
+        const QString alphabet = QStringLiteral("\"{}\\/ \n\tpath01libraryfolders\u00e9") + QChar(0);
+        for (QChar &c : noise)
+            c = alphabet[QRandomGenerator::global()->bounded(int(alphabet.size()))];
+        QTest::newRow("10 MB of noise") << QStringList{vdf + noise} << steam;
+        const QString flatpak = "home/.var/app/com.valvesoftware.Steam/.local/share/Steam";
+        QTest::newRow("Flatpak") << QStringList{"-", flatpak + "/steamapps/"} << QStringList{flatpak};
+        QTest::newRow("no Steam") << QStringList{"-"} << QStringList{};
+    }
+    void steamLibraries()
+    {
+        QFETCH(QStringList, entries);
+        QFETCH(QStringList, libraries);
+        if (entries.removeAll("-"))
+            QVERIFY(QDir(path("home/.local")).removeRecursively());
+        Build(path(), entries);
+        for (QString &library : libraries)
+            library = path(library);
+        QCOMPARE(finder::SteamLibraries(path("home")), libraries);
+    }
+
+    // The drive list's places from the home folder and a mount table; the longest that holds a path.
+    void drivePlaces_data()
+    {
+        QTest::addColumn<QString>("inside");
         QTest::addColumn<QString>("drive");
-        QTest::newRow("/home/racer") << "/";
-        QTest::newRow("/korsa-mnt/ab") << "/korsa-mnt/ab";
-        QTest::newRow("/korsa-mnt/abc/tracks") << "/";
-        QTest::newRow("/korsa-mnt/ab/deep/x") << "/korsa-mnt/ab/deep";
+        QTest::newRow("library") << "Games Drive/SteamLibrary/steamapps/common" << "Games Drive/SteamLibrary";
+        QTest::newRow("mount holding it") << "Games Drive/Other" << "Games Drive";
+        QTest::newRow("home") << "home/tracks" << "home";
+        QTest::newRow("whole names only") << "mnt/database" << Root;
+        QTest::newRow("mount") << "run/media/racer/Games/x" << "run/media/racer/Games";
     }
-    void driveOfPath()
+    void drivePlaces()
     {
+        QFETCH(QString, inside);
+        QFETCH(QString, drive);
+        Build(path(), {"Games Drive/SteamLibrary/", "run/media/racer/Games/", "media/usb/", "mnt/data/", "mnt/My Disk/",
+                       "mnt/ram/", "run/user/doc/", "hosts",
+                       "home/.local/share/Steam/steamapps/libraryfolders.vdf="
+                       "\"libraryfolders\" { \"1\" { \"path\" \"@/Games Drive/SteamLibrary\" } }",
+                       "mounts=" + QStringList{
+                           "/dev/sda2 / ext4 rw 0 0", "proc /proc proc rw 0 0", "sysfs /sys sysfs rw 0 0",
+                           "tmpfs /run tmpfs rw 0 0", "/dev/sdb1 @/run/media/racer/Games ext4 rw,nosuid 0 0",
+                           "/dev/sdc1 @/media/usb vfat rw 0 0", "/dev/sdd1 @/mnt/data ntfs3 rw 0 0",
+                           "/dev/sdd1 @/mnt/data ntfs3 rw 0 0", "/dev/sde1 @/mnt/My\\040Disk ext4 rw 0 0",
+                           "/dev/sdf1 @/mnt/unplugged ext4 rw 0 0", "tmpfs @/mnt/ram tmpfs rw 0 0",
+                           "portal @/run/user/doc fuse.portal rw 0 0", "/dev/sda2 @/hosts ext4 rw 0 0",
+                           "/dev/sdg1 @/Games\\040Drive ext4 rw 0 0",
+                           "/dev/sdg1 @/Games\\040Drive/SteamLibrary ext4 rw 0 0", "garbage"}.join('\n')});
+        const QList<finder::Place> places = finder::DrivePlaces(path("home"), path("mounts"));
+        QCOMPARE(places, QList<finder::Place>({{Root, Root}, {"Home", path("home")},
+                                               {"Steam library", path("home/.local/share/Steam")},
+                                               {"Steam library", path("Games Drive/SteamLibrary")},
+                                               {"Games Drive", path("Games Drive")}, {"usb", path("media/usb")},
+                                               {"My Disk", path("mnt/My Disk")}, {"data", path("mnt/data")},
+                                               {"Games", path("run/media/racer/Games")}}));
         DriveList drives;
-        drives.AddDrive(QStringLiteral("/korsa-mnt/ab"));
-        drives.AddDrive(QStringLiteral("/korsa-mnt/ab/deep"));
-        QTEST(drives.DriveOf(QTest::currentDataTag()), "drive");
+        drives.clear();
+        for (const finder::Place &place : places)
+            drives.AddDrive(place.path);
+        QCOMPARE(drives.DriveOf(path(inside)), drive == Root ? drive : path(drive));
     }
 
+    // Where the finder opens: the remembered folder, else where a first run does (the program's own
+    // folder; for an installed program, whose folder cannot be written, Steam's or the home folder).
     void startFolder_data()
     {
         QTest::addColumn<QString>("start");
-        QTest::addColumn<bool>("kept"); // else the program's folder is shown
-        QTest::newRow("existing folder") << "tracks" << true;
-        QTest::newRow("empty") << "" << false;
-        QTest::newRow("missing folder") << "tracks/nothing" << false;
-        QTest::newRow("path to a file") << "afile.txt" << false;
-        QTest::newRow("root") << Root << false;
-        QTest::newRow("trailing separator") << "tracks/" << false;
+        QTest::addColumn<bool>("installed");
+        QTest::addColumn<bool>("steam");
+        QTest::addColumn<QString>("shown");
+        const QString common = "home/.local/share/Steam/steamapps/common";
+        QTest::newRow("existing folder") << "tracks" << false << true << "tracks";
+        QTest::newRow("empty") << "" << false << true << "program";
+        QTest::newRow("missing folder") << "tracks/nothing" << false << true << "program";
+        QTest::newRow("path to a file") << "afile.txt" << false << true << "program";
+        QTest::newRow("root") << Root << false << true << "program";
+        QTest::newRow("trailing separator") << "tracks/" << false << true << "program";
+        QTest::newRow("installed, first run") << "program" << true << true << common;
+        QTest::newRow("installed, first run, no Steam") << "program" << true << false << "home";
+        QTest::newRow("installed, remembered") << "tracks" << true << true << "tracks";
+        QTest::newRow("installed, remembered folder gone") << "tracks/nothing" << true << true << common;
     }
     void startFolder()
     {
         QFETCH(QString, start);
-        QFETCH(bool, kept);
+        QFETCH(bool, installed);
+        QFETCH(bool, steam);
+        QFETCH(QString, shown);
+        QVERIFY(steam || QDir(path("home/.local")).removeRecursively());
         start = start.isEmpty() || start == Root ? start : path(start);
+        shown = path(shown);
+        QVERIFY(QFile::setPermissions(path("program"), QFile::Permissions(installed ? 0x5555 : 0x7755)));
+        const auto writable = qScopeGuard(
+            [this] { QFile::setPermissions(path("program"), QFile::Permissions(0x7755)); });
         auto finder = Open(start);
-        const QString shown = kept ? start : path("program");
         QCOMPARE(finder->Seen(), QStringList({shown, shown, "", "disabled"}));
         QCOMPARE(finder->drives->Drive(), finder->drives->DriveOf(shown));
-        QCOMPARE(Entries(finder->files), kept ? TrackFiles : QStringList{"track_program.ini"});
+        const QMap<QString, QStringList> files{{path("tracks"), TrackFiles}, {path("program"), {"track_program.ini"}}};
+        QCOMPARE(Entries(finder->files), files.value(shown));
         QCOMPARE(State(), QStringList({start, "earlier.ini"})); // opening chooses nothing
     }
 
-    // The pattern is the row's name.
-    void pattern_data()
-    {
-        QTest::addColumn<QStringList>("expected");
-        QTest::newRow("track*.ini") << TrackFiles;
-        QTest::newRow("TRACK*.INI") << TrackFiles;
-        QTest::newRow("*.ini") << QStringList{"mytrack.ini", "other.ini"} + TrackFiles; // no folders
-        QTest::newRow("track?ini") << QStringList{"track.ini"};
-    }
-    void pattern()
-    {
-        FileList files;
-        files.SetPath(path("tracks"));
-        files.SetPattern(QTest::currentDataTag());
-        QTEST(Entries(&files), "expected");
-    }
-
-    // track.ini in tracks/ (a new file in the root folder) is clicked, or double-clicked, then the user goes on.
+    // track.ini in tracks/ is clicked, then the user goes on.
     void afterPickingAFile_data()
     {
         QTest::addColumn<Step>("then");
@@ -216,8 +298,9 @@ private slots:
                 QTest::mouseClick(f.select, Qt::LeftButton);
         }) << 0 << "earlier.ini";
         QTest::newRow("Select") << click(&Finder::select) << -1 << "<new>";
-        QTest::newRow("Select in the root folder") << click(&Finder::select) << -1 << "<new>";
-        QTest::newRow("double-click") << Step([](Finder &) {}) << -1 << "<new>";
+        QTest::newRow("double-click") << Step([](Finder &f) { // the second click of it
+            QTest::mouseDClick(f.files->viewport(), Qt::LeftButton, {}, Finder::At(f.files, "track.ini"));
+        }) << -1 << "<new>";
         QTest::newRow("Cancel") << click(&Finder::cancel) << -1 << "";
         QTest::newRow("Escape") << key(Qt::Key_Escape) << -1 << "";
         QTest::newRow("Enter") << key(Qt::Key_Return) << -1 << "<new>";
@@ -228,21 +311,14 @@ private slots:
         QFETCH(Step, then);
         QFETCH(int, outcome);
         QFETCH(QString, fileName);
-        const QString tag = QTest::currentDataTag();
-        const bool inRoot = tag.contains("root");
-        const QString folder = inRoot ? Root : path("tracks");
-        const QString name = inRoot ? QString("track_korsa_finder_%1.ini").arg(::getpid()) : "track.ini";
-        if (inRoot && !QFile(folder + name).open(QIODevice::WriteOnly))
-            QSKIP("cannot make a track file in the root folder");
-        const auto remove = qScopeGuard([&] { inRoot && QFile::remove(folder + name); });
+        const QString folder = path("tracks"), name = "track.ini";
         auto finder = Open(path("program")); // wander there before picking
         QVERIFY(finder->Show());
-        QVERIFY(finder->OpenFolder(inRoot ? folder : path()));
-        QVERIFY(inRoot || finder->OpenFolder(folder));
+        QVERIFY(finder->OpenFolder(path()) && finder->OpenFolder(folder));
         finder->files->setFocus(Qt::TabFocusReason); // entering the list without a file enables nothing
         QTRY_VERIFY(finder->files->hasFocus());
         QCOMPARE(finder->Seen(), QStringList({folder, folder, "", "disabled"}));
-        QVERIFY(finder->ClickFile(name, tag == "double-click"));
+        QVERIFY(finder->ClickFile(name));
         then(*finder);
         if (outcome < 0) // closed and gone: the next showing starts afresh
             QTRY_VERIFY(finder->dialog.isNull());
@@ -258,34 +334,36 @@ private slots:
     void focusLossOpensHighlighted_data()
     {
         QTest::addColumn<QString>("highlight"); // and opened
-        QTest::newRow("click, tab") << "tracks/Alpha";
-        QTest::newRow("arrow keys, tab") << "tracks/beta";
-        QTest::newRow("click, file clicked") << "tracks/Alpha";
-        QTest::newRow("click, file double-clicked") << "tracks/Gamma";
-        QTest::newRow("current folder, tab") << "tracks";
+        QTest::addColumn<int>("downs");         // arrow keys from the current folder; -1: a click
+        QTest::addColumn<int>("leave");         // a key, or 1 or 2 clicks on the first file
+        QTest::newRow("click, tab") << "tracks/Alpha" << -1 << int(Qt::Key_Tab);
+        QTest::newRow("arrow keys past a hidden folder, tab") << "tracks/beta" << 3 << int(Qt::Key_Tab);
+        QTest::newRow("click, file clicked") << "tracks/Alpha" << -1 << 1;
+        QTest::newRow("click, file double-clicked") << "tracks/Gamma" << -1 << 2;
+        QTest::newRow("current folder, tab") << "tracks" << -1 << int(Qt::Key_Tab);
+        QTest::newRow("hidden folder, Enter (stays in the list)") << "tracks/.hidden" << 1 << int(Qt::Key_Return);
+        QTest::newRow("click, Enter") << "tracks/Gamma" << -1 << int(Qt::Key_Enter);
     }
     void focusLossOpensHighlighted()
     {
         QFETCH(QString, highlight);
-        const QString tag = QTest::currentDataTag();
+        QFETCH(int, downs);
+        QFETCH(int, leave);
         auto finder = Open(path("tracks"));
         QVERIFY(finder->Show());
         const QPoint firstFile = Finder::At(finder->files, TrackFiles.first());
         QSignalSpy changed(finder->folders, &FolderList::PathChanged);
         finder->folders->setFocus(Qt::TabFocusReason);
         QTRY_VERIFY(finder->folders->hasFocus());
-        if (tag.startsWith("arrow keys")) { // from the current folder down to the second subfolder
+        for (int i = 0; i < downs; ++i)
             QTest::keyClick(finder->folders, Qt::Key_Down);
-            QTest::keyClick(finder->folders, Qt::Key_Down);
-        } else {
-            QVERIFY(Finder::Click(finder->folders, finder->FolderAt(path(highlight))));
-        }
+        QVERIFY(downs >= 0 || Finder::Click(finder->folders, finder->FolderAt(path(highlight))));
         QCOMPARE(finder->folders->Path(), path("tracks")); // highlighting alone opens nothing
 
-        if (tag.endsWith("tab"))
-            QTest::keyClick(finder->folders, Qt::Key_Tab);
+        if (leave > 2)
+            QTest::keyClick(finder->folders, Qt::Key(leave));
         else
-            QVERIFY(Finder::Click(finder->files, firstFile, tag.endsWith("double-clicked")));
+            QVERIFY(Finder::Click(finder->files, firstFile, leave == 2));
         QTRY_COMPARE(finder->files->Path(), path(highlight));
         QCOMPARE(finder->Seen(), QStringList({path(highlight), path(highlight), "", "disabled"}));
         QCOMPARE(changed.count(), highlight == "tracks" ? 0 : 1);
@@ -301,25 +379,26 @@ private slots:
     void unreadable_data()
     {
         QTest::addColumn<QString>("folder");
-        QTest::newRow("missing drive") << "missing";
-        QTest::newRow("unreadable drive") << "locked";
-        QTest::newRow("drive is a file") << "afile.txt";
-        QTest::newRow("unreadable start folder") << "tracks/locked";
-        QTest::newRow("unreadable folder opened") << "tracks/locked";
+        QTest::addColumn<QString>("as");
+        QTest::newRow("missing drive") << "missing" << "drive";
+        QTest::newRow("unreadable drive") << "locked" << "drive";
+        QTest::newRow("drive is a file") << "afile.txt" << "drive";
+        QTest::newRow("unreadable start folder") << "tracks/locked" << "start";
+        QTest::newRow("unreadable folder opened") << "tracks/locked" << "opened";
     }
     void unreadable()
     {
         QFETCH(QString, folder);
-        const QString bad = path(folder), tag = QTest::currentDataTag();
-        const bool start = tag.contains("start");
-        QVERIFY(QDir().mkpath(path("locked")) && QDir().mkpath(path("tracks/locked/inner")));
-        Touch(path("tracks/locked/track.ini"));
+        QFETCH(QString, as);
+        const QString bad = path(folder);
+        const bool start = as == "start";
+        Build(path(), {"locked/", "tracks/locked/inner/", "tracks/locked/track.ini"});
         const Locked lock{bad.endsWith("locked") ? bad : path("locked")};
         if (!lock.ok)
             QSKIP("cannot give up root's rights to read every folder");
         auto finder = Open(start ? bad : path("tracks"));
         QVERIFY(finder->Show());
-        if (!tag.contains("drive")) {
+        if (as != "drive") {
             QVERIFY(start || finder->OpenFolder(bad));
             QCOMPARE(finder->Seen(), QStringList({bad, bad, "", "disabled"}));
             QCOMPARE(finder->folders->count(), int(finder::FolderChain(bad).size()));
@@ -351,26 +430,6 @@ private slots:
         QVERIFY(finder->OpenFolder(path("tracks"))); // its parent still opens, without it
         QCOMPARE(finder->FolderAt(gone), QPoint(-1, -1));
         QCOMPARE(Entries(finder->files), TrackFiles);
-    }
-
-    void showTrackFinderIsModal()
-    {
-        state_.TrackFolder = path("tracks");
-        QWidget owner;
-        bool modal = false;
-        QTimer::singleShot(0, this, [&] { // inside ShowTrackFinder's exec(), once the dialog shows
-            auto *dialog = owner.findChild<FrmFileManager2 *>();
-            QVERIFY(dialog);
-            modal = dialog->isVisible() && QApplication::activeModalWidget() == dialog;
-            auto *files = dialog->findChild<FileList *>("filList");
-            Finder::Click(files, Finder::At(files, "track_old.ini"));
-            QTest::mouseClick(dialog->findChild<QPushButton *>("cmdSelect"), Qt::LeftButton);
-            dialog->close(); // should Select fail, the test must not hang on the dialog
-        });
-        ShowTrackFinder(state_, path("program"), &owner);
-        QVERIFY(modal);
-        QCOMPARE(State(), QStringList({path("tracks"), "track_old.ini"}));
-        QVERIFY(owner.findChildren<FrmFileManager2 *>().isEmpty());
     }
 };
 

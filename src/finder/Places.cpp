@@ -1,0 +1,251 @@
+#include "finder/Places.h"
+
+#include "finder/FinderPaths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+#include <algorithm>
+
+namespace korsa::finder {
+
+namespace {
+
+// Where Steam keeps itself below the home folder: the usual place, the link older installations
+// use (usually to the usual place), and the Flatpak build's own.
+const QStringList SteamLocations = {QStringLiteral(".local/share/Steam"), QStringLiteral(".steam/steam"),
+                                    QStringLiteral(".var/app/com.valvesoftware.Steam/.local/share/Steam")};
+
+// A mount table lists a few hundred lines; anything beyond this is not a mount table.
+constexpr qint64 MaxMountTableBytes = 4 << 20;
+
+bool IsSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
+
+// The text of a vdf file as tokens: quoted strings (with backslash escapes), bare words, braces.
+class VdfTokens
+{
+public:
+    explicit VdfTokens(const QByteArray &text) : text_(text) {}
+
+    // The next token; false at the end. A brace comes back as itself with brace set.
+    bool Next(QByteArray &token, bool &brace)
+    {
+        while (at_ < text_.size()) {
+            const char c = text_[at_];
+            if (IsSpace(c)) {
+                ++at_;
+            } else if (c == '/' && at_ + 1 < text_.size() && text_[at_ + 1] == '/') {
+                const qsizetype end = text_.indexOf('\n', at_);
+                at_ = end < 0 ? text_.size() : end + 1;
+            } else {
+                break;
+            }
+        }
+        if (at_ >= text_.size())
+            return false;
+        token.clear();
+        const char first = text_[at_];
+        brace = first == '{' || first == '}';
+        if (brace) {
+            token += first;
+            ++at_;
+        } else if (first == '"') {
+            for (++at_; at_ < text_.size() && text_[at_] != '"'; ++at_) {
+                if (text_[at_] == '\\' && at_ + 1 < text_.size()) {
+                    const char escaped = text_[++at_];
+                    token += escaped == 'n' ? '\n' : escaped == 't' ? '\t' : escaped;
+                } else {
+                    token += text_[at_];
+                }
+            }
+            ++at_; // the closing quote, if there is one
+        } else {
+            while (at_ < text_.size() && !IsSpace(text_[at_]) && text_[at_] != '"' && text_[at_] != '{' &&
+                   text_[at_] != '}')
+                token += text_[at_++];
+        }
+        return true;
+    }
+
+private:
+    const QByteArray &text_;
+    qsizetype at_ = 0;
+};
+
+bool AllDigits(const QByteArray &text)
+{
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Mount tables write a blank, tab, newline and backslash in a path as \040, \011, \012 and \134.
+QString MountPath(const QByteArray &field)
+{
+    QByteArray path;
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        const QByteArray digits = field.mid(i + 1, 3);
+        if (field[i] == '\\' && digits.size() == 3 &&
+            std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '7'; })) {
+            path += char(digits.toInt(nullptr, 8));
+            i += 3;
+        } else {
+            path += field[i];
+        }
+    }
+    return QFile::decodeName(path);
+}
+
+// File systems that hold no user files.
+bool IsPseudoFileSystem(const QByteArray &type, const QString &folder)
+{
+    static const QSet<QByteArray> pseudoTypes{
+        "proc",       "sysfs",      "devtmpfs",   "devpts",    "tmpfs",           "cgroup",       "cgroup2",
+        "securityfs", "pstore",     "debugfs",    "tracefs",   "bpf",             "mqueue",       "hugetlbfs",
+        "configfs",   "fusectl",    "autofs",     "binfmt_misc", "efivarfs",      "nsfs",         "rpc_pipefs",
+        "selinuxfs",  "ramfs",      "squashfs",   "overlay",   "fuse.gvfsd-fuse", "fuse.portal",  "fuse.lxcfs",
+        "fuse.snapfuse", "nfsd"};
+    if (pseudoTypes.contains(type))
+        return true;
+    for (const char *system : {"/proc", "/sys", "/dev"}) {
+        if (IsSameOrBelow(folder, QString::fromLatin1(system)))
+            return true;
+    }
+    return false;
+}
+
+QString LastName(const QString &folder)
+{
+    return QDir::fromNativeSeparators(folder).section(QLatin1Char('/'), -1);
+}
+
+} // namespace
+
+QStringList LibraryFoldersIn(const QString &vdfPath)
+{
+    QFile file(vdfPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray text = file.read(MaxLibraryFileBytes);
+
+    // "libraryfolders" { "0" { "path" "/home/racer/.local/share/Steam" ... } "1" { ... } }, or in
+    // older files "libraryfolders" { "1" "/mnt/games/SteamLibrary" }.
+    QStringList folders;
+    VdfTokens tokens(text);
+    QByteArray token, key, outer;
+    bool brace = false, haveKey = false;
+    int depth = 0;
+    while (tokens.Next(token, brace)) {
+        if (brace) {
+            if (token == "{") {
+                if (++depth == 1)
+                    outer = haveKey ? key.toLower() : QByteArray();
+            } else {
+                depth = std::max(0, depth - 1);
+            }
+            haveKey = false;
+        } else if (!haveKey) {
+            key = token;
+            haveKey = true;
+        } else {
+            haveKey = false;
+            const bool named = outer == "libraryfolders" &&
+                               ((depth == 2 && key.compare("path", Qt::CaseInsensitive) == 0) ||
+                                (depth == 1 && AllDigits(key)));
+            const QString folder = QString::fromUtf8(token);
+            if (named && QDir::isAbsolutePath(folder))
+                folders.append(folder);
+        }
+    }
+    return folders;
+}
+
+QStringList SteamLibraries(const QString &home)
+{
+    QStringList installations, libraries;
+    const auto add = [](QStringList &list, const QString &folder) {
+        const QFileInfo info(folder);
+        const QString canonical = CleanFolder(info.canonicalFilePath());
+        if (!canonical.isEmpty() && QFileInfo(canonical).isDir() && !list.contains(canonical))
+            list.append(canonical);
+    };
+    for (const QString &location : SteamLocations)
+        add(installations, QDir(home).filePath(location));
+    for (const QString &steam : installations) {
+        const QDir steamapps(QDir(steam).filePath(QStringLiteral("steamapps")));
+        if (steamapps.exists())
+            add(libraries, steam);
+        for (const QString &folder : LibraryFoldersIn(steamapps.filePath(QStringLiteral("libraryfolders.vdf"))))
+            add(libraries, folder);
+    }
+    return libraries;
+}
+
+QStringList MountedFolders(const QString &mountTable)
+{
+    QFile file(mountTable);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList folders;
+    for (const QByteArray &line : file.read(MaxMountTableBytes).split('\n')) {
+        // device, folder, type, options, ...
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() < 3)
+            continue;
+        const QString written = MountPath(fields[1]);
+        const QString folder = CleanFolder(written);
+        // A file system not ready, or a single file mounted (as containers do with /etc/hosts), is
+        // no drive.
+        if (!QDir::isAbsolutePath(written) || IsPseudoFileSystem(fields[2], folder) || !QFileInfo(folder).isDir())
+            continue;
+        folders.append(folder);
+    }
+    std::sort(folders.begin(), folders.end());
+    folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+    return folders;
+}
+
+QList<Place> DrivePlaces(const QString &home, const QString &mountTable)
+{
+    QList<Place> places;
+    const auto add = [&places](const QString &label, const QString &folder) {
+        const QString path = CleanFolder(folder);
+        if (path.isEmpty() || std::any_of(places.begin(), places.end(), [&](const Place &p) { return p.path == path; }))
+            return;
+        places.append({label, path});
+    };
+    add(QStringLiteral("/"), QStringLiteral("/"));
+    if (QFileInfo(home).isDir())
+        add(QStringLiteral("Home"), home);
+    for (const QString &library : SteamLibraries(home))
+        add(QStringLiteral("Steam library"), library);
+    for (const QString &folder : MountedFolders(mountTable))
+        add(LastName(folder), folder);
+    return places;
+}
+
+bool CanWriteFolder(const QString &folder)
+{
+    // The permission bits count too: to root every folder is writable, but one that nobody may
+    // write to is where an installed program lives.
+    constexpr auto writeBits = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    const QFileInfo info(folder);
+    return info.isDir() && info.isWritable() && (info.permissions() & writeBits);
+}
+
+QString FirstRunFolder(const QString &programFolder, const QString &home)
+{
+    if (CanWriteFolder(programFolder))
+        return CleanFolder(programFolder);
+    for (const QString &library : SteamLibraries(home)) {
+        const QString common = QDir(library).filePath(QStringLiteral("steamapps/common"));
+        if (QFileInfo(common).isDir())
+            return CleanFolder(common);
+    }
+    return CleanFolder(home);
+}
+
+} // namespace korsa::finder

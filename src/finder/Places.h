@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace korsa::finder {
+
+// A place the drive list offers: what a person calls it, and its folder.
+struct Place {
+    QString label;
+    QString path;
+    bool operator==(const Place &) const = default;
+};
+
+// The library folders a Steam libraryfolders.vdf names, in its order, as written there. Only the
+// first MaxLibraryFileBytes are read; what cannot be understood is skipped, so a damaged file
+// yields what could be read of it, or nothing.
+inline constexpr qint64 MaxLibraryFileBytes = 1 << 20;
+QStringList LibraryFoldersIn(const QString &vdfPath);
+
+// Every Steam library of the user whose home folder this is: each Steam installation under the
+// home folder that exists (its own library first, then those its libraryfolders.vdf names), as
+// folders with links resolved, each once; libraries whose folder is missing are left out.
+QStringList SteamLibraries(const QString &home);
+
+// The folders of the mount table's file systems that hold user files and are ready, sorted, each
+// once.
+QStringList MountedFolders(const QString &mountTable = QStringLiteral("/proc/self/mounts"));
+
+// The drive list's places: "/", the home folder, the Steam libraries, the mounted file systems;
+// a folder already offered is not offered again.
+QList<Place> DrivePlaces(const QString &home, const QString &mountTable = QStringLiteral("/proc/self/mounts"));
+
+// True when this process may create files in the folder and its permission bits let someone write.
+bool CanWriteFolder(const QString &folder);
+
+// Where the finder opens when no folder is remembered: a copy of the program in a folder of its own
+// starts there; an installed one (its folder cannot be written) in the first Steam library's
+// steamapps/common, else in the home folder.
+QString FirstRunFolder(const QString &programFolder, const QString &home);
+
+} // namespace korsa::finder
