@@ -122,6 +122,7 @@ private slots:
             QVERIFY(shape);
             QCOMPARE(shape->BorderWidth(), frameWidth);
             QCOMPARE(shape->parentWidget()->objectName(), QStringLiteral("GEMPic1_%1").arg(i));
+            QVERIFY(shape->geometry().contains(shape->parentWidget()->rect()));
         }
         // One pixel wide lines would scale to nothing: they keep their width.
         auto *rule = window_->findChild<ShapeControl *>(QStringLiteral("Line3"));
