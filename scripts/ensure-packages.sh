@@ -8,7 +8,7 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-pulseaudio
   fonts-liberation
   xvfb xauth xdotool x11-utils x11-xserver-utils imagemagick
-  dpkg-dev desktop-file-utils appstream
+  dpkg-dev desktop-file-utils appstream groff-base
   pulseaudio pulseaudio-utils
   libclang-rt-14-dev libxcb1-dev
 )
