@@ -96,7 +96,8 @@ void ImageControl::paintEvent(QPaintEvent *)
     const qreal scale = devicePixelRatioF();
     const QSize pixels = (QSizeF(size()) * scale).toSize();
     if (stretched_.size() != pixels || stretched_.devicePixelRatio() != scale) {
-        stretched_ = QPixmap::fromImage(picture_.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        stretched_ =
+            QPixmap::fromImage(picture_.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
         stretched_.setDevicePixelRatio(scale);
     }
     QPainter painter(this);

@@ -366,10 +366,12 @@ void Form1::PrepareSectionPictures()
     // On a scaled desktop the boxes are fitted in the screen's own pixels, so photographs stay crisp.
     const qreal scale = devicePixelRatioF();
     std::vector<Job> jobs;
-    for (int i = 0; i < SectionCount; ++i)
-        jobs.push_back({i, session_.Sections().SectionNames[i], (QSizeF(GEMPic1[i]->size()) * scale).toSize()});
+    for (int i = 0; i < SectionCount; ++i) {
+        const QSize pixels = (QSizeF(GEMPic1[i]->size()) * scale).toSize();
+        jobs.push_back({i, session_.Sections().SectionNames[i], pixels});
+    }
     const QString folder = platform_.ProgramFolder();
-    preparedPictures_ = QtConcurrent::blockingMapped<std::vector<PreparedPicture>>(jobs, [folder, scale](const Job &job) {
+    preparedPictures_ = QtConcurrent::blockingMapped<std::vector<PreparedPicture>>(jobs, [folder](const Job &job) {
         PreparedPicture prepared;
         prepared.photo = SectionPhotograph(job.index, folder, job.name);
         prepared.fitted = FitPictureToBox(prepared.photo, job.box);
@@ -379,10 +381,12 @@ void Form1::PrepareSectionPictures()
             prepared.photo = LoadResourcePicture(FirstPhotograph + job.index);
             prepared.fitted = FitPictureToBox(prepared.photo, job.box);
         }
-        prepared.fitted.scaled.setDevicePixelRatio(scale);
-        prepared.fitted.cut.setDevicePixelRatio(scale);
         return prepared;
     });
+    for (PreparedPicture &prepared : preparedPictures_) {
+        prepared.fitted.scaled.setDevicePixelRatio(scale);
+        prepared.fitted.cut.setDevicePixelRatio(scale);
+    }
 }
 
 void Form1::LoadSectionPicture(int index)

@@ -101,7 +101,8 @@ void ApplyEntry(const ControlEntry &entry)
     int right = TwipsToPixels(static_cast<double>(entry.left) + static_cast<double>(entry.width));
     int bottom = TwipsToPixels(static_cast<double>(entry.top) + static_cast<double>(entry.height));
     // A frame rounded one pixel short of its picture's edge would leave a strip of it unframed.
-    if (const QWidget *container = entry.widget->parentWidget(); container && entry.kind == ControlKind::Shape) {
+    if (const QWidget *container = entry.widget->parentWidget();
+        container && entry.kind == ControlKind::Shape) {
         if (container->width() - right == 1)
             right = container->width();
         if (container->height() - bottom == 1)

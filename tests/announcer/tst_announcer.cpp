@@ -164,12 +164,15 @@ private slots:
     {
         Announcer announcer(QString{});
         announcer.PlaySectionSound(0);
-        const QString ours = QStringLiteral("application.process.id = \"%1\"").arg(QCoreApplication::applicationPid());
+        const QString ours =
+            QStringLiteral("application.process.id = \"%1\"").arg(QCoreApplication::applicationPid());
         QString listing;
         QTRY_VERIFY_WITH_TIMEOUT(Pactl({QStringLiteral("list"), QStringLiteral("sink-inputs")}, &listing) &&
-                                     listing.contains(ours), 5000);
+                                     listing.contains(ours),
+                                 5000);
         QVERIFY(listing.contains(QStringLiteral("application.name = \"Korsa Sorvena Trainer\"")));
-        QVERIFY(listing.contains(QStringLiteral("application.icon_name = \"com.penhallow.KorsaSorvenaTrainer\"")));
+        QVERIFY(listing.contains(
+            QStringLiteral("application.icon_name = \"com.penhallow.KorsaSorvenaTrainer\"")));
     }
 
     // A player's file that cannot be played means silence: the embedded sound is not tried instead.

@@ -257,13 +257,15 @@ private slots:
         const QList<QByteArray> unscaled = file.readAll().split(' ');
         QCOMPARE(unscaled.size(), 2);
         for (int i = 0; i < 2; ++i)
-            QVERIFY2(std::abs(figures[i] / (scale * unscaled[i].toDouble()) - 1.0) < 0.04,
-                     qPrintable(QStringLiteral("%1 device pixels, unscaled %2").arg(figures[i]).arg(unscaled[i])));
+            QVERIFY2(
+                std::abs(figures[i] / (scale * unscaled[i].toDouble()) - 1.0) < 0.04,
+                qPrintable(QStringLiteral("%1 device pixels, unscaled %2").arg(figures[i]).arg(unscaled[i])));
         // The window's outer size in the screen's own pixels, as an unscaled desktop would have it.
         const double lines = screenHeight_ * scale;
         const QSizeF want(950.4 * lines / 1024.0, (640.8 + unscaled[0].toDouble()) * lines / 1024.0);
         const QSizeF got = QSizeF(window_->size()) * scale;
-        QVERIFY2(std::abs(got.width() / want.width() - 1.0) < 0.04 && std::abs(got.height() / want.height() - 1.0) < 0.04,
+        QVERIFY2(std::abs(got.width() / want.width() - 1.0) < 0.04 &&
+                     std::abs(got.height() / want.height() - 1.0) < 0.04,
                  qPrintable(QDebug::toString(got) + " want " + QDebug::toString(want)));
     }
 };
