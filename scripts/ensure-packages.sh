@@ -7,7 +7,8 @@ packages=(
   qt6-base-dev qt6-multimedia-dev libqt6multimedia6 qt6-qpa-plugins
   gstreamer1.0-plugins-base gstreamer1.0-pulseaudio
   fonts-liberation
-  xvfb xauth xdotool x11-utils imagemagick
+  xvfb xauth xdotool x11-utils x11-xserver-utils imagemagick
+  dpkg-dev desktop-file-utils appstream groff-base
   pulseaudio pulseaudio-utils
   libclang-rt-14-dev libxcb1-dev
 )

@@ -1,5 +1,6 @@
 #include "announcer/Announcer.h"
 
+#include "Version.h"
 #include "track_file/TrackIniFileReader.h"
 
 #include <QFile>
@@ -81,6 +82,18 @@ std::optional<Sound> ReadWave(const QByteArray &bytes)
     }
     return std::nullopt;
 }
+
+// The sound mixer lists the announcements under the program's name and icon. Qt names its
+// PulseAudio client "QtPulseAudio:<pid>"; PulseAudio lets the environment override that, but only
+// before the client connects, so this runs as the program loads. A value the user set stays.
+void NameTheSoundClient()
+{
+    if (!qEnvironmentVariableIsSet("PULSE_PROP_OVERRIDE_application.name"))
+        qputenv("PULSE_PROP_OVERRIDE_application.name", version::ProgramTitle);
+    if (!qEnvironmentVariableIsSet("PULSE_PROP_OVERRIDE_application.icon_name"))
+        qputenv("PULSE_PROP_OVERRIDE_application.icon_name", version::ApplicationId);
+}
+Q_CONSTRUCTOR_FUNCTION(NameTheSoundClient)
 
 } // namespace
 

@@ -2,6 +2,7 @@
 // file named on the command line is taken once the window shows, as if picked in the finder.
 
 #include "KorsaResources.h"
+#include "Version.h"
 #include "platform/QtPlatform.h"
 #include "presentation/Form1.h"
 #include "session/Captions.h"
@@ -61,12 +62,13 @@ int main(int argc, char *argv[])
 {
     const std::optional<QString> trackPath = TrackPathArgument(argc, argv);
 
-    // The window is laid out in pixels of 1/96 inch (15 twips); its fonts must use the same inch.
-    if (!qEnvironmentVariableIsSet("QT_FONT_DPI"))
-        qputenv("QT_FONT_DPI", "96");
+    // The desktop's scaling (Xft.dpi, QT_SCALE_FACTOR) is left to Qt: the window is laid out in
+    // device-independent pixels of 1/96 inch, which is also the inch Qt gives fonts in points.
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korsa Sorvena Trainer"));
     QApplication::setOrganizationName(QStringLiteral("Penhallow"));
+    // Desktops match the window to its desktop entry and icon by this name.
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(korsa::version::ApplicationId));
     korsa::InitResources();
 
     korsa::QtPlatform platform;

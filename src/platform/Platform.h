@@ -28,7 +28,7 @@ public:
     virtual void ShowMessage(const QString &text, const QString &caption) = 0;
     // Ends the process at once: no event loop, no close handlers, nothing saved.
     [[noreturn]] virtual void Terminate(int status) = 0;
-    // Height of the screen in pixels.
+    // Height of the screen in its own pixels (lines), whatever the desktop's scaling.
     virtual int ScreenHeightPixels() const = 0;
     // The folder that holds the program file, without a trailing separator.
     virtual QString ProgramFolder() const = 0;

@@ -33,7 +33,7 @@ void QtPlatform::Terminate(int status)
 int QtPlatform::ScreenHeightPixels() const
 {
     const QScreen *screen = QGuiApplication::primaryScreen();
-    return screen ? screen->geometry().height() : 0;
+    return screen ? qRound(screen->geometry().height() * screen->devicePixelRatio()) : 0;
 }
 
 QString QtPlatform::ProgramFolder() const

@@ -92,9 +92,14 @@ void ImageControl::paintEvent(QPaintEvent *)
 {
     if (picture_.isNull())
         return;
-    if (stretched_.size() != size())
-        stretched_ = QPixmap::fromImage(
-            picture_.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    // Stretched in the screen's own pixels, so a scaled desktop shows the map crisp.
+    const qreal scale = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * scale).toSize();
+    if (stretched_.size() != pixels || stretched_.devicePixelRatio() != scale) {
+        stretched_ =
+            QPixmap::fromImage(picture_.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        stretched_.setDevicePixelRatio(scale);
+    }
     QPainter painter(this);
     painter.drawPixmap(0, 0, stretched_);
 }

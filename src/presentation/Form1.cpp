@@ -272,12 +272,15 @@ void Form1::Form_Load()
     // Qt always repaints from the widgets, so there is no retained drawing to switch off.
     RecordControlGeometry();
 
+    // The check counts the screen's own lines; the window is then sized in the desktop's scaled
+    // pixels, so at any scale it takes the share of the screen it takes unscaled.
     const auto screenHeight = static_cast<std::int16_t>(platform_.ScreenHeightPixels());
     if (screenHeight < SmallestScreenHeight) {
         platform_.ShowMessage(captions::ScreenTooSmallText, captions::ProgramTitle);
         platform_.Terminate(exit_status::ScreenTooSmall);
     }
-    const auto factor = static_cast<float>(static_cast<double>(screenHeight) / DesignScreenHeight);
+    const auto factor =
+        static_cast<float>(static_cast<double>(screenHeight) / DesignScreenHeight / devicePixelRatioF());
     ScaleControls(factor);
     CentreWindow();
 
@@ -366,9 +369,13 @@ void Form1::PrepareSectionPictures()
         QString name;
         QSize box;
     };
+    // On a scaled desktop the boxes are fitted in the screen's own pixels, so photographs stay crisp.
+    const qreal scale = devicePixelRatioF();
     std::vector<Job> jobs;
-    for (int i = 0; i < SectionCount; ++i)
-        jobs.push_back({i, session_.Sections().SectionNames[i], GEMPic1[i]->size()});
+    for (int i = 0; i < SectionCount; ++i) {
+        const QSize pixels = (QSizeF(GEMPic1[i]->size()) * scale).toSize();
+        jobs.push_back({i, session_.Sections().SectionNames[i], pixels});
+    }
     const QString folder = platform_.ProgramFolder();
     preparedPictures_ = QtConcurrent::blockingMapped<std::vector<PreparedPicture>>(jobs, [folder](const Job &job) {
         PreparedPicture prepared;
@@ -382,6 +389,10 @@ void Form1::PrepareSectionPictures()
         }
         return prepared;
     });
+    for (PreparedPicture &prepared : preparedPictures_) {
+        prepared.fitted.scaled.setDevicePixelRatio(scale);
+        prepared.fitted.cut.setDevicePixelRatio(scale);
+    }
 }
 
 void Form1::LoadSectionPicture(int index)
@@ -391,7 +402,7 @@ void Form1::LoadSectionPicture(int index)
     const PreparedPicture &prepared = preparedPictures_[static_cast<std::size_t>(index)];
     Picture2->resize(prepared.photo.size());
     Picture2->SetImage(prepared.photo);
-    Picture3->resize(prepared.fitted.scaled.size());
+    Picture3->resize(prepared.fitted.scaled.deviceIndependentSize().toSize());
     Picture3->SetImage(prepared.fitted.scaled);
     GEMPic1[index]->SetImage(prepared.fitted.cut);
     if (index == SectionCount - 1)

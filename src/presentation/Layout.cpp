@@ -98,8 +98,16 @@ void ApplyEntry(const ControlEntry &entry)
     // Edges are rounded, not sizes, so neighbouring controls stay neighbours.
     const int x = TwipsToPixels(entry.left);
     const int y = TwipsToPixels(entry.top);
-    const int right = TwipsToPixels(static_cast<double>(entry.left) + static_cast<double>(entry.width));
-    const int bottom = TwipsToPixels(static_cast<double>(entry.top) + static_cast<double>(entry.height));
+    int right = TwipsToPixels(static_cast<double>(entry.left) + static_cast<double>(entry.width));
+    int bottom = TwipsToPixels(static_cast<double>(entry.top) + static_cast<double>(entry.height));
+    // A frame rounded one pixel short of its picture's edge would leave a strip of it unframed.
+    if (const QWidget *container = entry.widget->parentWidget();
+        container && entry.kind == ControlKind::Shape) {
+        if (container->width() - right == 1)
+            right = container->width();
+        if (container->height() - bottom == 1)
+            bottom = container->height();
+    }
     entry.widget->setGeometry(x, y, right - x, bottom - y);
     if (entry.kind == ControlKind::Shape)
         static_cast<ShapeControl *>(entry.widget)->SetBorderWidth(entry.borderWidth);

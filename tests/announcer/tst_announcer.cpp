@@ -94,7 +94,7 @@ private slots:
         if (!noSoundReason_.isEmpty() && qEnvironmentVariableIsSet("KORSA_REQUIRE_SOUND"))
             QFAIL(qPrintable(noSoundReason_));
         if (!noSoundReason_.isEmpty())
-            QSKIP(qPrintable(noSoundReason_ + QStringLiteral(" (run tests/support/pulseaudio.sh)")));
+            QSKIP(qPrintable(noSoundReason_ + QStringLiteral(" (run it under tests/support/pulseaudio.sh)")));
         QTRY_VERIFY_WITH_TIMEOUT(Streams().isEmpty(), 5000); // a stream leaves a moment after its output
     }
 
@@ -157,6 +157,22 @@ private slots:
                 QTRY_COMPARE_WITH_TIMEOUT(Streams().size(), w[1].toInt(), 3000); // the replaced one gone, not paused
             }
         }
+    }
+
+    // The mixer shows the announcements under the program's name and icon.
+    void streamNamesTheProgram()
+    {
+        Announcer announcer(QString{});
+        announcer.PlaySectionSound(0);
+        const QString ours =
+            QStringLiteral("application.process.id = \"%1\"").arg(QCoreApplication::applicationPid());
+        QString listing;
+        QTRY_VERIFY_WITH_TIMEOUT(Pactl({QStringLiteral("list"), QStringLiteral("sink-inputs")}, &listing) &&
+                                     listing.contains(ours),
+                                 5000);
+        QVERIFY(listing.contains(QStringLiteral("application.name = \"Korsa Sorvena Trainer\"")));
+        QVERIFY(listing.contains(
+            QStringLiteral("application.icon_name = \"com.penhallow.KorsaSorvenaTrainer\"")));
     }
 
     // A player's file that cannot be played means silence: the embedded sound is not tried instead.

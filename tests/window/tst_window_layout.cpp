@@ -2,6 +2,7 @@
 // every control's place, fonts, centring, captions and what is enabled after start-up.
 
 #include "KorsaResources.h"
+#include "finder/FrmFileManager2.h"
 #include "presentation/Form1.h"
 #include "support/TempTree.h"
 #include "support/TestPlatform.h"
@@ -57,8 +58,10 @@ private slots:
     void initTestCase()
     {
         InitResources();
-        screenHeight_ = QGuiApplication::primaryScreen()->geometry().height();
-        platform_.screenHeight = screenHeight_;
+        // The window is laid out in the desktop's scaled pixels; the screen check counts lines.
+        const QScreen *screen = QGuiApplication::primaryScreen();
+        screenHeight_ = screen->geometry().height();
+        platform_.screenHeight = qRound(screenHeight_ * screen->devicePixelRatio());
         platform_.programFolder = program_.path();
         window_ = std::make_unique<Form1>(platform_);
         window_->Form_Load();
@@ -119,6 +122,7 @@ private slots:
             QVERIFY(shape);
             QCOMPARE(shape->BorderWidth(), frameWidth);
             QCOMPARE(shape->parentWidget()->objectName(), QStringLiteral("GEMPic1_%1").arg(i));
+            QVERIFY(shape->geometry().contains(shape->parentWidget()->rect()));
         }
         // One pixel wide lines would scale to nothing: they keep their width.
         auto *rule = window_->findChild<ShapeControl *>(QStringLiteral("Line3"));
@@ -222,8 +226,47 @@ private slots:
     {
         for (int i = 0; i < 9; ++i) {
             auto *box = window_->findChild<PictureBox *>(QStringLiteral("GEMPic1_%1").arg(i));
-            QCOMPARE(box->Image().size(), box->size());
+            QCOMPARE(box->Image().deviceIndependentSize().toSize(), box->size());
+            QCOMPARE(box->Image().devicePixelRatio(), window_->devicePixelRatioF());
         }
+    }
+
+    // On a scaled desktop the window takes the share of the screen it takes unscaled, while the
+    // menu bar and the finder are drawn at the desktop's scale. The unscaled run leaves its
+    // figures in KORSA_UNSCALED_FIGURES for the scaled runs (KORSA_SCALE) to compare with.
+    void followsTheDesktopScale()
+    {
+        const qreal scale = window_->devicePixelRatioF();
+        QCOMPARE(scale, qEnvironmentVariable("KORSA_SCALE", QStringLiteral("1")).toDouble());
+        SessionState state;
+        auto *finder = new FrmFileManager2(state, program_.path());
+        finder->show();
+        QVERIFY(QTest::qWaitForWindowExposed(finder));
+        const QList<double> figures = {window_->menuBar()->height() * scale, finder->height() * scale};
+        finder->close();
+
+        QFile file(qEnvironmentVariable("KORSA_UNSCALED_FIGURES"));
+        if (scale == 1.0) {
+            if (!file.fileName().isEmpty())
+                QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray::number(figures[0]) + ' ' +
+                                                                      QByteArray::number(figures[1])) > 0);
+            return;
+        }
+        if (!file.open(QIODevice::ReadOnly))
+            QSKIP("no figures of an unscaled run to compare with (run tst_window_layout_1024 first)");
+        const QList<QByteArray> unscaled = file.readAll().split(' ');
+        QCOMPARE(unscaled.size(), 2);
+        for (int i = 0; i < 2; ++i)
+            QVERIFY2(
+                std::abs(figures[i] / (scale * unscaled[i].toDouble()) - 1.0) < 0.04,
+                qPrintable(QStringLiteral("%1 device pixels, unscaled %2").arg(figures[i]).arg(unscaled[i])));
+        // The window's outer size in the screen's own pixels, as an unscaled desktop would have it.
+        const double lines = screenHeight_ * scale;
+        const QSizeF want(950.4 * lines / 1024.0, (640.8 + unscaled[0].toDouble()) * lines / 1024.0);
+        const QSizeF got = QSizeF(window_->size()) * scale;
+        QVERIFY2(std::abs(got.width() / want.width() - 1.0) < 0.04 &&
+                     std::abs(got.height() / want.height() - 1.0) < 0.04,
+                 qPrintable(QDebug::toString(got) + " want " + QDebug::toString(want)));
     }
 };
 

@@ -63,7 +63,7 @@ private slots:
         info.start(QStringLiteral("pactl"), {QStringLiteral("info")});
         const bool server = info.waitForFinished(5000) && info.exitCode() == 0;
         if (!server && qEnvironmentVariableIsSet("KORSA_REQUIRE_SOUND"))
-            QFAIL("no PulseAudio server answers (tests/support/pulseaudio.sh starts one)");
+            QFAIL("no PulseAudio server answers (run it under tests/support/pulseaudio.sh)");
         if (!server)
             QSKIP("no PulseAudio server answers");
         InitResources();

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Builds the Debian package, unpacks it into a read-only tree and runs both programs from there:
+# the command-line tool on a track file, the trainer on a 1920x1080 screen scaled by 2.
+# Usage: debian_package.sh BUILD_DIR CLOSE_REQUEST
+set -euo pipefail
+build=$(cd "$1" && pwd) closeRequest=$2
+support=$(cd "$(dirname "$0")/../support" && pwd)
+work=$(mktemp -d)
+trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+(cd "$build" && cpack -G DEB -B "$work/out" >/dev/null)
+deb=$(ls "$work"/out/*.deb)
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "Depends: $depends"
+for lib in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6multimedia6 fonts-liberation; do
+  [[ "$depends" == *"$lib"* ]] || fail "Depends lacks $lib"
+done
+
+root=$work/root
+dpkg-deb -x "$deb" "$root"
+chmod -R a-w "$root"
+export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config
+mkdir -p "$HOME"
+
+printf '[ HEADER ]\r\ntrack_name_short = Sorvena\r\ntrack_length = 44.732 miles\r\nstall_0 = 1500 0.0\r\n' >"$work/track.ini"
+out=$("$root/usr/bin/korsa-sorvena-cli" show "$work/track.ini")
+[ "$out" = "The Sorvena Track Length Is  71989 Meters Long.
+The Start Position Is  1500 Meters Or  2.1 Percent Beyond The Start Line." ] || fail "show printed: $out"
+
+# The trainer starts (the screen has 1080 lines, 540 scaled pixels), shows its window and ends
+# with status 0 when the window is closed as a window manager closes it.
+QT_SCALE_FACTOR=2 "$support/with-xvfb.sh" 1920x1080 bash -c '
+  "$1/usr/bin/korsa-sorvena-trainer" & trainer=$!
+  for _ in $(seq 1 100); do
+    window=$(xdotool search --name "^Korsa Sorvena Trainer$" 2>/dev/null | head -n 1) && [ -n "$window" ] && break
+    kill -0 $trainer 2>/dev/null || { wait $trainer; echo "trainer ended with $?" >&2; exit 1; }
+    sleep 0.1
+  done
+  [ -n "$window" ] || { echo "no trainer window" >&2; kill $trainer; exit 1; }
+  "$2" "$window"
+  wait $trainer' _ "$root" "$closeRequest" || fail "trainer run"
+echo "debian package OK"

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs the build into a staging folder and checks what a desktop finds there.
+# Usage: install_layout.sh BUILD_DIR APP_ID
+set -euo pipefail
+build=$1 id=$2
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+DESTDIR="$stage" cmake --install "$build" --prefix /usr >/dev/null
+root=$stage/usr
+share=$root/share
+
+expected=(bin/korsa-sorvena-trainer bin/korsa-sorvena-cli
+  "share/applications/$id.desktop" "share/metainfo/$id.metainfo.xml"
+  share/man/man1/korsa-sorvena-trainer.1.gz share/man/man1/korsa-sorvena-cli.1.gz)
+for size in 16 22 24 32 48 64 128 256; do expected+=("share/icons/hicolor/${size}x${size}/apps/$id.png"); done
+for f in "${expected[@]}"; do [ -f "$root/$f" ] || fail "missing $f"; done
+actual=$(cd "$root" && find . -type f | sed 's|^\./||' | sort)
+[ "$actual" = "$(printf '%s\n' "${expected[@]}" | sort)" ] || fail "unexpected files installed: $actual"
+for f in "$root"/bin/*; do [ -x "$f" ] || fail "$f is not executable"; done
+
+# Each icon is a PNG of its folder's size.
+for size in 16 22 24 32 48 64 128 256; do
+  got=$(identify -format '%m %wx%h' "$share/icons/hicolor/${size}x${size}/apps/$id.png")
+  [ "$got" = "PNG ${size}x${size}" ] || fail "icon ${size}: $got"
+done
+
+desktop-file-validate "$share/applications/$id.desktop"
+grep -qx 'Exec=korsa-sorvena-trainer %f' "$share/applications/$id.desktop" || fail "Exec line"
+grep -qx "Icon=$id" "$share/applications/$id.desktop" || fail "Icon line"
+appstreamcli validate --no-net "$share/metainfo/$id.metainfo.xml"
+grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$share/metainfo/$id.metainfo.xml" ||
+  fail "metainfo does not launch the desktop entry"
+
+# The manual pages format without warnings.
+for page in "$share"/man/man1/*.1.gz; do
+  warnings=$(zcat "$page" | groff -man -ww -z 2>&1)
+  [ -z "$warnings" ] || fail "$page: $warnings"
+done
+echo "install layout OK"
