@@ -10,6 +10,7 @@ packages=(
   xvfb xauth xdotool x11-utils imagemagick
   pulseaudio pulseaudio-utils
   libclang-rt-14-dev libxcb1-dev
+  gcovr
 )
 
 missing=()
