@@ -23,8 +23,6 @@ void Check(bool condition)
 // The sample bytes stand in the input right after a "data" chunk header that gives their size.
 bool TakenFromDataChunk(const QByteArray &bytes, const QByteArray &samples)
 {
-    QByteArray header("data");
-    QDataStream(&header, QIODevice::Append) << quint32(0);
     for (qsizetype at = bytes.indexOf("data"); at >= 0; at = bytes.indexOf("data", at + 1)) {
         if (at + 8 + samples.size() > bytes.size())
             break;
