@@ -11,6 +11,7 @@ packages=(
   dpkg-dev desktop-file-utils appstream groff-base
   pulseaudio pulseaudio-utils
   libclang-rt-14-dev libxcb1-dev
+  gcovr
 )
 
 missing=()

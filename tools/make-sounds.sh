@@ -1,8 +1,8 @@
 #!/bin/sh
 # Regenerates the section announcements resources/SOUND/300.wav .. 308.wav.
-# Needs espeak-ng, sox and python3. The output depends only on the texts and
-# the settings below (no timestamps, no random dither), so a rerun on the same
-# tool versions gives byte-identical files.
+# Needs festival with the festvox-us-slt-hts voice, sox and python3 (tools/regenerate-assets
+# installs them). The output depends only on the texts and the settings in pack_wave.py (no
+# timestamps, no random dither), so a rerun on the same package versions gives identical files.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 out="$here/../resources/SOUND"

@@ -1,87 +1,18 @@
 #include "announcer/Announcer.h"
 
 #include "Version.h"
+#include "announcer/WaveFile.h"
 #include "track_file/TrackIniFileReader.h"
 
 #include <QFile>
 #include <QAudioSink>
 #include <QMediaDevices>
-#include <QtEndian>
 
 #include <optional>
 
 namespace korsa {
 
 namespace {
-
-struct Sound {
-    QAudioFormat format;
-    QByteArray samples;
-};
-
-quint32 ReadSize(const char *bytes, bool bigEndian)
-{
-    return bigEndian ? qFromBigEndian<quint32>(bytes) : qFromLittleEndian<quint32>(bytes);
-}
-
-quint16 ReadShort(const char *bytes, bool bigEndian)
-{
-    return bigEndian ? qFromBigEndian<quint16>(bytes) : qFromLittleEndian<quint16>(bytes);
-}
-
-// The sound of a complete PCM WAVE image: its format and its sample bytes. Anything else, or a
-// file that ends before its sound does, gives nothing, so the section stays silent.
-std::optional<Sound> ReadWave(const QByteArray &bytes)
-{
-    const qint64 size = bytes.size();
-    if (size < 12)
-        return std::nullopt;
-    const char *data = bytes.constData();
-    const bool bigEndian = qstrncmp(data, "RIFX", 4) == 0;
-    if ((!bigEndian && qstrncmp(data, "RIFF", 4) != 0) || qstrncmp(data + 8, "WAVE", 4) != 0)
-        return std::nullopt;
-    // The format chunk first, then the sound bytes after it; other chunks are skipped.
-    QAudioFormat format;
-    int bytesPerSample = 0;
-    qint64 at = 12;
-    while (at + 8 <= size) {
-        const qint64 chunkSize = ReadSize(data + at + 4, bigEndian);
-        const qint64 body = at + 8;
-        if (bytesPerSample == 0 && qstrncmp(data + at, "fmt ", 4) == 0) {
-            if (chunkSize < 16 || chunkSize % 2 != 0 || body + chunkSize > size)
-                return std::nullopt;
-            const quint16 encoding = ReadShort(data + body, bigEndian);
-            const quint16 channels = ReadShort(data + body + 2, bigEndian);
-            const quint32 rate = ReadSize(data + body + 4, bigEndian);
-            const quint16 bits = ReadShort(data + body + 14, bigEndian);
-            if ((encoding != 0 && encoding != 1) || channels == 0 || channels > 8 || rate == 0 || rate > 384000)
-                return std::nullopt;
-            if (bits == 8)
-                format.setSampleFormat(QAudioFormat::UInt8);
-            else if (bits == 16)
-                format.setSampleFormat(QAudioFormat::Int16);
-            else if (bits == 32)
-                format.setSampleFormat(QAudioFormat::Int32);
-            else
-                return std::nullopt;
-            // The sound server takes little-endian samples only.
-            if (bigEndian && bits != 8)
-                return std::nullopt;
-            format.setChannelCount(channels);
-            format.setSampleRate(static_cast<int>(rate));
-            bytesPerSample = bits / 8;
-            at = body + chunkSize;
-            continue;
-        }
-        if (bytesPerSample != 0 && qstrncmp(data + at, "data", 4) == 0) {
-            if (chunkSize <= 0 || body + chunkSize > size || chunkSize % bytesPerSample != 0)
-                return std::nullopt;
-            return Sound{format, bytes.mid(body, chunkSize)};
-        }
-        at = body + chunkSize + (chunkSize & 1);
-    }
-    return std::nullopt;
-}
 
 // The sound mixer lists the announcements under the program's name and icon. Qt names its
 // PulseAudio client "QtPulseAudio:<pid>"; PulseAudio lets the environment override that, but only
@@ -128,7 +59,7 @@ void Announcer::PlaySectionSound(int i)
     QFile in(path);
     if (!in.open(QIODevice::ReadOnly))
         return;
-    const std::optional<Sound> sound = ReadWave(in.readAll());
+    const std::optional<WaveSound> sound = ReadWave(in.readAll());
     if (!sound)
         return;
 

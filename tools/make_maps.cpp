@@ -1,0 +1,346 @@
+// Paints the circuit maps: resources/JPEG/200.jpg .. 208.jpg with one section in red, and 210.jpg
+// without. The sections and the lap length are the program's own.
+//
+//   make_maps [RESOURCES_DIR]
+
+#include "Drawing.h"
+
+#include "session/Numbers.h"
+#include "session/Sections.h"
+
+#include <QtGui/QLinearGradient>
+#include <QtGui/QPainter>
+#include <QtGui/QPainterPath>
+#include <QtGui/QPolygonF>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <vector>
+
+namespace korsa {
+namespace {
+
+constexpr int MapWidth = 375;
+constexpr int MapHeight = 577;
+constexpr double LapLength = AcceptedTrackLength * MetresPerMile;
+
+std::array<double, SectionCount> SectionStartsMetres()
+{
+    SectionTable table;
+    FillSectionNames(table);
+    std::array<double, SectionCount> starts{};
+    std::copy(table.SectionStarts.begin(), table.SectionStarts.end(), starts.begin());
+    return starts;
+}
+
+const std::array<double, SectionCount> SectionStarts = SectionStartsMetres();
+
+const QColor MapPaper(226, 223, 210);
+const QColor MapSea(196, 216, 226);
+const QColor MapInk(44, 44, 50);
+const QColor MapHighlight(214, 18, 26);
+
+class Circuit
+{
+public:
+    Circuit()
+    {
+        // Control points in driving order, starting at the start/finish line on the coast road.
+        const std::vector<QPointF> controls = {
+            {150, 528}, {112, 522}, {80, 508},  {58, 482},  {52, 450},  {60, 418},  {50, 384},  {56, 350},
+            {46, 316},  {52, 282},  {70, 256},  {92, 238},  {84, 210},  {104, 190}, {94, 168},  {66, 152},
+            {62, 136},  {98, 128},  {100, 114}, {64, 106},  {66, 90},   {106, 80},  {132, 58},  {170, 46},
+            {200, 66},  {232, 50},  {266, 40},  {300, 58},  {326, 92},  {306, 122}, {330, 150}, {304, 176},
+            {268, 182}, {246, 206}, {262, 230}, {300, 236}, {334, 258}, {322, 284}, {338, 306}, {318, 326},
+            {338, 348}, {330, 378}, {318, 404}, {290, 414}, {276, 432}, {300, 444}, {304, 462}, {266, 462},
+            {260, 478}, {288, 488}, {280, 504}, {246, 508}, {236, 526}, {206, 540}, {178, 536}};
+        std::vector<QPointF> dense;
+        const std::size_t n = controls.size();
+        for (std::size_t i = 0; i < n; ++i) {
+            const QPointF p0 = controls[(i + n - 1) % n], p1 = controls[i], p2 = controls[(i + 1) % n],
+                          p3 = controls[(i + 2) % n];
+            for (int k = 0; k < 40; ++k) {
+                const double t = k / 40.0, t2 = t * t, t3 = t2 * t;
+                dense.push_back(0.5 * ((2 * p1) + (-p0 + p2) * t + (2 * p0 - 5 * p1 + 4 * p2 - p3) * t2 +
+                                       (-p0 + 3 * p1 - 3 * p2 + p3) * t3));
+            }
+        }
+        // Small wiggles, as a real road follows the ground.
+        Resample(dense);
+        std::vector<QPointF> wiggled;
+        double s = 0;
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            if (i > 0)
+                s += Distance(points[i], points[i - 1]);
+            const QPointF a = points[(i + points.size() - 1) % points.size()];
+            const QPointF b = points[(i + 1) % points.size()];
+            const QPointF d = b - a;
+            const double len = std::max(1e-9, std::hypot(d.x(), d.y()));
+            const QPointF normal(-d.y() / len, d.x() / len);
+            const double total = length;
+            // Whole numbers of periods around the lap keep the loop closed smoothly.
+            const double offset =
+                1.0 * std::sin(2 * Pi * s / total * 61) + 0.6 * std::sin(2 * Pi * s / total * 97 + 1.3);
+            wiggled.push_back(points[i] + normal * offset);
+        }
+        Resample(wiggled);
+    }
+
+    double Length() const { return length; }
+
+    QPointF At(double arc) const
+    {
+        arc = std::clamp(arc, 0.0, length);
+        const auto it = std::upper_bound(cumulative.begin(), cumulative.end(), arc);
+        const std::size_t j = static_cast<std::size_t>(std::max<std::ptrdiff_t>(1, it - cumulative.begin()));
+        const std::size_t i = j - 1;
+        const QPointF a = closed[i], b = closed[std::min(j, closed.size() - 1)];
+        const double seg = cumulative[std::min(j, cumulative.size() - 1)] - cumulative[i];
+        const double t = seg > 0 ? (arc - cumulative[i]) / seg : 0;
+        return a + (b - a) * t;
+    }
+
+    QPointF Direction(double arc) const
+    {
+        const QPointF d = At(std::min(length, arc + 2)) - At(std::max(0.0, arc - 2));
+        const double len = std::max(1e-9, std::hypot(d.x(), d.y()));
+        return d / len;
+    }
+
+    // The drawn stretch between two lap distances in metres.
+    QPolygonF Stretch(double fromMetres, double toMetres) const
+    {
+        const double a = fromMetres / LapLength * length, b = toMetres / LapLength * length;
+        QPolygonF line;
+        line << At(a);
+        for (std::size_t i = 0; i < cumulative.size(); ++i)
+            if (cumulative[i] > a && cumulative[i] < b)
+                line << closed[i];
+        line << At(b);
+        return line;
+    }
+
+    QPolygonF Outline() const
+    {
+        QPolygonF line;
+        for (const QPointF &p : closed)
+            line << p;
+        return line;
+    }
+
+    // Closest approach of two parts of the road that are far apart along it.
+    double Clearance() const
+    {
+        double best = 1e9;
+        for (std::size_t i = 0; i < points.size(); i += 2)
+            for (std::size_t j = i + 1; j < points.size(); j += 2) {
+                const double along = std::min(cumulative[j] - cumulative[i], length - (cumulative[j] - cumulative[i]));
+                if (along > 40)
+                    best = std::min(best, Distance(points[i], points[j]));
+            }
+        return best;
+    }
+
+private:
+    static double Distance(QPointF a, QPointF b) { return std::hypot(a.x() - b.x(), a.y() - b.y()); }
+
+    // Even 1-px spacing around the closed loop.
+    void Resample(const std::vector<QPointF> &loop)
+    {
+        std::vector<double> cum(loop.size() + 1, 0.0);
+        for (std::size_t i = 0; i < loop.size(); ++i)
+            cum[i + 1] = cum[i] + Distance(loop[i], loop[(i + 1) % loop.size()]);
+        const double total = cum.back();
+        const int count = static_cast<int>(std::lround(total));
+        points.clear();
+        std::size_t seg = 0;
+        for (int k = 0; k < count; ++k) {
+            const double arc = total * k / count;
+            while (seg + 1 < loop.size() && cum[seg + 1] <= arc)
+                ++seg;
+            const QPointF a = loop[seg], b = loop[(seg + 1) % loop.size()];
+            const double segLen = cum[seg + 1] - cum[seg];
+            points.push_back(a + (b - a) * (segLen > 0 ? (arc - cum[seg]) / segLen : 0.0));
+        }
+        closed = points;
+        closed.push_back(points.front());
+        cumulative.assign(closed.size(), 0.0);
+        for (std::size_t i = 1; i < closed.size(); ++i)
+            cumulative[i] = cumulative[i - 1] + Distance(closed[i], closed[i - 1]);
+        length = cumulative.back();
+    }
+
+    std::vector<QPointF> points;
+    std::vector<QPointF> closed;
+    std::vector<double> cumulative;
+    double length = 0;
+};
+
+void DrawCoast(QPainter &p)
+{
+    QPainterPath sea;
+    const std::vector<QPointF> coast = {{0, 214},   {16, 236},  {26, 262},  {22, 300},  {30, 336},  {22, 372},
+                                        {32, 410},  {26, 446},  {34, 486},  {52, 518},  {88, 542},  {130, 552},
+                                        {172, 556}, {214, 564}, {262, 558}, {300, 566}, {340, 562}, {375, 568}};
+    sea.moveTo(coast.front());
+    for (std::size_t i = 1; i < coast.size(); ++i) {
+        const QPointF mid = (coast[i - 1] + coast[i]) / 2;
+        sea.quadTo(coast[i - 1], mid);
+    }
+    sea.lineTo(coast.back());
+    QPainterPath shore = sea;
+    sea.lineTo(MapWidth, MapHeight);
+    sea.lineTo(0, MapHeight);
+    sea.closeSubpath();
+    p.setPen(Qt::NoPen);
+    p.setBrush(MapSea);
+    p.drawPath(sea);
+    p.setPen(QPen(QColor(150, 180, 196), 1.2));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(shore);
+    // A few wave marks.
+    p.setPen(QPen(QColor(170, 196, 210), 1));
+    for (const QPointF c : {QPointF(10, 330), QPointF(8, 430), QPointF(60, 565), QPointF(250, 572), QPointF(12, 280)}) {
+        QPainterPath w;
+        w.moveTo(c);
+        w.quadTo(c + QPointF(3, -2), c + QPointF(6, 0));
+        w.quadTo(c + QPointF(9, 2), c + QPointF(12, 0));
+        p.drawPath(w);
+    }
+}
+
+// Chequered start/finish mark across the road, two rows of four squares.
+void DrawStartFinish(QPainter &p, const Circuit &circuit)
+{
+    const QPointF at = circuit.At(0);
+    const QPointF dir = circuit.Direction(0);
+    const double angle = std::atan2(dir.y(), dir.x()) * 180 / Pi;
+    p.save();
+    p.translate(at);
+    p.rotate(angle);
+    const double cell = 3.0;
+    p.setPen(Qt::NoPen);
+    for (int row = 0; row < 2; ++row)
+        for (int col = 0; col < 4; ++col) {
+            p.setBrush((row + col) % 2 ? QColor(255, 255, 255) : QColor(16, 16, 16));
+            p.drawRect(QRectF(-cell + row * cell, -2 * cell + col * cell, cell, cell));
+        }
+    p.setPen(QPen(QColor(16, 16, 16), 0.8));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(QRectF(-cell, -2 * cell, 2 * cell, 4 * cell));
+    p.restore();
+    p.setPen(MapInk);
+    p.setFont(Font(10, QFont::Bold));
+    p.drawText(QRectF(at.x() - 20, at.y() - 26, 40, 14), Qt::AlignCenter, QStringLiteral("S/F"));
+}
+
+QImage PaintMap(const Circuit &circuit, int highlighted)
+{
+    QImage image(MapWidth, MapHeight, QImage::Format_RGB32);
+    image.fill(MapPaper);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    // Faint paper texture gradient.
+    QLinearGradient paper(0, 0, MapWidth, MapHeight);
+    paper.setColorAt(0, QColor(232, 229, 216));
+    paper.setColorAt(1, QColor(220, 218, 204));
+    p.fillRect(0, 0, MapWidth, MapHeight, paper);
+    DrawCoast(p);
+
+    p.setPen(MapInk);
+    p.setFont(Font(13, QFont::Bold));
+    p.drawText(QRectF(14, 8, 200, 18), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Sorvena circuit"));
+    p.setFont(Font(9));
+    p.setPen(QColor(80, 80, 88));
+    p.drawText(QRectF(14, 25, 200, 13), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("lap 71.99 km"));
+
+    // Scale bar: 5 km.
+    const double fiveKm = 5000 / LapLength * circuit.Length();
+    p.setPen(QPen(QColor(70, 70, 78), 1.2));
+    const QPointF s0(MapWidth - 20 - fiveKm, 24);
+    p.drawLine(s0, s0 + QPointF(fiveKm, 0));
+    p.drawLine(s0 + QPointF(0, -3), s0 + QPointF(0, 3));
+    p.drawLine(s0 + QPointF(fiveKm, -3), s0 + QPointF(fiveKm, 3));
+    p.setFont(Font(9));
+    p.drawText(QRectF(s0.x(), 6, fiveKm, 14), Qt::AlignCenter, QStringLiteral("5 km"));
+
+    // The road: a soft casing under a dark line.
+    const QPolygonF outline = circuit.Outline();
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(QColor(234, 232, 220), 5.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawPolyline(outline);
+    p.setPen(QPen(MapInk, 2.4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawPolyline(outline);
+
+    // Section starts: a tick across the road and the section number beside it.
+    p.setFont(Font(9, QFont::Bold));
+    for (std::size_t i = 0; i < SectionStarts.size(); ++i) {
+        const double from = SectionStarts[i] / LapLength * circuit.Length();
+        const double to = (i + 1 < SectionStarts.size() ? SectionStarts[i + 1] : LapLength) / LapLength *
+                          circuit.Length();
+        const QPointF at = circuit.At(from);
+        const QPointF dir = circuit.Direction(from);
+        const QPointF normal(-dir.y(), dir.x());
+        p.setPen(QPen(MapInk, 1.2));
+        p.drawLine(at - normal * 5, at + normal * 5);
+        // Label at the middle of the section, on the side with more room.
+        const double mid = (from + to) / 2;
+        const QPointF m = circuit.At(mid);
+        const QPointF md = circuit.Direction(mid);
+        const QPointF mn(-md.y(), md.x());
+        QPointF best = m + mn * 12;
+        double bestRoom = -1;
+        for (double side : {1.0, -1.0}) {
+            const QPointF candidate = m + mn * 12 * side;
+            double room = 1e9;
+            for (const QPointF &q : outline)
+                room = std::min(room, std::hypot(q.x() - candidate.x(), q.y() - candidate.y()));
+            if (candidate.x() < 8 || candidate.x() > MapWidth - 8)
+                room = 0;
+            if (room > bestRoom) {
+                bestRoom = room;
+                best = candidate;
+            }
+        }
+        p.setPen(QColor(50, 62, 96));
+        p.drawText(QRectF(best.x() - 8, best.y() - 7, 16, 14), Qt::AlignCenter, QString::number(i + 1));
+    }
+
+    if (highlighted >= 0) {
+        const std::size_t i = static_cast<std::size_t>(highlighted);
+        const double to = i + 1 < SectionStarts.size() ? SectionStarts[i + 1] : LapLength;
+        p.setPen(QPen(MapHighlight, 6.0, Qt::SolidLine, Qt::FlatCap, Qt::RoundJoin));
+        p.drawPolyline(circuit.Stretch(SectionStarts[i], to));
+    }
+    DrawStartFinish(p, circuit);
+    return image;
+}
+
+int Run(const QDir &dir)
+{
+    const Circuit circuit;
+    const double clearance = circuit.Clearance();
+    std::printf("circuit outline %.1f px, closest approach %.1f px\n", circuit.Length(), clearance);
+    if (clearance < 10) {
+        std::fprintf(stderr, "the circuit outline runs too close to itself\n");
+        return 1;
+    }
+    bool ok = true;
+    for (int i = 0; i < SectionCount; ++i)
+        ok &= SaveJpeg(PaintMap(circuit, i), dir.filePath(QStringLiteral("%1.jpg").arg(200 + i)));
+    ok &= SaveJpeg(PaintMap(circuit, -1), dir.filePath(QStringLiteral("210.jpg")));
+    return ok ? 0 : 1;
+}
+
+} // namespace
+} // namespace korsa
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    return korsa::Run(korsa::OutputFolder(argc, argv, QStringLiteral("JPEG")));
+}
