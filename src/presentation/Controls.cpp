@@ -16,7 +16,6 @@ PictureBox::PictureBox(QWidget *parent) : QWidget(parent)
 void PictureBox::SetImage(const QImage &image)
 {
     image_ = image;
-    pixmap_ = QPixmap();
     update();
 }
 
@@ -34,11 +33,9 @@ void PictureBox::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.fillRect(rect(), palette().window());
-    if (!image_.isNull()) {
-        if (pixmap_.isNull())
-            pixmap_ = QPixmap::fromImage(image_);
-        painter.drawPixmap(QPoint(0, 0), pixmap_);
-    }
+    // Painted straight from the image: a pixmap copy of it would double its memory.
+    if (!image_.isNull())
+        painter.drawImage(QPoint(0, 0), image_);
     if (hasFocus()) {
         painter.setPen(QPen(palette().highlight().color(), 2, Qt::DotLine));
         painter.drawRect(rect().adjusted(1, 1, -2, -2));
@@ -84,19 +81,34 @@ ImageControl::ImageControl(QWidget *parent) : QWidget(parent)
 void ImageControl::SetPicture(const QImage &picture)
 {
     picture_ = picture;
-    stretched_ = QPixmap();
+    source_ = nullptr;
+    stretched_ = QImage();
     update();
+}
+
+void ImageControl::SetStretchedPicture(const QImage &stretched, std::function<QImage()> picture)
+{
+    picture_ = QImage();
+    source_ = std::move(picture);
+    stretched_ = stretched;
+    update();
+}
+
+QImage ImageControl::Picture() const
+{
+    return source_ ? source_() : picture_;
 }
 
 void ImageControl::paintEvent(QPaintEvent *)
 {
-    if (picture_.isNull())
-        return;
-    if (stretched_.size() != size())
-        stretched_ = QPixmap::fromImage(
-            picture_.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    if (stretched_.size() != size()) {
+        const QImage picture = Picture();
+        if (picture.isNull())
+            return;
+        stretched_ = picture.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
     QPainter painter(this);
-    painter.drawPixmap(0, 0, stretched_);
+    painter.drawImage(0, 0, stretched_);
 }
 
 void ImageControl::mouseMoveEvent(QMouseEvent *event)

@@ -81,8 +81,11 @@ private:
     void RecordControlGeometry();
     void ScaleControls(float factor);
     void CentreWindow();
-    void PrepareSectionPictures();
     void LoadSectionPicture(int index);
+    // The map `id` (plain or highlighted), decoded once at the map control's size.
+    QImage &ReadyMap(int id);
+    void PrepareHoverMaps();
+    void ShowMap(int id);
     float ClientWidthTwips() const;
     float ClientHeightTwips() const;
 
@@ -112,12 +115,9 @@ private:
     QAction *mnuTrackAnnouncer = nullptr;
     QAction *mnuAbout = nullptr;
 
-    // The section photographs decoded and fitted to their boxes, ready for LoadSectionPicture.
-    struct PreparedPicture {
-        QImage photo;
-        FittedPicture fitted;
-    };
-    std::vector<PreparedPicture> preparedPictures_;
+    // The nine highlighted maps and the plain one, stretched to the map control's size, so that
+    // entering a picture only swaps what the map paints.
+    std::array<QImage, SectionCount + 1> readyMaps_;
     std::vector<ControlEntry> controls_;
     std::vector<ControlGeometry> controlGeometries_;
     float designScaleHeight_ = 0;
