@@ -83,14 +83,18 @@ void ImageControl::SetPicture(const QImage &picture)
     picture_ = picture;
     source_ = nullptr;
     stretched_ = QImage();
+    patch_ = QImage();
     update();
 }
 
-void ImageControl::SetStretchedPicture(const QImage &stretched, std::function<QImage()> picture)
+void ImageControl::SetStretchedPicture(const QImage &stretched, const QImage &patch, QPoint patchAt,
+                                       std::function<QImage()> picture)
 {
     picture_ = QImage();
     source_ = std::move(picture);
     stretched_ = stretched;
+    patch_ = patch;
+    patchAt_ = patchAt;
     update();
 }
 
@@ -101,14 +105,18 @@ QImage ImageControl::Picture() const
 
 void ImageControl::paintEvent(QPaintEvent *)
 {
-    if (stretched_.size() != size()) {
+    if (stretched_.size() != size() && !(stretched_.isNull() && patch_.size() == size())) {
         const QImage picture = Picture();
         if (picture.isNull())
             return;
         stretched_ = picture.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        patch_ = QImage();
     }
     QPainter painter(this);
-    painter.drawImage(0, 0, stretched_);
+    if (!stretched_.isNull())
+        painter.drawImage(0, 0, stretched_);
+    if (!patch_.isNull())
+        painter.drawImage(patchAt_, patch_);
 }
 
 void ImageControl::mouseMoveEvent(QMouseEvent *event)

@@ -47,9 +47,11 @@ public:
     explicit ImageControl(QWidget *parent = nullptr);
 
     void SetPicture(const QImage &picture);
-    // Shows a picture already stretched to the control's size; `picture` gives back the picture
-    // it stands for, decoded when asked, so the control need not keep the full-size one.
-    void SetStretchedPicture(const QImage &stretched, std::function<QImage()> picture);
+    // Shows a picture already stretched to the control's size, as a base with a patch drawn over
+    // it at `patchAt` (either may be null); `picture` gives back the picture it stands for, decoded
+    // when asked, so the control need not keep the full-size one.
+    void SetStretchedPicture(const QImage &stretched, const QImage &patch, QPoint patchAt,
+                             std::function<QImage()> picture);
     // The picture the control was given.
     QImage Picture() const;
 
@@ -64,6 +66,8 @@ private:
     std::function<QImage()> source_;
     // The picture stretched to the control's size, made once per picture and size.
     QImage stretched_;
+    QImage patch_;
+    QPoint patchAt_;
 };
 
 // A rectangle or a line drawn with a border width in pixels; it takes no pointer events, so the

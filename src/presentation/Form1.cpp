@@ -373,23 +373,45 @@ void Form1::LoadSectionPicture(int index)
     GEMPic1[index]->SetImage(shown.fitted.cut);
 }
 
-QImage &Form1::ReadyMap(int id)
+const QImage &Form1::ReadyPlainMap()
 {
-    QImage &ready = readyMaps_[static_cast<std::size_t>(id == PlainMap ? SectionCount : id - FirstHighlightedMap)];
-    if (ready.size() != TrackMap->size())
-        ready = LoadResourcePictureAt(id, TrackMap->size());
+    if (plainMap_.size() != TrackMap->size())
+        plainMap_ = LoadResourcePictureAt(PlainMap, TrackMap->size());
+    return plainMap_;
+}
+
+const Form1::HoverMap &Form1::ReadyHoverMap(int index)
+{
+    HoverMap &ready = hoverMaps_[static_cast<std::size_t>(index)];
+    if (ready.madeFor != TrackMap->size()) {
+        // A highlighted map is the plain one with a small stretch of road in red: only the part
+        // that differs is kept, and it is drawn over the plain map.
+        const QImage map = LoadResourcePictureAt(FirstHighlightedMap + index, TrackMap->size());
+        ready.missing = map.isNull();
+        ready.patch = ready.missing ? PicturePatch{} : DifferenceFrom(ReadyPlainMap(), map);
+        ready.madeFor = TrackMap->size();
+    }
     return ready;
 }
 
 void Form1::PrepareHoverMaps()
 {
     for (int i = 0; i < SectionCount; ++i)
-        ReadyMap(FirstHighlightedMap + i);
+        ReadyHoverMap(i);
 }
 
 void Form1::ShowMap(int id)
 {
-    TrackMap->SetStretchedPicture(ReadyMap(id), [id] { return LoadResourcePicture(id); });
+    const auto picture = [id] { return LoadResourcePicture(id); };
+    if (id == PlainMap) {
+        TrackMap->SetStretchedPicture(ReadyPlainMap(), QImage(), QPoint(), picture);
+        return;
+    }
+    const HoverMap &map = ReadyHoverMap(id - FirstHighlightedMap);
+    if (map.missing)
+        TrackMap->SetStretchedPicture(QImage(), QImage(), QPoint(), picture);
+    else
+        TrackMap->SetStretchedPicture(ReadyPlainMap(), map.patch.patch, map.patch.at, picture);
 }
 
 void Form1::GEMPic1_Click(int index)

@@ -82,8 +82,15 @@ private:
     void ScaleControls(float factor);
     void CentreWindow();
     void LoadSectionPicture(int index);
-    // The map `id` (plain or highlighted), decoded once at the map control's size.
-    QImage &ReadyMap(int id);
+    // The maps, decoded once at the map control's size: the plain one whole, the highlighted
+    // ones as the part that differs from it.
+    struct HoverMap {
+        PicturePatch patch;
+        bool missing = false;
+        QSize madeFor;
+    };
+    const QImage &ReadyPlainMap();
+    const HoverMap &ReadyHoverMap(int index);
     void PrepareHoverMaps();
     void ShowMap(int id);
     float ClientWidthTwips() const;
@@ -115,9 +122,10 @@ private:
     QAction *mnuTrackAnnouncer = nullptr;
     QAction *mnuAbout = nullptr;
 
-    // The nine highlighted maps and the plain one, stretched to the map control's size, so that
-    // entering a picture only swaps what the map paints.
-    std::array<QImage, SectionCount + 1> readyMaps_;
+    // The plain map and the nine highlighted ones, ready at the map control's size, so that
+    // entering a picture only changes what the map paints.
+    QImage plainMap_;
+    std::array<HoverMap, SectionCount> hoverMaps_;
     std::vector<ControlEntry> controls_;
     std::vector<ControlGeometry> controlGeometries_;
     float designScaleHeight_ = 0;

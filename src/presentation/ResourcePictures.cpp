@@ -109,6 +109,33 @@ QImage LoadResourcePictureAt(int id, QSize size)
     return IsUsable(image) ? image : QImage();
 }
 
+PicturePatch DifferenceFrom(const QImage &base, const QImage &picture)
+{
+    if (base.size() != picture.size() || base.format() != picture.format() || base.depth() != 32)
+        return {picture, QPoint(0, 0)};
+    int left = picture.width(), top = picture.height(), right = -1, bottom = -1;
+    for (int y = 0; y < picture.height(); ++y) {
+        const auto *a = reinterpret_cast<const quint32 *>(base.constScanLine(y));
+        const auto *b = reinterpret_cast<const quint32 *>(picture.constScanLine(y));
+        int x = 0;
+        while (x < picture.width() && a[x] == b[x])
+            ++x;
+        if (x == picture.width())
+            continue;
+        int last = picture.width() - 1;
+        while (a[last] == b[last])
+            --last;
+        left = qMin(left, x);
+        right = qMax(right, last);
+        top = qMin(top, y);
+        bottom = y;
+    }
+    if (right < 0)
+        return {};
+    const QRect differs(QPoint(left, top), QPoint(right, bottom));
+    return {picture.copy(differs), differs.topLeft()};
+}
+
 QString SectionPhotographPath(const QString &programFolder, const QString &sectionName)
 {
     return programFolder + QLatin1Char('/') + sectionName + QStringLiteral(".jpg");

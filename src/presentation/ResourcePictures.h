@@ -18,6 +18,15 @@ QImage LoadResourcePicture(int id);
 // size.
 QImage LoadResourcePictureAt(int id, QSize size);
 
+// The part of `picture` that differs from `base`: the smallest rectangle holding every differing
+// pixel, and where it lies. Pictures of another size or format differ as a whole; an identical
+// picture leaves a null patch.
+struct PicturePatch {
+    QImage patch;
+    QPoint at;
+};
+PicturePatch DifferenceFrom(const QImage &base, const QImage &picture);
+
 // Where a section's own photograph may be put: <programFolder>/<sectionName>.jpg, always joined
 // with a forward slash.
 QString SectionPhotographPath(const QString &programFolder, const QString &sectionName);
