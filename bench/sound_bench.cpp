@@ -47,7 +47,7 @@ class Monitor
 public:
     bool Start()
     {
-        pipe_ = popen("exec parec -d null.monitor --raw --format=s16le --channels=1 --rate=22050 --latency-msec=2", "r");
+        pipe_ = popen("exec parec -d null.monitor --raw --format=s16le --channels=1 --rate=22050 --latency-msec=2 2>/dev/null", "r");
         if (!pipe_)
             return false;
         reader_ = std::thread([this] {

@@ -49,7 +49,8 @@ double NowMs()
 
 struct Launch {
     double msToMapped = 0;
-    long rssKb = 0;
+    long rssAtMapKb = 0; // the moment the window is mapped, before its first paint
+    long rssKb = 0;      // once start-up has settled
 };
 
 class Server
@@ -237,7 +238,7 @@ std::optional<Launch> LaunchOnce(MapWatcher &watcher, const std::string &program
     std::optional<Launch> launch;
     const xcb_window_t window = watcher.WaitMapped(title, started + LaunchTimeoutMs);
     if (window) {
-        launch = Launch{NowMs() - started, 0};
+        launch = Launch{NowMs() - started, ResidentKb(pid), 0};
         // Memory once start-up has settled: the first paint done and the process idle.
         long long last = CpuTicks(pid);
         double quietSince = NowMs();
@@ -323,7 +324,7 @@ int main(int argc, char *argv[])
     }
 
     std::vector<double> trainerMs, bareMs, ratios;
-    std::vector<long> trainerKb, bareKb;
+    std::vector<long> trainerKb, bareKb, trainerMapKb, bareMapKb;
     for (int i = 0; i < runs; ++i) {
         // Interleaved, so a change in the machine's load falls on both alike.
         const std::optional<Launch> t = LaunchOnce(watcher, trainerPath, trainerTitle, env.data());
@@ -337,6 +338,8 @@ int main(int argc, char *argv[])
         ratios.push_back(t->msToMapped / b->msToMapped);
         trainerKb.push_back(t->rssKb);
         bareKb.push_back(b->rssKb);
+        trainerMapKb.push_back(t->rssAtMapKb);
+        bareMapKb.push_back(b->rssAtMapKb);
         std::printf("run %2d: trainer %7.1f ms %7ld kB   bare %7.1f ms %7ld kB   ratio %.2fx\n", i + 1, t->msToMapped,
                     t->rssKb, b->msToMapped, b->rssKb, ratios.back());
     }
@@ -348,6 +351,8 @@ int main(int argc, char *argv[])
     std::printf("  bare window  %7.1f ms (%.1f..%.1f)\n", Median(bareMs), range(bareMs).first, range(bareMs).second);
     std::printf("  ratio of medians %.2fx, per-run ratio median %.2fx (%.2f..%.2f)   goal <= 1.20x: %s\n", ratio,
                 Median(ratios), range(ratios).first, range(ratios).second, ratio <= 1.2 ? "met" : "NOT met");
+    std::printf("resident memory at the moment of mapping, median: trainer %.1f MB, bare window %.1f MB\n",
+                Median(trainerMapKb) / 1024.0, Median(bareMapKb) / 1024.0);
     const long trainerRss = Median(trainerKb), bareRss = Median(bareKb);
     std::printf("resident memory once shown and settled, median (min..max):\n");
     std::printf("  trainer      %7.1f MB (%.1f..%.1f)\n", trainerRss / 1024.0, range(trainerKb).first / 1024.0,
