@@ -35,7 +35,8 @@ public:
 double Median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 } // namespace
@@ -82,8 +83,19 @@ int main(int argc, char *argv[])
         repaintOnly.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
     }
     const double h = Median(hover), r = Median(repaintOnly);
-    std::printf("pointer enters a picture -> highlighted map painted: median %.3f ms over %d entries\n", h, rounds);
-    std::printf("repaint of the map alone (baseline):                 median %.3f ms\n", r);
-    std::printf("ratio %.2fx; one 60 Hz frame is 16.667 ms (%.1f%% of a frame)\n", h / r, 100.0 * h / 16.667);
+    const auto [hMin, hMax] = std::minmax_element(hover.begin(), hover.end());
+    const auto [rMin, rMax] = std::minmax_element(repaintOnly.begin(), repaintOnly.end());
+    std::printf("pointer enters a picture -> highlighted map painted, %d entries:\n", rounds);
+    std::printf("  hover            median %.3f ms (%.3f..%.3f)   goal <= 2 ms every entry: %s\n", h, *hMin, *hMax,
+                *hMax <= 2.0 ? "met" : "NOT met");
+    std::printf("  repaint alone    median %.3f ms (%.3f..%.3f)   (baseline: the same paint without a change)\n", r,
+                *rMin, *rMax);
+    std::printf("  ratio of medians %.2fx\n", h / r);
+    // A loaded machine preempts the odd paint; the high percentiles show whether that is all it is.
+    std::sort(hover.begin(), hover.end());
+    std::sort(repaintOnly.begin(), repaintOnly.end());
+    std::printf("  90th / 99th percentile: hover %.3f / %.3f ms, repaint alone %.3f / %.3f ms\n",
+                hover[hover.size() * 9 / 10], hover[hover.size() * 99 / 100], repaintOnly[repaintOnly.size() * 9 / 10],
+                repaintOnly[repaintOnly.size() * 99 / 100]);
     return 0;
 }

@@ -5,6 +5,7 @@
 #include "track_file/TrackIniFileReader.h"
 
 #include <QFile>
+#include <QAudioDevice>
 #include <QAudioSink>
 #include <QMediaDevices>
 
@@ -37,12 +38,21 @@ Announcer::Announcer(const QString &programFolder, QObject *parent)
 Announcer::~Announcer()
 {
     StopSound();
+    if (sink_)
+        sink_->disconnect(this);
+    sink_.reset();
 }
 
 QString Announcer::SoundFilePath(int i) const
 {
     return programFolder_ + QStringLiteral("/Track Sounds/TrackSound ") + QString::number(i)
         + QStringLiteral(".wav");
+}
+
+void Announcer::PrepareOutput()
+{
+    // Finding the sound server and its default output is the slow part of a first announcement.
+    QMediaDevices::defaultAudioOutput();
 }
 
 void Announcer::PlaySectionSound(int i)
@@ -63,40 +73,77 @@ void Announcer::PlaySectionSound(int i)
     if (!sound)
         return;
 
-    // The sound is played from memory by an output of our own, so that stopping it is immediate
-    // and certain, whatever state the sound server is in.
-    samples_.close();
-    samples_.setData(sound->samples);
-    if (!samples_.open(QIODevice::ReadOnly))
-        return;
-    sink_ = std::make_unique<QAudioSink>(QMediaDevices::defaultAudioOutput(), sound->format);
-    QAudioSink *sink = sink_.get();
-    connect(sink, &QAudioSink::stateChanged, this, [this, sink](QAudio::State state) {
-        // Played to its end: the output is let go once control is back in the event loop.
-        if (state == QAudio::IdleState && sink_.get() == sink)
-            QMetaObject::invokeMethod(this, [this, sink] {
-                if (sink_.get() == sink)
-                    StopSound();
-            }, Qt::QueuedConnection);
-    });
-    sink->start(&samples_);
-    if (sink->error() != QAudio::NoError) {
-        sink_.reset();
+    // One output is kept from one announcement to the next; only another format or another
+    // default device needs a new one.
+    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+    if (sink_ && (sink_->format() != sound->format || sinkDevice_ != device)) {
+        sink_->disconnect(this);
+        // Its stream is closed already; the object itself goes once control is back in the
+        // event loop, as deleting an output processes events.
+        sink_.release()->deleteLater();
+    }
+    if (!sink_) {
+        sink_ = std::make_unique<QAudioSink>(device, sound->format);
+        sinkDevice_ = device;
+        connect(sink_.get(), &QAudioSink::stateChanged, this, [this](QAudio::State state) {
+            // Played to its end: the stream is closed so that the server no longer plays it; the
+            // output stays for the next announcement.
+            if (state == QAudio::IdleState && sink_ && sink_->state() == QAudio::IdleState && !samples_.isEmpty() &&
+                written_ == samples_.size())
+                StopSound();
+        });
+    }
+
+    // The server starts playing once it holds a whole buffer: no larger than the sound, so the
+    // samples handed over at once start it.
+    samples_ = sound->samples;
+    written_ = 0;
+    const qsizetype twoSeconds = sound->format.bytesForDuration(2'000'000);
+    const qsizetype frame = qMax(1, sound->format.bytesPerFrame());
+    sink_->setBufferSize(qMax(frame, qMin(samples_.size(), twoSeconds) / frame * frame));
+    output_ = sink_->start();
+    if (!output_ || sink_->error() != QAudio::NoError) {
+        StopSound();
         return;
     }
     source_ = source;
+    Feed();
+}
+
+void Announcer::Feed()
+{
+    if (!sink_ || !output_)
+        return;
+    // All of an announcement is handed over at once; only a very long file goes in parts as the
+    // server makes room.
+    constexpr qsizetype FirstPart = 1 << 20;
+    const qsizetype room = written_ == 0 ? FirstPart : sink_->bytesFree();
+    const qsizetype part = qMin(room, samples_.size() - written_);
+    if (part > 0) {
+        const qint64 done = output_->write(samples_.constData() + written_, part);
+        if (done > 0)
+            written_ += done;
+    }
+    if (written_ < samples_.size()) {
+        if (!feeder_.isActive()) {
+            feeder_.setInterval(50);
+            connect(&feeder_, &QTimer::timeout, this, &Announcer::Feed, Qt::UniqueConnection);
+            feeder_.start();
+        }
+    } else {
+        feeder_.stop();
+    }
 }
 
 void Announcer::StopSound()
 {
     source_.clear();
-    if (!sink_)
-        return;
-    std::unique_ptr<QAudioSink> sink = std::move(sink_);
-    sink->disconnect(this);
-    sink->stop();
-    sink.reset();
-    samples_.close();
+    feeder_.stop();
+    output_ = nullptr;
+    samples_.clear();
+    written_ = 0;
+    if (sink_ && sink_->state() != QAudio::StoppedState)
+        sink_->stop();
 }
 
 QUrl Announcer::CurrentSource() const

@@ -1,13 +1,16 @@
 #pragma once
 
-#include <QBuffer>
+#include <QAudioDevice>
+#include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <QUrl>
 
 #include <memory>
 
 class QAudioSink;
+class QIODevice;
 
 namespace korsa {
 
@@ -33,15 +36,26 @@ public:
     // Stops the announcement that is playing, if any.
     void StopSound();
 
+    // Gets the sound output ready ahead of the first announcement, which then starts at once.
+    void PrepareOutput();
+
     // What the announcement playing was started from: empty before the first, after StopSound,
     // and when the player's file for the section cannot be played.
     QUrl CurrentSource() const;
 
 private:
+    void Feed();
+
     QString programFolder_;
-    // The announcement playing: its output, the samples it reads, and where they came from.
+    // The output, kept between announcements, and the device it plays on.
     std::unique_ptr<QAudioSink> sink_;
-    QBuffer samples_;
+    QAudioDevice sinkDevice_;
+    // The announcement playing: the stream it is written to, its samples, how many of them the
+    // server has, and where they came from.
+    QIODevice *output_ = nullptr;
+    QByteArray samples_;
+    qsizetype written_ = 0;
+    QTimer feeder_;
     QUrl source_;
 };
 

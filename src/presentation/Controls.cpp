@@ -16,7 +16,6 @@ PictureBox::PictureBox(QWidget *parent) : QWidget(parent)
 void PictureBox::SetImage(const QImage &image)
 {
     image_ = image;
-    pixmap_ = QPixmap();
     update();
 }
 
@@ -34,11 +33,9 @@ void PictureBox::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.fillRect(rect(), palette().window());
-    if (!image_.isNull()) {
-        if (pixmap_.isNull())
-            pixmap_ = QPixmap::fromImage(image_);
-        painter.drawPixmap(QPoint(0, 0), pixmap_);
-    }
+    // Painted straight from the image: a pixmap copy of it would double its memory.
+    if (!image_.isNull())
+        painter.drawImage(QPoint(0, 0), image_);
     if (hasFocus()) {
         painter.setPen(QPen(palette().highlight().color(), 2, Qt::DotLine));
         painter.drawRect(rect().adjusted(1, 1, -2, -2));
@@ -84,24 +81,47 @@ ImageControl::ImageControl(QWidget *parent) : QWidget(parent)
 void ImageControl::SetPicture(const QImage &picture)
 {
     picture_ = picture;
-    stretched_ = QPixmap();
+    source_ = nullptr;
+    stretched_ = QImage();
+    patch_ = QImage();
     update();
+}
+
+void ImageControl::SetStretchedPicture(const QImage &stretched, const QImage &patch, QPoint patchAt,
+                                       std::function<QImage()> picture)
+{
+    picture_ = QImage();
+    source_ = std::move(picture);
+    stretched_ = stretched;
+    patch_ = patch;
+    patchAt_ = patchAt;
+    update();
+}
+
+QImage ImageControl::Picture() const
+{
+    return source_ ? source_() : picture_;
 }
 
 void ImageControl::paintEvent(QPaintEvent *)
 {
-    if (picture_.isNull())
-        return;
     // Stretched in the screen's own pixels, so a scaled desktop shows the map crisp.
     const qreal scale = devicePixelRatioF();
     const QSize pixels = (QSizeF(size()) * scale).toSize();
-    if (stretched_.size() != pixels || stretched_.devicePixelRatio() != scale) {
-        stretched_ =
-            QPixmap::fromImage(picture_.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-        stretched_.setDevicePixelRatio(scale);
+    if (stretched_.size() != pixels && !(stretched_.isNull() && patch_.size() == pixels)) {
+        const QImage picture = Picture();
+        if (picture.isNull())
+            return;
+        stretched_ = picture.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        patch_ = QImage();
     }
+    stretched_.setDevicePixelRatio(scale);
+    patch_.setDevicePixelRatio(scale);
     QPainter painter(this);
-    painter.drawPixmap(0, 0, stretched_);
+    if (!stretched_.isNull())
+        painter.drawImage(QPointF(0, 0), stretched_);
+    if (!patch_.isNull())
+        painter.drawImage(QPointF(patchAt_) / scale, patch_);
 }
 
 void ImageControl::mouseMoveEvent(QMouseEvent *event)

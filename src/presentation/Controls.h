@@ -2,7 +2,6 @@
 
 #include <QColor>
 #include <QImage>
-#include <QPixmap>
 #include <QWidget>
 
 #include <functional>
@@ -36,7 +35,6 @@ protected:
 
 private:
     QImage image_;
-    QPixmap pixmap_;
     bool pressed_ = false;
 };
 
@@ -49,7 +47,13 @@ public:
     explicit ImageControl(QWidget *parent = nullptr);
 
     void SetPicture(const QImage &picture);
-    const QImage &Picture() const { return picture_; }
+    // Shows a picture already stretched to the control's size, as a base with a patch drawn over
+    // it at `patchAt` (either may be null); `picture` gives back the picture it stands for, decoded
+    // when asked, so the control need not keep the full-size one.
+    void SetStretchedPicture(const QImage &stretched, const QImage &patch, QPoint patchAt,
+                             std::function<QImage()> picture);
+    // The picture the control was given.
+    QImage Picture() const;
 
     std::function<void()> onMouseMove;
 
@@ -59,8 +63,11 @@ protected:
 
 private:
     QImage picture_;
+    std::function<QImage()> source_;
     // The picture stretched to the control's size, made once per picture and size.
-    QPixmap stretched_;
+    QImage stretched_;
+    QImage patch_;
+    QPoint patchAt_;
 };
 
 // A rectangle or a line drawn with a border width in pixels; it takes no pointer events, so the

@@ -8,13 +8,15 @@
 
 #include <QCloseEvent>
 #include <QFileInfo>
-#include <QtConcurrent/QtConcurrentMap>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QScreen>
 
 #include <cmath>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace korsa {
 
@@ -25,7 +27,6 @@ constexpr float DesignClientWidth = 14256.0f;
 constexpr float DesignClientHeight = 9612.0f;
 constexpr int PlainMap = 210;
 constexpr int FirstHighlightedMap = 200;
-constexpr int FirstPhotograph = 100;
 
 const QColor FrameGrey(64, 64, 64);
 // The window's own font size; the section captions have their own.
@@ -76,6 +77,12 @@ Form1::Form1(Platform &platform, QWidget *parent)
     setWindowIcon(QIcon(QPixmap(QStringLiteral(":/icon/korsa.png"), "PNG")));
     showFinder = [this](SessionState &state) { ShowTrackFinder(state, platform_.ProgramFolder(), this); };
     BuildDesign();
+    // Switching the announcer on gets the sound output ready, so the first announcement is not
+    // kept waiting for the sound server.
+    connect(mnuTrackAnnouncer, &QAction::toggled, this, [this](bool on) {
+        if (on)
+            announcer_.PrepareOutput();
+    });
 }
 
 Form1::~Form1() = default;
@@ -287,12 +294,15 @@ void Form1::Form_Load()
     state_.TrackFolder = settings_.ReadTrackFolder();
     Label1->setText(captions::WelcomeLine1);
     Label2->setText(captions::WelcomeLine2);
-    PrepareSectionPictures();
     for (int i = 0; i < SectionCount; ++i)
         LoadSectionPicture(i);
     for (int i = 0; i < SectionCount; ++i)
         lblPictureName[i]->setText(session_.Sections().SectionNames[i]);
-    TrackMap->SetPicture(LoadResourcePicture(PlainMap));
+    ShowMap(PlainMap);
+#ifdef __GLIBC__
+    // Decoding leaves freed buffers behind that the allocator would otherwise keep.
+    malloc_trim(0);
+#endif
 
     HScroll1->setEnabled(false);
     mnuSave->setEnabled(false);
@@ -360,53 +370,67 @@ void Form1::CentreWindow()
     move(screen->geometry().topLeft() + QPoint(TwipsToPixels(left), TwipsToPixels(top)));
 }
 
-void Form1::PrepareSectionPictures()
-{
-    // Decoding and fitting nine photographs is most of start-up's work; each is independent of the
-    // others, so they are done side by side on all cores before the boxes are filled in order.
-    struct Job {
-        int index;
-        QString name;
-        QSize box;
-    };
-    // On a scaled desktop the boxes are fitted in the screen's own pixels, so photographs stay crisp.
-    const qreal scale = devicePixelRatioF();
-    std::vector<Job> jobs;
-    for (int i = 0; i < SectionCount; ++i) {
-        const QSize pixels = (QSizeF(GEMPic1[i]->size()) * scale).toSize();
-        jobs.push_back({i, session_.Sections().SectionNames[i], pixels});
-    }
-    const QString folder = platform_.ProgramFolder();
-    preparedPictures_ = QtConcurrent::blockingMapped<std::vector<PreparedPicture>>(jobs, [folder](const Job &job) {
-        PreparedPicture prepared;
-        prepared.photo = SectionPhotograph(job.index, folder, job.name);
-        prepared.fitted = FitPictureToBox(prepared.photo, job.box);
-        if (prepared.fitted.cut.isNull()) {
-            // A photograph file that cannot be fitted (say, of absurd proportions) leaves the
-            // section with its embedded photograph, not an empty box.
-            prepared.photo = LoadResourcePicture(FirstPhotograph + job.index);
-            prepared.fitted = FitPictureToBox(prepared.photo, job.box);
-        }
-        return prepared;
-    });
-    for (PreparedPicture &prepared : preparedPictures_) {
-        prepared.fitted.scaled.setDevicePixelRatio(scale);
-        prepared.fitted.cut.setDevicePixelRatio(scale);
-    }
-}
-
 void Form1::LoadSectionPicture(int index)
 {
-    if (preparedPictures_.size() != SectionCount)
-        PrepareSectionPictures();
-    const PreparedPicture &prepared = preparedPictures_[static_cast<std::size_t>(index)];
-    Picture2->resize(prepared.photo.size());
-    Picture2->SetImage(prepared.photo);
-    Picture3->resize(prepared.fitted.scaled.deviceIndependentSize().toSize());
-    Picture3->SetImage(prepared.fitted.scaled);
-    GEMPic1[index]->SetImage(prepared.fitted.cut);
-    if (index == SectionCount - 1)
-        preparedPictures_.clear();
+    // The photograph is decoded straight at the size that covers its box: the loading surface
+    // takes the photograph's size, but there are no full-size pixels to keep in it.
+    // On a scaled desktop the box is filled in the screen's own pixels, so photographs stay crisp.
+    const qreal scale = devicePixelRatioF();
+    ShownPhotograph shown =
+        FittedSectionPhotograph(index, platform_.ProgramFolder(), session_.Sections().SectionNames[index],
+                                (QSizeF(GEMPic1[index]->size()) * scale).toSize());
+    shown.fitted.scaled.setDevicePixelRatio(scale);
+    shown.fitted.cut.setDevicePixelRatio(scale);
+    Picture2->resize(shown.photoSize);
+    Picture3->resize(shown.fitted.scaled.deviceIndependentSize().toSize());
+    Picture3->SetImage(shown.fitted.scaled);
+    GEMPic1[index]->SetImage(shown.fitted.cut);
+}
+
+QSize Form1::MapPixels() const
+{
+    return (QSizeF(TrackMap->size()) * devicePixelRatioF()).toSize();
+}
+
+const QImage &Form1::ReadyPlainMap()
+{
+    if (plainMap_.size() != MapPixels())
+        plainMap_ = LoadResourcePictureAt(PlainMap, MapPixels());
+    return plainMap_;
+}
+
+const Form1::HoverMap &Form1::ReadyHoverMap(int index)
+{
+    HoverMap &ready = hoverMaps_[static_cast<std::size_t>(index)];
+    if (ready.madeFor != MapPixels()) {
+        // A highlighted map is the plain one with a small stretch of road in red: only the part
+        // that differs is kept, and it is drawn over the plain map.
+        const QImage map = LoadResourcePictureAt(FirstHighlightedMap + index, MapPixels());
+        ready.missing = map.isNull();
+        ready.patch = ready.missing ? PicturePatch{} : DifferenceFrom(ReadyPlainMap(), map);
+        ready.madeFor = MapPixels();
+    }
+    return ready;
+}
+
+void Form1::PrepareHoverMaps()
+{
+    for (int i = 0; i < SectionCount; ++i)
+        ReadyHoverMap(i);
+}
+
+void Form1::ShowMap(int id)
+{
+    const auto picture = [id] { return LoadResourcePicture(id); };
+    if (id == PlainMap) {
+        TrackMap->SetStretchedPicture(ReadyPlainMap(), QImage(), QPoint(), picture);
+        return;
+    }
+    const HoverMap &map = ReadyHoverMap(id - FirstHighlightedMap);
+    if (map.missing)
+        TrackMap->SetStretchedPicture(QImage(), QImage(), QPoint(), picture);
+    else
+        TrackMap->SetStretchedPicture(ReadyPlainMap(), map.patch.patch, map.patch.at, picture);
 }
 
 void Form1::GEMPic1_Click(int index)
@@ -418,7 +442,7 @@ void Form1::GEMPic1_MouseMove(int index)
 {
     if (index == lastHoverSection_)
         return;
-    TrackMap->SetPicture(LoadResourcePicture(FirstHighlightedMap + index));
+    ShowMap(FirstHighlightedMap + index);
     if (mnuTrackAnnouncer->isChecked())
         announcer_.PlaySectionSound(index);
     lastHoverSection_ = static_cast<std::int16_t>(index);
@@ -516,7 +540,7 @@ void Form1::SetScrollValue(int value)
 
 void Form1::ShowPlainMap()
 {
-    TrackMap->SetPicture(LoadResourcePicture(PlainMap));
+    ShowMap(PlainMap);
 }
 
 void Form1::EnableTrackCommands()
@@ -528,6 +552,8 @@ void Form1::EnableTrackCommands()
     HScroll1->setEnabled(true);
     for (PictureBox *picture : GEMPic1)
         picture->setEnabled(true);
+    // From now on the pointer highlights sections: their maps wait ready at the map's size.
+    PrepareHoverMaps();
 }
 
 } // namespace korsa

@@ -86,8 +86,20 @@ private:
     void RecordControlGeometry();
     void ScaleControls(float factor);
     void CentreWindow();
-    void PrepareSectionPictures();
     void LoadSectionPicture(int index);
+    // The maps, decoded once at the map control's size: the plain one whole, the highlighted
+    // ones as the part that differs from it.
+    struct HoverMap {
+        PicturePatch patch;
+        bool missing = false;
+        QSize madeFor;
+    };
+    // The map control's size in the screen's own pixels.
+    QSize MapPixels() const;
+    const QImage &ReadyPlainMap();
+    const HoverMap &ReadyHoverMap(int index);
+    void PrepareHoverMaps();
+    void ShowMap(int id);
     float ClientWidthTwips() const;
     float ClientHeightTwips() const;
 
@@ -117,12 +129,10 @@ private:
     QAction *mnuTrackAnnouncer = nullptr;
     QAction *mnuAbout = nullptr;
 
-    // The section photographs decoded and fitted to their boxes, ready for LoadSectionPicture.
-    struct PreparedPicture {
-        QImage photo;
-        FittedPicture fitted;
-    };
-    std::vector<PreparedPicture> preparedPictures_;
+    // The plain map and the nine highlighted ones, ready at the map control's size, so that
+    // entering a picture only changes what the map paints.
+    QImage plainMap_;
+    std::array<HoverMap, SectionCount> hoverMaps_;
     std::vector<ControlEntry> controls_;
     std::vector<ControlGeometry> controlGeometries_;
     float designScaleHeight_ = 0;

@@ -202,6 +202,24 @@ private slots:
         }
     }
 
+    // A highlighted map is kept as its difference from the plain one: drawn over the plain map it
+    // gives back the whole highlighted map; a picture of another size is kept whole.
+    void mapDifferenceRebuildsTheMap()
+    {
+        const QImage plain = korsa::LoadResourcePictureAt(210, QSize(229, 352));
+        for (int id = 200; id <= 208; ++id) {
+            const QImage map = korsa::LoadResourcePictureAt(id, plain.size());
+            const korsa::PicturePatch patch = korsa::DifferenceFrom(plain, map);
+            QVERIFY(!patch.patch.isNull() && patch.patch.width() * patch.patch.height() < map.width() * map.height() / 4);
+            QImage drawn = plain;
+            QPainter(&drawn).drawImage(patch.at, patch.patch);
+            QVERIFY2(drawn == map, qPrintable(QString::number(id)));
+        }
+        QVERIFY(korsa::DifferenceFrom(plain, plain).patch.isNull());
+        const QImage other = korsa::LoadResourcePictureAt(200, QSize(100, 100));
+        QVERIFY(korsa::DifferenceFrom(plain, other).patch == other);
+    }
+
     // "<section name>.jpg" in the folder replaces that section's embedded photograph, and only it.
     void photographFileReplacesOnlyItsSection()
     {
