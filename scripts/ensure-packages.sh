@@ -9,6 +9,7 @@ packages=(
   fonts-liberation
   xvfb xauth xdotool x11-utils imagemagick
   pulseaudio pulseaudio-utils
+  locales-all
   libclang-rt-14-dev libxcb1-dev
 )
 

@@ -1,6 +1,7 @@
 #include "announcer/Announcer.h"
 
-#include "track_file/TrackIniFileReader.h"
+#include "track_file/FileExists.h"
+#include "track_file/RegularFile.h"
 
 #include <QFile>
 #include <QAudioSink>
@@ -107,15 +108,19 @@ void Announcer::PlaySectionSound(int i)
     const QString file = SoundFilePath(i);
     QUrl source(QStringLiteral("qrc:/SOUND/%1.wav").arg(300 + i));
     QString path = QStringLiteral(":/SOUND/%1.wav").arg(300 + i);
+    std::optional<QByteArray> bytes;
     if (FileExists(file)) {
         // The player's own file, or silence when it cannot be played: never the embedded sound.
         source = QUrl::fromLocalFile(file);
         path = file;
+        // Only a regular file of sane size: a pipe or a device there must not freeze the window.
+        bytes = ReadRegularFile(path, 32 * 1024 * 1024);
+    } else if (QFile in(path); in.open(QIODevice::ReadOnly)) {
+        bytes = in.readAll();
     }
-    QFile in(path);
-    if (!in.open(QIODevice::ReadOnly))
+    if (!bytes)
         return;
-    const std::optional<Sound> sound = ReadWave(in.readAll());
+    const std::optional<Sound> sound = ReadWave(*bytes);
     if (!sound)
         return;
 

@@ -4,7 +4,7 @@
 #include "finder/FileList.h"
 #include "finder/FinderPaths.h"
 #include "finder/FolderList.h"
-#include "track_file/TrackIniFileReader.h"
+#include "track_file/FileExists.h"
 
 #include <QApplication>
 #include <QFrame>

@@ -71,6 +71,7 @@ private:
     void ShowPlainMap() override;
     void EnableTrackCommands() override;
 
+    void ShowFailure(TrackFileOutcome outcome);
     void BuildDesign();
     void BuildMenus();
     ControlEntry &AddControl(const QString &name, ControlKind kind, QWidget *widget, float left, float top,

@@ -1,7 +1,8 @@
 #include "presentation/ResourcePictures.h"
 
-#include "track_file/TrackIniFileReader.h"
+#include "track_file/RegularFile.h"
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QFile>
 #include <QImageReader>
@@ -41,9 +42,11 @@ QString SectionPhotographPath(const QString &programFolder, const QString &secti
 QImage SectionPhotograph(int i, const QString &programFolder, const QString &sectionName)
 {
     const QString path = SectionPhotographPath(programFolder, sectionName);
-    if (FileExists(path)) {
+    // Only a regular file of photograph size: a named pipe or a device there must not stall start-up.
+    if (std::optional<QByteArray> bytes = ReadRegularFile(path, 32 * 1024 * 1024)) {
+        QBuffer buffer(&*bytes);
         // Players save all sorts of pictures under the .jpg name, so the bytes decide the format.
-        QImageReader reader(path);
+        QImageReader reader(&buffer);
         reader.setDecideFormatFromContent(true);
         const QImage image = reader.read();
         if (IsUsable(image))
