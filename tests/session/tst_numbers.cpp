@@ -2,10 +2,11 @@
 
 #include "session/Captions.h"
 #include "session/Numbers.h"
-#include "track_file/TrackIniFileReader.h"
+#include "track_file/NumberRules.h"
 
-#include <QLocale>
 #include <QtTest>
+
+#include <clocale>
 
 using namespace korsa;
 
@@ -14,6 +15,15 @@ class NumbersTest : public QObject
     Q_OBJECT
 
 private slots:
+    // The locale runs of the suite are only worth something when the locale is really in force.
+    void theRequestedLocaleIsInForce()
+    {
+        const QByteArray wanted = qgetenv("LC_ALL");
+        if (wanted.isEmpty())
+            QSKIP("no locale requested");
+        QCOMPARE(QByteArray(std::setlocale(LC_NUMERIC, nullptr)), wanted);
+    }
+
     void numberText_data()
     {
         QTest::addColumn<double>("value");
@@ -38,14 +48,6 @@ private slots:
         QFETCH(double, value);
         QFETCH(QString, text);
         QCOMPARE(NumberText(value), text);
-    }
-
-    void numberTextIgnoresTheLocale()
-    {
-        const QLocale before;
-        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-        QCOMPARE(NumberText(12345.5), QStringLiteral(" 12345.5"));
-        QLocale::setDefault(before);
     }
 
     void trackLengthInMetres()
@@ -123,15 +125,7 @@ private slots:
     {
         QFETCH(float, start);
         QFETCH(QByteArray, metres);
-        const QByteArray expected = "stall_0 = " + metres + " 0.0\t\t; Modified by Korsa Gridwell";
-        const QLocale before;
-        for (const QLocale &locale : {QLocale::c(), QLocale(QLocale::German, QLocale::Germany),
-                                      QLocale(QLocale::English, QLocale::UnitedStates),
-                                      QLocale(QLocale::French, QLocale::Switzerland)}) {
-            QLocale::setDefault(locale);
-            QCOMPARE(SavedStallLine(start), expected);
-        }
-        QLocale::setDefault(before);
+        QCOMPARE(SavedStallLine(start), "stall_0 = " + metres + " 0.0\t\t; Modified by Korsa Gridwell");
     }
 
     void originalStartPosition_data()
@@ -146,11 +140,6 @@ private slots:
     {
         QFETCH(QByteArray, text);
         QTEST(OriginalStartPositionValue(text), "value");
-    }
-
-    void aboutText()
-    {
-        QCOMPARE(captions::AboutText(), QStringLiteral("v1.0.0 by Penhallow"));
     }
 };
 
