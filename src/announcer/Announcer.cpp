@@ -1,6 +1,5 @@
 #include "announcer/Announcer.h"
 
-#include "track_file/FileExists.h"
 #include "track_file/RegularFile.h"
 
 #include <QFile>
@@ -108,13 +107,13 @@ void Announcer::PlaySectionSound(int i)
     const QString file = SoundFilePath(i);
     QUrl source(QStringLiteral("qrc:/SOUND/%1.wav").arg(300 + i));
     QString path = QStringLiteral(":/SOUND/%1.wav").arg(300 + i);
-    std::optional<QByteArray> bytes;
-    if (FileExists(file)) {
+    // Only a regular file of sane size counts as the player's own: anything else there (a pipe, a
+    // link to a device) is passed over as if absent, so it can never freeze the window.
+    std::optional<QByteArray> bytes = ReadRegularFile(file, 32 * 1024 * 1024);
+    if (bytes) {
         // The player's own file, or silence when it cannot be played: never the embedded sound.
         source = QUrl::fromLocalFile(file);
         path = file;
-        // Only a regular file of sane size: a pipe or a device there must not freeze the window.
-        bytes = ReadRegularFile(path, 32 * 1024 * 1024);
     } else if (QFile in(path); in.open(QIODevice::ReadOnly)) {
         bytes = in.readAll();
     }
