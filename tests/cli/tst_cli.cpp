@@ -46,7 +46,7 @@ QByteArray Saved(QList<QByteArray> lines, const QByteArray &newStall)
 }
 
 // What stands at PATH when the tool runs.
-enum class At { File, ReadOnlyFile, Nothing, Folder, NamedPipe, LinkToDevZero, Oversized };
+enum class At { File, ReadOnlyFile, Nothing, Folder, NamedPipe, LinkToDevZero, Socket, Oversized };
 
 QStringList Entries(const QString &folder)
 { return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System); }
@@ -164,6 +164,7 @@ private slots:
             row(args, "folder", 3, "", {}, At::Folder, {});
             row(args, "named pipe", 3, "", {}, At::NamedPipe, {});
             row(args, "link to /dev/zero", 3, "", {}, At::LinkToDevZero, {});
+            row(args, "socket", 3, "", {}, At::Socket, {});
             row(args, "oversized", 3, "", {}, At::Oversized, {});
         }
         for (const char *args : {"section|1|PATH", "per-mille|500|PATH", "per-mille|21|PATH", "revert|PATH"})
@@ -184,7 +185,7 @@ private slots:
         const QByteArray before = lines.isEmpty() ? QByteArray() : Joined(lines);
         Scene scene(before);
         const QMap<At, NoRegularFile> noFile = {{At::Folder, NoRegularFile::Folder}, {At::NamedPipe, NoRegularFile::NamedPipe},
-                                               {At::LinkToDevZero, NoRegularFile::LinkToDevZero},
+                                               {At::LinkToDevZero, NoRegularFile::LinkToDevZero}, {At::Socket, NoRegularFile::Socket},
                                                {At::Oversized, NoRegularFile::Oversized}};
         if (noFile.contains(at))
             scene.tree.make(QStringLiteral("tracks/track.ini"), noFile[at]);

@@ -1,8 +1,6 @@
 // The number rules behind every caption and every saved stall_0 line.
 
-#include "session/Captions.h"
 #include "session/Numbers.h"
-#include "track_file/NumberRules.h"
 
 #include <QtTest>
 
@@ -48,29 +46,6 @@ private slots:
         QFETCH(double, value);
         QFETCH(QString, text);
         QCOMPARE(NumberText(value), text);
-    }
-
-    void trackLengthInMetres()
-    {
-        QCOMPARE(TrackLengthInMetres(AcceptedTrackLength), 71989.171875f);
-        QCOMPARE(CaptionMetres(71989.171875f), 71989.0);
-    }
-
-    void acceptsOnlyTheSorvenaLength_data()
-    {
-        QTest::addColumn<QByteArray>("written");
-        QTest::addColumn<bool>("accepted");
-        QTest::newRow("44.732") << QByteArray("44.732") << true;
-        QTest::newRow("44.7320") << QByteArray("44.7320") << true;
-        QTest::newRow("044.732") << QByteArray("044.732") << true;
-        QTest::newRow("44.73") << QByteArray("44.73") << false;
-        QTest::newRow("44.7321") << QByteArray("44.7321") << false;
-        QTest::newRow("44,732") << QByteArray("44,732") << false;
-    }
-    void acceptsOnlyTheSorvenaLength()
-    {
-        QFETCH(QByteArray, written);
-        QTEST(IsSorvenaTrackLength(*LeadingNumber(written)), "accepted");
     }
 
     void reducesBeyondTheTrack_data()
@@ -126,20 +101,6 @@ private slots:
         QFETCH(float, start);
         QFETCH(QByteArray, metres);
         QCOMPARE(SavedStallLine(start), "stall_0 = " + metres + " 0.0\t\t; Modified by Korsa Gridwell");
-    }
-
-    void originalStartPosition_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<float>("value");
-        QTest::newRow("61.0") << QByteArray("61.0") << 61.0f;
-        QTest::newRow("two points") << QByteArray("1.2.3") << 1.2f;
-        QTest::newRow("slash gone") << QByteArray("12") << 12.0f;
-    }
-    void originalStartPosition()
-    {
-        QFETCH(QByteArray, text);
-        QTEST(OriginalStartPositionValue(text), "value");
     }
 };
 

@@ -185,9 +185,10 @@ private slots:
         QCOMPARE(f.Track(), expected);
         QCOMPARE(f.tree.read(QStringLiteral("track.ini.bak")), TrackText());
         QCOMPARE(f.view.label2, before);
-        // Saving again gives the same bytes, with one marker section.
+        // Saving again gives the same bytes, with one marker section, and keeps the first backup.
         QCOMPARE(f.session.Save(), TrackFileOutcome::Ok);
         QCOMPARE(f.Track(), expected);
+        QCOMPARE(f.tree.read(QStringLiteral("track.ini.bak")), TrackText());
     }
 
     void revertPutsTheOriginalBack_data()

