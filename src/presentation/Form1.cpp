@@ -81,7 +81,7 @@ protected:
             {Qt::Key_PageUp, SliderPageStepSub},   {Qt::Key_PageDown, SliderPageStepAdd},
             {Qt::Key_Home, SliderToMinimum},       {Qt::Key_End, SliderToMaximum}};
         const auto action = actions.find(event->key());
-        if (action == actions.end() || event->modifiers() != Qt::NoModifier)
+        if (action == actions.end() || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
             return QScrollBar::keyPressEvent(event);
         triggerAction(action->second);
         event->accept();
