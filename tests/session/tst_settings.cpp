@@ -74,17 +74,6 @@ private slots:
         QCOMPARE(SettingsFile(program.path()).ReadTrackFolder(), program.path());
     }
 
-    void writesBesideTheProgram()
-    {
-        TempTree program;
-        SettingsFile settings(program.path());
-        settings.WriteTrackFolder(QStringLiteral("/races/one"));
-        settings.WriteTrackFolder(QStringLiteral("/races/two"));
-        QCOMPARE(program.read(QStringLiteral("Korsa Gridwell.ini")), QByteArray("/races/two\r\n"));
-        QCOMPARE(settings.ReadTrackFolder(), QStringLiteral("/races/two"));
-        QVERIFY(!QFile::exists(settings.PerUserPath()));
-    }
-
     // Where the program's folder cannot be written, the per-user file is written and read, also over
     // a stale file beside the program, and stays the one in use.
     void readOnlyProgramFolderUsesThePerUserFile()
