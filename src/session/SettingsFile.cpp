@@ -44,7 +44,8 @@ bool WriteLine(const QString &path, const QString &line)
         return false;
     QSaveFile file(path);
     const QByteArray bytes = QFile::encodeName(line) + "\r\n";
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    // A failed flush of the write buffer must stop the replace before commit() renames.
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() && file.commit();
 }
 
 } // namespace
