@@ -4,7 +4,9 @@
 // The file already has its backup and marker section, as on every save after the first, so each
 // timed save is one read plus one atomic replace of the file.
 
+#include "track_file/TrackFileWriter.h"
 #include "track_file/TrackIniFileReader.h"
+#include "track_file/TrackLines.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -20,18 +22,6 @@
 namespace {
 
 using namespace korsa;
-
-class BenchPlatform final : public Platform
-{
-public:
-    void ShowMessage(const QString &text, const QString &caption) override
-    {
-        std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
-    }
-    [[noreturn]] void Terminate(int status) override { std::exit(status); }
-    int ScreenHeightPixels() const override { return 1024; }
-    QString ProgramFolder() const override { return QString(); }
-};
 
 // MaxTrackLines lines of a plausible track file: the header with the three keys, then scenery
 // objects and pit stalls, then the marker section a first save leaves behind.
@@ -113,14 +103,12 @@ int main(int argc, char *argv[])
         if (!file.open(QIODevice::WriteOnly) || file.write(original) != original.size())
             return 1;
     }
-    BenchPlatform platform;
     const auto readAndSave = [&] {
         SessionState state;
         state.TrackFolder = temp.path();
         state.TrackFileName = name;
-        if (!ReadTrackFile(state, platform))
+        if (ReadTrackFile(state) != TrackFileOutcome::Ok || WriteTrackFile(state) != TrackFileOutcome::Ok)
             std::exit(1);
-        WriteTrackFile(state, platform);
         return state.TrackLines.size();
     };
     // Untimed first save: makes the backup, as the user's first save would.
@@ -144,7 +132,7 @@ int main(int argc, char *argv[])
             SessionState state;
             state.TrackFolder = temp.path();
             state.TrackFileName = name;
-            ReadTrackFile(state, platform);
+            ReadTrackFile(state);
         }
         readOnly.push_back(Milliseconds(timer));
 

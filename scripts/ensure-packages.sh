@@ -10,6 +10,7 @@ packages=(
   xvfb xauth xdotool x11-utils x11-xserver-utils imagemagick
   dpkg-dev desktop-file-utils appstream groff-base
   pulseaudio pulseaudio-utils
+  locales-all
   libclang-rt-14-dev libxcb1-dev
   gcovr
 )

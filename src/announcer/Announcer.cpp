@@ -2,7 +2,7 @@
 
 #include "Version.h"
 #include "announcer/WaveFile.h"
-#include "track_file/TrackIniFileReader.h"
+#include "track_file/RegularFile.h"
 
 #include <QFile>
 #include <QAudioDevice>
@@ -61,15 +61,19 @@ void Announcer::PlaySectionSound(int i)
     const QString file = SoundFilePath(i);
     QUrl source(QStringLiteral("qrc:/SOUND/%1.wav").arg(300 + i));
     QString path = QStringLiteral(":/SOUND/%1.wav").arg(300 + i);
-    if (FileExists(file)) {
+    // Only a regular file of sane size counts as the player's own: anything else there (a pipe, a
+    // link to a device) is passed over as if absent, so it can never freeze the window.
+    std::optional<QByteArray> bytes = ReadRegularFile(file, 32 * 1024 * 1024);
+    if (bytes) {
         // The player's own file, or silence when it cannot be played: never the embedded sound.
         source = QUrl::fromLocalFile(file);
         path = file;
+    } else if (QFile in(path); in.open(QIODevice::ReadOnly)) {
+        bytes = in.readAll();
     }
-    QFile in(path);
-    if (!in.open(QIODevice::ReadOnly))
+    if (!bytes)
         return;
-    const std::optional<WaveSound> sound = ReadWave(in.readAll());
+    const std::optional<WaveSound> sound = ReadWave(*bytes);
     if (!sound)
         return;
 

@@ -2,10 +2,11 @@
 // without a display. Every number, caption and byte comes from the same code as the window's.
 
 #include "Version.h"
+#include "platform/Platform.h"
 #include "session/Captions.h"
 #include "session/Numbers.h"
 #include "session/StartPositionSession.h"
-#include "track_file/TrackIniFileReader.h"
+#include "track_file/UserMessages.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -35,26 +36,6 @@ void PrintLine(std::FILE *stream, const QString &text)
     std::fprintf(stream, "%s\n", bytes.constData());
 }
 
-// Messages go to standard error as "CAPTION: TEXT"; a missing file ends the tool at once.
-class CliPlatform final : public Platform
-{
-public:
-    void ShowMessage(const QString &text, const QString &caption) override
-    {
-        PrintLine(stderr, caption + QStringLiteral(": ") + text);
-        if (caption == messages::FileLocationCaption && text == messages::FileLocationText)
-            Terminate(exit_status::FileMissing);
-    }
-    [[noreturn]] void Terminate(int status) override
-    {
-        std::fflush(stdout);
-        std::fflush(stderr);
-        std::_Exit(status);
-    }
-    int ScreenHeightPixels() const override { return 0; }
-    QString ProgramFolder() const override { return QCoreApplication::applicationDirPath(); }
-};
-
 // Keeps the two status lines; the scroll bar, map and enabling have nothing to show here.
 class CliView final : public SessionView
 {
@@ -68,6 +49,27 @@ public:
     QString label1;
     QString label2;
 };
+
+// A failure's message goes to standard error as "CAPTION: TEXT"; its kind chooses the exit status.
+int Report(TrackFileOutcome outcome)
+{
+    if (const auto message = MessageFor(outcome))
+        PrintLine(stderr, message->caption + QStringLiteral(": ") + message->text);
+    switch (outcome) {
+    case TrackFileOutcome::Ok:
+    case TrackFileOutcome::Cancelled:
+        return exit_status::Ok;
+    case TrackFileOutcome::Missing:
+        return exit_status::FileMissing;
+    case TrackFileOutcome::Unreadable:
+        return exit_status::TrackFileUnreadable;
+    case TrackFileOutcome::NotSorvena:
+        return exit_status::NotSorvenaTrack;
+    case TrackFileOutcome::SaveFailed:
+        return exit_status::SaveFailed;
+    }
+    return exit_status::SaveFailed;
+}
 
 [[noreturn]] void UsageError(const QString &why)
 {
@@ -100,10 +102,9 @@ int RunTrackCommand(const QStringList &args)
     if (args.size() != expected)
         UsageError(QStringLiteral("wrong number of arguments for ") + command);
 
-    CliPlatform platform;
     CliView view;
     SessionState state;
-    StartPositionSession session(state, platform, view, nullptr);
+    StartPositionSession session(state, view, nullptr);
 
     // Check the command's own argument before anything is read.
     int section = -1;
@@ -121,19 +122,21 @@ int RunTrackCommand(const QStringList &args)
     }
 
     ChooseTrackFile(state, args.last());
-    if (session.AcceptChosenTrack() != StartPositionSession::Selection::Accepted)
-        return exit_status::NotSorvenaTrack;
-
-    if (section >= 0) {
-        session.SectionClick(section);
-        session.Save();
-    } else if (perMille >= 0) {
-        session.ForgetLastScrollValue();
-        session.ScrollChange(perMille);
-        session.Save();
-    } else if (command == QStringLiteral("revert")) {
-        session.Revert();
+    TrackFileOutcome outcome = session.AcceptChosenTrack();
+    if (outcome == TrackFileOutcome::Ok) {
+        if (section >= 0) {
+            session.SectionClick(section);
+            outcome = session.Save();
+        } else if (perMille >= 0) {
+            session.ForgetLastScrollValue();
+            session.ScrollChange(perMille);
+            outcome = session.Save();
+        } else if (command == QStringLiteral("revert")) {
+            outcome = session.Revert();
+        }
     }
+    if (outcome != TrackFileOutcome::Ok)
+        return Report(outcome);
     PrintLine(stdout, view.label1);
     PrintLine(stdout, view.label2);
     return exit_status::Ok;

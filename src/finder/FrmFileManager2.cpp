@@ -5,7 +5,7 @@
 #include "finder/FinderPaths.h"
 #include "finder/FolderList.h"
 #include "finder/Places.h"
-#include "track_file/TrackIniFileReader.h"
+#include "track_file/FileExists.h"
 
 #include <QApplication>
 #include <QDir>

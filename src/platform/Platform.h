@@ -16,9 +16,9 @@ inline constexpr int Usage = 64;
 inline constexpr int OutputFailed = 74;
 } // namespace exit_status
 
-// The edges of the program that tests need to watch: messages, termination, the screen and
-// the program's own folder. The window uses the Qt implementation; the command-line tool and
-// the tests have their own.
+// The edges of the window that tests need to watch: messages, termination, the screen and the
+// program's own folder. Needs only Qt Core; the window's implementation (QtPlatform) lives in a
+// library of its own, so code that only reads and writes files never pulls in the widgets.
 class Platform
 {
 public:

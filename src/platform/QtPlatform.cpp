@@ -11,11 +11,6 @@
 
 namespace korsa {
 
-QString JoinPath(const QString &folder, const QString &name)
-{
-    return folder + QDir::separator() + name;
-}
-
 void QtPlatform::ShowMessage(const QString &text, const QString &caption)
 {
     QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok, QApplication::activeWindow());

@@ -4,7 +4,7 @@
 #include "finder/FrmFileManager2.h"
 #include "session/Captions.h"
 #include "session/Numbers.h"
-#include "track_file/TrackIniFileReader.h"
+#include "track_file/UserMessages.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -12,11 +12,13 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QWheelEvent>
 
 #include <cmath>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
+#include <map>
 
 namespace korsa {
 
@@ -65,11 +67,49 @@ QFont DesignFont(bool bold, double points)
     return font;
 }
 
+// The fine-tuning bar, also from the keyboard: Left/Up and Right/Down move one small step (10),
+// Page Up/Down one large step (50), Home and End go to the ends; one wheel notch is one small
+// step. Each acts as a user's move, reported once through valueChanged.
+class FineTuningBar : public QScrollBar
+{
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        static const std::map<int, SliderAction> actions = {
+            {Qt::Key_Left, SliderSingleStepSub},   {Qt::Key_Up, SliderSingleStepSub},
+            {Qt::Key_Right, SliderSingleStepAdd},  {Qt::Key_Down, SliderSingleStepAdd},
+            {Qt::Key_PageUp, SliderPageStepSub},   {Qt::Key_PageDown, SliderPageStepAdd},
+            {Qt::Key_Home, SliderToMinimum},       {Qt::Key_End, SliderToMaximum}};
+        const auto action = actions.find(event->key());
+        if (action == actions.end() || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
+            return QScrollBar::keyPressEvent(event);
+        triggerAction(action->second);
+        event->accept();
+    }
+    void wheelEvent(QWheelEvent *event) override
+    {
+        const QPoint delta = event->angleDelta();
+        wheelTurn_ += delta.y() != 0 ? delta.y() : delta.x();
+        // Turning the wheel towards the user moves right, as on a page.
+        for (; wheelTurn_ >= QWheelEvent::DefaultDeltasPerStep; wheelTurn_ -= QWheelEvent::DefaultDeltasPerStep)
+            triggerAction(SliderSingleStepSub);
+        for (; wheelTurn_ <= -QWheelEvent::DefaultDeltasPerStep; wheelTurn_ += QWheelEvent::DefaultDeltasPerStep)
+            triggerAction(SliderSingleStepAdd);
+        event->accept();
+    }
+
+private:
+    int wheelTurn_ = 0;
+};
+
 } // namespace
 
 Form1::Form1(Platform &platform, QWidget *parent)
     : QMainWindow(parent), platform_(platform), settings_(platform.ProgramFolder()),
-      session_(state_, platform, *this, &settings_), announcer_(platform.ProgramFolder())
+      session_(state_, *this, &settings_), announcer_(platform.ProgramFolder())
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(captions::ProgramTitle);
@@ -153,7 +193,8 @@ void Form1::BuildDesign()
     AddControl(QStringLiteral("cmdRevert"), ControlKind::Other, cmdRevert, 12480, 1140, 972, 372, true);
     cmdSave = new QPushButton(QStringLiteral("Save"), Frame1);
     AddControl(QStringLiteral("cmdSave"), ControlKind::Other, cmdSave, 480, 1140, 972, 372, true);
-    HScroll1 = new QScrollBar(Qt::Horizontal, Frame1);
+    HScroll1 = new FineTuningBar(Qt::Horizontal, Frame1);
+    HScroll1->setFocusPolicy(Qt::StrongFocus);
     HScroll1->setRange(0, ScrollMaximum);
     HScroll1->setSingleStep(10);
     HScroll1->setPageStep(50);
@@ -479,17 +520,24 @@ void Form1::OpenTrackPath(const QString &path)
 
 void Form1::TrackChosen()
 {
-    session_.AcceptChosenTrack();
+    ShowFailure(session_.AcceptChosenTrack());
 }
 
 void Form1::mnuSave_Click()
 {
-    session_.Save();
+    ShowFailure(session_.Save());
 }
 
 void Form1::mnuRevert_Click()
 {
-    session_.Revert();
+    ShowFailure(session_.Revert());
+}
+
+void Form1::ShowFailure(TrackFileOutcome outcome)
+{
+    // The window stays as the failed command found it; the user can mend the cause and try again.
+    if (const auto message = MessageFor(outcome))
+        platform_.ShowMessage(message->text, message->caption);
 }
 
 void Form1::cmdSave_Click()

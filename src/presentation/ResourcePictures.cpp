@@ -1,6 +1,6 @@
 #include "presentation/ResourcePictures.h"
 
-#include "track_file/TrackIniFileReader.h"
+#include "track_file/RegularFile.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -14,6 +14,9 @@
 namespace korsa {
 
 namespace {
+
+// Far beyond any photograph a player would put beside the program.
+constexpr qint64 MaxPhotographBytes = 32 * 1024 * 1024;
 
 bool IsUsable(const QImage &image)
 {
@@ -144,9 +147,11 @@ QString SectionPhotographPath(const QString &programFolder, const QString &secti
 QImage SectionPhotograph(int i, const QString &programFolder, const QString &sectionName)
 {
     const QString path = SectionPhotographPath(programFolder, sectionName);
-    if (FileExists(path)) {
+    // Only a regular file of photograph size: a named pipe or a device there must not stall start-up.
+    if (std::optional<QByteArray> bytes = ReadRegularFile(path, MaxPhotographBytes)) {
+        QBuffer buffer(&*bytes);
         // Players save all sorts of pictures under the .jpg name, so the bytes decide the format.
-        QImageReader reader(path);
+        QImageReader reader(&buffer);
         reader.setDecideFormatFromContent(true);
         const QImage image = reader.read();
         if (IsUsable(image))
@@ -194,8 +199,10 @@ FittedPicture FitPictureToBox(const QImage &photo, QSize box)
 ShownPhotograph FittedSectionPhotograph(int i, const QString &programFolder, const QString &sectionName, QSize box)
 {
     const QString path = SectionPhotographPath(programFolder, sectionName);
-    if (FileExists(path)) {
-        QImageReader reader(path);
+    // Only a regular file of photograph size: a named pipe or a device there must not stall start-up.
+    if (std::optional<QByteArray> bytes = ReadRegularFile(path, MaxPhotographBytes)) {
+        QBuffer buffer(&*bytes);
+        QImageReader reader(&buffer);
         reader.setDecideFormatFromContent(true);
         const ShownPhotograph shown = ReadFitted(reader, box);
         if (!shown.fitted.cut.isNull())

@@ -8,8 +8,6 @@ namespace korsa::captions {
 inline const QString ProgramTitle = QStringLiteral("Korsa Sorvena Trainer");
 inline const QString WelcomeLine1 = QStringLiteral("Welcome to Korsa Sorvena Trainer.");
 inline const QString WelcomeLine2 = QStringLiteral("Please select your Sorvena track.ini file.");
-inline const QString NotSorvenaText = QStringLiteral("This is not a Sorvena track.ini file.  Please try again.");
-inline const QString NotSorvenaCaption = QStringLiteral("File Read Error");
 inline const QString ScreenTooSmallText = QStringLiteral(
     "Korsa Sorvena Trainer does not support screen resolutions less than 800x600.  You should increase "
     "your screen resolution if possible.");

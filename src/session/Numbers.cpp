@@ -1,35 +1,37 @@
 #include "session/Numbers.h"
 
-#include "track_file/TrackIniFileReader.h"
-
-#include <QLocale>
+#include "track_file/NumberRules.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 namespace korsa {
 
 namespace {
 
 // The plain decimal form of a finite value rounded to `digits` significant digits, trailing zeros
-// and a trailing point dropped, no sign.
+// and a trailing point dropped, no sign. to_chars knows no locale: ASCII digits, "." as the point.
 QByteArray PlainDigits(double value, int digits)
 {
     value = std::abs(value);
     if (value == 0.0)
         return QByteArrayLiteral("0");
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.*e", digits - 1, value);
+    const auto written = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, digits - 1);
     // buffer: d.ddddde[+-]xx
-    const QByteArray text(buffer);
+    const QByteArray text(buffer, written.ptr - buffer);
     const qsizetype e = text.indexOf('e');
     QByteArray mantissa = text.left(e);
-    mantissa.remove(1, 1); // the point
+    if (mantissa.size() > 1)
+        mantissa.remove(1, 1); // the point
     while (mantissa.size() > 1 && mantissa.endsWith('0'))
         mantissa.chop(1);
-    const int exponent = std::atoi(text.constData() + e + 1);
+    const char *exponentText = text.constData() + e + 1;
+    if (*exponentText == '+')
+        ++exponentText;
+    int exponent = 0;
+    std::from_chars(exponentText, text.constData() + text.size(), exponent);
     const int pointAt = exponent + 1; // digits before the point
     if (pointAt <= 0)
         return "0." + QByteArray(-pointAt, '0') + mantissa;
@@ -107,23 +109,15 @@ int ScrollValueOf(float perMille)
 
 QByteArray WholeMetresText(float startPosition)
 {
-    QLocale locale;
-    locale.setNumberOptions(QLocale::OmitGroupSeparator);
-    QString text = locale.toString(startPosition, 'g', 7);
-    if (text.contains(QLatin1Char('e'), Qt::CaseInsensitive) || !std::isfinite(startPosition)) {
-        // The regional text would switch to an exponent here; the file gets plain whole metres.
-        text = QString::fromLatin1(PlainDigits(startPosition, 7));
-        if (startPosition < 0)
-            text.prepend(QLatin1Char('-'));
-    }
-    text.replace(locale.decimalPoint(), QStringLiteral("."));
-    if (const qsizetype comma = text.indexOf(QLatin1Char(',')); comma >= 0)
-        text[comma] = QLatin1Char('.');
-    if (const qsizetype point = text.indexOf(QLatin1Char('.')); point >= 0)
+    // The value's text with 7 significant digits, as a 32-bit float shows, then the fraction cut
+    // off: 35994.6 gives 35994, while 12345.999 is 12346 already at 7 digits. Always written
+    // plain, never with an exponent, and the same on every machine whatever its locale.
+    QByteArray text = std::isfinite(startPosition) ? PlainDigits(startPosition, 7) : QByteArrayLiteral("0");
+    if (const qsizetype point = text.indexOf('.'); point >= 0)
         text.truncate(point);
-    if (text.isEmpty() || text == QStringLiteral("-"))
-        text = QStringLiteral("0");
-    return text.toLatin1();
+    if (startPosition < 0 && text != "0")
+        text.prepend('-');
+    return text;
 }
 
 QByteArray SavedStallLine(float startPosition)

@@ -33,8 +33,8 @@ float StartPositionOfPerMille(float perMille, float trackLengthMetres);
 // The scroll bar's value for a position, kept inside the bar's range.
 int ScrollValueOf(float perMille);
 
-// Whole metres of a start position as Save writes them: the regional text of the 32-bit value
-// (7 significant digits) with its fraction dropped; never an exponent.
+// Whole metres of a start position as Save writes them: the 32-bit value to 7 significant digits
+// with its fraction dropped; never an exponent, ASCII digits on every machine.
 QByteArray WholeMetresText(float startPosition);
 // The stall_0 line that Save writes.
 QByteArray SavedStallLine(float startPosition);

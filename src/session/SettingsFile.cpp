@@ -1,7 +1,7 @@
 #include "session/SettingsFile.h"
 
 #include "platform/Platform.h"
-#include "track_file/TrackIniFileReader.h"
+#include "track_file/RegularFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,18 +17,17 @@ namespace korsa {
 namespace {
 
 const QString SettingsName = QStringLiteral("Korsa Gridwell.ini");
+// One folder name; anything larger is no settings file of ours.
+constexpr qint64 MaxSettingsBytes = 1024 * 1024;
 
 std::optional<QString> ReadFirstLine(const QString &path)
 {
-    if (!FileExists(path))
+    std::optional<QByteArray> bytes = ReadRegularFile(path, MaxSettingsBytes);
+    if (!bytes)
         return std::nullopt;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || !QFileInfo(path).isFile())
-        return std::nullopt;
-    QByteArray bytes = file.readAll();
-    if (const qsizetype end = bytes.indexOf('\r'); end >= 0)
-        bytes.truncate(end);
-    return QFile::decodeName(bytes);
+    if (const qsizetype end = bytes->indexOf('\r'); end >= 0)
+        bytes->truncate(end);
+    return QFile::decodeName(*bytes);
 }
 
 // A folder whose permission bits let nobody write counts as unwritable, whoever runs the program.
@@ -45,7 +44,8 @@ bool WriteLine(const QString &path, const QString &line)
         return false;
     QSaveFile file(path);
     const QByteArray bytes = QFile::encodeName(line) + "\r\n";
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    // A failed flush of the write buffer must stop the replace before commit() renames.
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() && file.commit();
 }
 
 } // namespace
@@ -64,16 +64,17 @@ QString SettingsFile::PerUserPath() const
 
 QString SettingsFile::ReadTrackFolder() const
 {
-    if (auto line = ReadFirstLine(BesideProgramPath()))
-        return *line;
     if (auto line = ReadFirstLine(PerUserPath()))
+        return *line;
+    if (auto line = ReadFirstLine(BesideProgramPath()))
         return *line;
     return programFolder_;
 }
 
 void SettingsFile::WriteTrackFolder(const QString &trackFolder) const
 {
-    if (WriteLine(BesideProgramPath(), trackFolder))
+    // Once there is a per-user file it is the one read, so it is the one kept up to date.
+    if (!QFileInfo::exists(PerUserPath()) && WriteLine(BesideProgramPath(), trackFolder))
         return;
     QDir().mkpath(QFileInfo(PerUserPath()).path());
     WriteLine(PerUserPath(), trackFolder);

@@ -6,7 +6,7 @@ namespace korsa {
 
 // The one-line settings file "Korsa Gridwell.ini": the folder of the last accepted track file.
 // It lives beside the program; where the program's folder cannot be written, in the user's
-// configuration folder instead.
+// configuration folder instead, and from then on that per-user file is the one read and written.
 class SettingsFile
 {
 public:
@@ -15,10 +15,11 @@ public:
     QString BesideProgramPath() const;
     QString PerUserPath() const;
 
-    // TrackFolder at start-up: the first line of the file beside the program, else of the per-user
-    // file, else the program's folder. A file that cannot be opened counts as absent.
+    // TrackFolder at start-up: the first line of the per-user file, else of the file beside the
+    // program, else the program's folder. Anything but a regular file of sane size counts as absent.
     QString ReadTrackFolder() const;
-    // Writes the folder and CR LF, beside the program if it can, else per user. Never reports.
+    // Writes the folder and CR LF: per user when that file exists or the program's folder cannot
+    // be written, else beside the program. Never reports.
     void WriteTrackFolder(const QString &trackFolder) const;
 
 private:

@@ -2,32 +2,32 @@
 
 #include "session/Captions.h"
 #include "session/Numbers.h"
+#include "track_file/TrackFileWriter.h"
 #include "track_file/TrackIniFileReader.h"
 
 #include <limits>
 
 namespace korsa {
 
-StartPositionSession::StartPositionSession(SessionState &state, Platform &platform, SessionView &view,
-                                           const SettingsFile *settings)
-    : state_(state), platform_(platform), view_(view), settings_(settings)
+StartPositionSession::StartPositionSession(SessionState &state, SessionView &view, const SettingsFile *settings)
+    : state_(state), view_(view), settings_(settings)
 {
     FillSectionNames(sections_);
 }
 
-StartPositionSession::Selection StartPositionSession::AcceptChosenTrack()
+TrackFileOutcome StartPositionSession::AcceptChosenTrack()
 {
     if (state_.TrackFileName.isEmpty())
-        return Selection::Cancelled;
+        return TrackFileOutcome::Cancelled;
 
-    const bool read = ReadTrackFile(state_, platform_);
-    if (!IsSorvenaTrackLength(state_.TrackLength) || (!read && !accepted_)) {
-        platform_.ShowMessage(captions::NotSorvenaText, captions::NotSorvenaCaption);
-        return Selection::Refused;
-    }
-    // A chosen file that vanished before it was read leaves the last accepted one in charge.
-    if (read)
-        accepted_ = state_;
+    // Read into a copy: a refused or vanished choice leaves everything as it was.
+    SessionState read = state_;
+    if (const TrackFileOutcome outcome = ReadTrackFile(read); outcome != TrackFileOutcome::Ok)
+        return outcome;
+    if (!IsSorvenaTrackLength(read.TrackLength))
+        return TrackFileOutcome::NotSorvena;
+    state_ = read;
+    accepted_ = std::move(read);
     SessionState &track = *accepted_;
 
     if (settings_)
@@ -40,7 +40,7 @@ StartPositionSession::Selection StartPositionSession::AcceptChosenTrack()
     SetScrollFromProgram(positionPerMille_);
     view_.ShowPlainMap();
     view_.EnableTrackCommands();
-    return Selection::Accepted;
+    return TrackFileOutcome::Ok;
 }
 
 void StartPositionSession::SectionClick(int index)
@@ -67,27 +67,56 @@ void StartPositionSession::ScrollChange(int value)
     view_.SetLabel2(captions::ScrollPositionCaption(accepted_->StartPosition, positionPerMille_));
 }
 
-void StartPositionSession::Save()
+TrackFileOutcome StartPositionSession::ReadAcceptedAgain(SessionState &fresh) const
 {
-    if (!accepted_)
-        return;
-    SessionState &track = *accepted_;
-    track.TrackLines[track.StallLineIndex - 1] = SavedStallLine(track.StartPosition);
-    WriteTrackFile(track, platform_);
+    fresh.TrackFolder = accepted_->TrackFolder;
+    fresh.TrackFileName = accepted_->TrackFileName;
+    const TrackFileOutcome outcome = ReadTrackFile(fresh);
+    if (outcome == TrackFileOutcome::Ok && !IsSorvenaTrackLength(fresh.TrackLength))
+        return TrackFileOutcome::NotSorvena;
+    return outcome;
 }
 
-void StartPositionSession::Revert()
+TrackFileOutcome StartPositionSession::WriteWithStallLine(SessionState &fresh, const QByteArray &stallLine)
+{
+    fresh.TrackLines[fresh.StallLineIndex - 1] = stallLine;
+    const TrackFileOutcome outcome = WriteTrackFile(fresh);
+    if (outcome == TrackFileOutcome::Ok) {
+        // What is on disk now is the accepted file; the start position stays the one shown.
+        fresh.StartPosition = accepted_->StartPosition;
+        accepted_ = std::move(fresh);
+    }
+    return outcome;
+}
+
+TrackFileOutcome StartPositionSession::Save()
 {
     if (!accepted_)
-        return;
+        return TrackFileOutcome::Cancelled;
+    SessionState fresh;
+    if (const TrackFileOutcome outcome = ReadAcceptedAgain(fresh); outcome != TrackFileOutcome::Ok)
+        return outcome;
+    return WriteWithStallLine(fresh, SavedStallLine(accepted_->StartPosition));
+}
+
+TrackFileOutcome StartPositionSession::Revert()
+{
+    if (!accepted_)
+        return TrackFileOutcome::Cancelled;
+    SessionState fresh;
+    if (const TrackFileOutcome outcome = ReadAcceptedAgain(fresh); outcome != TrackFileOutcome::Ok)
+        return outcome;
+    const QByteArray original = fresh.OriginalStallLine;
+    const QByteArray originalStart = fresh.OriginalStartPosition;
+    if (const TrackFileOutcome outcome = WriteWithStallLine(fresh, original); outcome != TrackFileOutcome::Ok)
+        return outcome;
     SessionState &track = *accepted_;
-    track.TrackLines[track.StallLineIndex - 1] = track.OriginalStallLine;
-    WriteTrackFile(track, platform_);
-    track.StartPosition = OriginalStartPositionValue(track.OriginalStartPosition);
+    track.StartPosition = OriginalStartPositionValue(originalStart);
     positionPerMille_ = PerMilleOf(track.StartPosition, trackLengthMetres_);
     view_.SetLabel2(captions::OriginalPositionCaption(track.StartPosition, positionPerMille_));
     view_.ShowPlainMap();
     SetScrollFromProgram(positionPerMille_);
+    return TrackFileOutcome::Ok;
 }
 
 void StartPositionSession::ForgetLastScrollValue()

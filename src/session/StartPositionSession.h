@@ -1,9 +1,9 @@
 #pragma once
 
-#include "platform/Platform.h"
 #include "session/Sections.h"
 #include "session/SettingsFile.h"
 #include "track_file/SessionState.h"
+#include "track_file/TrackFileOutcome.h"
 
 #include <QString>
 
@@ -26,23 +26,25 @@ public:
 };
 
 // The start-position logic of the main window: accepting a chosen track file, the section clicks,
-// the scroll bar, Save and Revert.
+// the scroll bar, Save and Revert. A command that fails reports its outcome and changes nothing:
+// neither what the view shows nor the file on disk.
 class StartPositionSession
 {
 public:
-    enum class Selection { Cancelled, Refused, Accepted };
-
     // settings may be null: the file is then never written.
-    StartPositionSession(SessionState &state, Platform &platform, SessionView &view, const SettingsFile *settings);
+    StartPositionSession(SessionState &state, SessionView &view, const SettingsFile *settings);
 
     const SectionTable &Sections() const { return sections_; }
 
-    // Everything after the finder has closed and left its choice in TrackFolder / TrackFileName.
-    Selection AcceptChosenTrack();
+    // Everything after the finder has closed and left its choice in TrackFolder / TrackFileName:
+    // Ok when the file is accepted, else Cancelled, Missing, Unreadable or NotSorvena.
+    TrackFileOutcome AcceptChosenTrack();
     void SectionClick(int index);
     void ScrollChange(int value);
-    void Save();
-    void Revert();
+    // Both act on the accepted file as it is on disk now, read again by the same rules, so a change
+    // another program made meanwhile is kept: Ok, Missing, Unreadable, NotSorvena or SaveFailed.
+    TrackFileOutcome Save();
+    TrackFileOutcome Revert();
 
     // The next scroll change acts whatever its value (the command-line tool has no earlier bar).
     void ForgetLastScrollValue();
@@ -53,10 +55,13 @@ public:
     bool ScrollChangeEnabled() const { return scrollChangeEnabled_; }
 
 private:
+    // The accepted file read afresh; Ok only when it is still the Sorvena track's file.
+    TrackFileOutcome ReadAcceptedAgain(SessionState &fresh) const;
+    // Writes `fresh` with the given stall_0 line and, on success, makes it the accepted file.
+    TrackFileOutcome WriteWithStallLine(SessionState &fresh, const QByteArray &stallLine);
     void SetScrollFromProgram(float perMille);
 
     SessionState &state_;
-    Platform &platform_;
     SessionView &view_;
     const SettingsFile *settings_;
     SectionTable sections_;

@@ -1,4 +1,4 @@
-#include "track_file/TrackIniFileReader.h"
+#include "track_file/FileExists.h"
 
 #include <QFile>
 

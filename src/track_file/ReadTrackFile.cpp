@@ -1,6 +1,11 @@
 #include "track_file/TrackIniFileReader.h"
 
-#include <QFile>
+#include "track_file/FileExists.h"
+#include "track_file/NumberRules.h"
+#include "track_file/RegularFile.h"
+#include "track_file/TrackLines.h"
+
+#include <QFileInfo>
 
 namespace korsa {
 
@@ -97,30 +102,22 @@ std::optional<SessionState> ParseTrackLines(SessionState state, QList<QByteArray
 
 } // namespace
 
-bool ReadTrackFile(SessionState &state, Platform &platform)
+TrackFileOutcome ReadTrackFile(SessionState &state)
 {
     const QString path = state.TrackFilePath();
     // The name is the file's own: a "*" in it is a character, not a pattern.
-    if (!EntryExists(path)) {
-        platform.ShowMessage(messages::FileLocationText, messages::FileLocationCaption);
-        return false;
-    }
+    if (!EntryExists(path))
+        return TrackFileOutcome::Missing;
 
     std::optional<SessionState> read;
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly)) {
-        const QByteArray bytes = file.readAll();
-        if (file.error() == QFileDevice::NoError) {
-            if (auto lines = SplitTrackLines(bytes))
-                read = ParseTrackLines(state, std::move(*lines));
-        }
-    }
-    if (!read) {
-        platform.ShowMessage(messages::FileReadText, messages::FileReadCaption);
-        platform.Terminate(exit_status::TrackFileUnreadable);
-    }
+    if (const auto bytes = ReadRegularFile(path, MaxTrackFileBytes))
+        if (auto lines = SplitTrackLines(*bytes))
+            read = ParseTrackLines(state, std::move(*lines));
+    if (!read)
+        return TrackFileOutcome::Unreadable;
+    read->TrackFileIsLink = QFileInfo(path).isSymLink();
     state = std::move(*read);
-    return true;
+    return TrackFileOutcome::Ok;
 }
 
 } // namespace korsa

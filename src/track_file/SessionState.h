@@ -23,6 +23,9 @@ struct SessionState {
     bool NoMarkerSection = false;
     QByteArray OriginalStallLine;
     QByteArray OriginalStartPosition;
+    // Whether the track file's name was a symbolic link when the file was read: the writer writes
+    // through such a link, and refuses a name that has been turned into one since.
+    bool TrackFileIsLink = false;
 
     QString TrackFilePath() const;
 };

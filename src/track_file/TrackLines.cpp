@@ -1,10 +1,9 @@
-#include "track_file/TrackIniFileReader.h"
+#include "track_file/TrackLines.h"
 
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
+#include "platform/Platform.h"
+#include "track_file/SessionState.h"
+
 #include <cstring>
-#include <limits>
 
 namespace korsa {
 
@@ -41,77 +40,6 @@ std::optional<QList<QByteArray>> SplitTrackLines(const QByteArray &bytes)
             ++line;
     }
     return lines;
-}
-
-std::optional<QByteArray> NumberAfterEquals(QByteArray line)
-{
-    const qsizetype equals = line.indexOf('=');
-    if (equals >= 0)
-        line = line.mid(equals + 1);
-    qsizetype i = 0;
-    while (i < line.size() && !(line[i] >= '0' && line[i] <= '9'))
-        ++i;
-    if (i == line.size())
-        return std::nullopt;
-    QByteArray result;
-    for (; i < line.size(); ++i) {
-        const char c = line[i];
-        if ((c >= '0' && c <= '9') || c == '.')
-            result.append(c);
-        else if (c != '/')
-            break;
-    }
-    return result;
-}
-
-std::optional<float> LeadingNumber(const QByteArray &text)
-{
-    // Gather the number's characters, skipping blanks wherever they stand, then let strtod do the
-    // arithmetic on a clean "C" number.
-    QByteArray clean;
-    qsizetype i = 0;
-    const auto skipBlanks = [&] {
-        while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n'))
-            ++i;
-    };
-    const auto takeDigits = [&] {
-        int count = 0;
-        for (skipBlanks(); i < text.size() && text[i] >= '0' && text[i] <= '9'; skipBlanks()) {
-            clean.append(text[i++]);
-            ++count;
-        }
-        return count;
-    };
-    skipBlanks();
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        clean.append(text[i++]);
-    int digits = takeDigits();
-    if (i < text.size() && text[i] == '.') {
-        clean.append(text[i++]);
-        digits += takeDigits();
-    }
-    if (digits == 0)
-        return 0.0f;
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E' || text[i] == 'd' || text[i] == 'D')) {
-        const qsizetype mark = i;
-        const qsizetype kept = clean.size();
-        clean.append('e');
-        ++i;
-        skipBlanks();
-        if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-            clean.append(text[i++]);
-        if (takeDigits() == 0) {
-            i = mark;
-            clean.truncate(kept);
-        }
-    }
-    errno = 0;
-    const double value = std::strtod(clean.constData(), nullptr);
-    if (errno == ERANGE && std::abs(value) > 1.0)
-        return std::nullopt;
-    if (std::abs(value) > static_cast<double>(std::numeric_limits<float>::max()))
-        return std::nullopt;
-    return static_cast<float>(value);
 }
 
 } // namespace korsa

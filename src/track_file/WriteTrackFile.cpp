@@ -1,13 +1,23 @@
+#include "track_file/TrackFileWriter.h"
+
+#include "track_file/FileExists.h"
+#include "track_file/RegularFile.h"
 #include "track_file/TrackIniFileReader.h"
+#include "track_file/TrackLines.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <array>
 #include <cstring>
 
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+#include <QSaveFile>
+#else
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -18,51 +28,135 @@ namespace {
 
 const QByteArray LineEnd = QByteArrayLiteral("\r\n");
 
-// A file nobody may write counts as read-only even for a user whom the system would let write it.
-bool IsReadOnly(const QFileInfo &info)
-{
-    constexpr auto writeBits = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
-    return !info.isWritable() || !(info.permissions() & writeBits);
-}
+#ifdef Q_OS_WIN
 
-bool ReplaceTrackFile(const QString &path, const QByteArray &bytes)
+bool SaveTrackFile(const SessionState &state, const QByteArray &bytes)
 {
+    const QString path = state.TrackFilePath();
     const QFileInfo info(path);
-    if (!info.exists() || IsReadOnly(info))
+    if (!info.isFile() || (info.isSymLink() && !state.TrackFileIsLink))
         return false;
-    // Write through a link to its target, so the link stays a link.
-    const QString target = info.canonicalFilePath();
-    if (target.isEmpty() || !QFileInfo(target).isFile())
+    const QString backup = path + QStringLiteral(".bak");
+    if (!EntryExists(backup) && !QFile::copy(path, backup))
         return false;
-#ifndef Q_OS_WIN
-    struct stat before {};
-    if (::stat(QFile::encodeName(target).constData(), &before) != 0)
+    if (!info.isWritable())
         return false;
-#else
-    const QFileDevice::Permissions permissions = QFileInfo(target).permissions();
-#endif
-
-    // The new content goes to a temporary file beside the track file and replaces it only once all
-    // of it is written, so a full disk or any other failure leaves the old bytes in place.
-    QSaveFile out(target);
+    QSaveFile out(info.canonicalFilePath());
     out.setDirectWriteFallback(false);
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
-        return false;
-
-    // The replacement is a new file: give it the old one's mode bits and, where we may, its owner.
-#ifndef Q_OS_WIN
-    const QByteArray native = QFile::encodeName(target);
-    if (::chmod(native.constData(), before.st_mode & 07777) != 0)
-        return false;
-    if (::geteuid() == 0 && ::chown(native.constData(), before.st_uid, before.st_gid) != 0)
-        return false;
-#else
-    QFile::setPermissions(target, permissions);
-#endif
-
-    QFile check(target);
-    return check.open(QIODevice::ReadOnly) && check.readAll() == bytes;
+    // A failed flush of the write buffer must stop the replace before commit() renames.
+    return out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && out.flush() && out.commit();
 }
+
+#else
+
+bool WriteAll(int fd, const QByteArray &bytes)
+{
+    const char *data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, static_cast<size_t>(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        data += written;
+        left -= written;
+    }
+    return true;
+}
+
+// A new file beside `target` that holds all the bytes, on disk, with the mode and owner of `like`.
+// Its name, or nothing (and no file left behind) after any failure.
+std::optional<QByteArray> WriteTemporary(const QByteArray &target, const QByteArray &bytes, const struct stat &like)
+{
+    QByteArray name = target + ".XXXXXX";
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    // Owner before mode: a change of owner may clear mode bits. Only root may give the file away.
+    bool ok = WriteAll(fd, bytes) && (::geteuid() != 0 || ::fchown(fd, like.st_uid, like.st_gid) == 0) &&
+              ::fchmod(fd, like.st_mode & 07777) == 0 && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (!ok) {
+        ::unlink(name.constData());
+        return std::nullopt;
+    }
+    return name;
+}
+
+// Makes a rename in the folder survive a power cut.
+bool SyncFolderOf(const QByteArray &path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    // Some file systems cannot sync a folder; their renames are as safe as they get.
+    const bool ok = ::fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP;
+    ::close(fd);
+    return ok;
+}
+
+// The one-time backup: complete or not there at all, and never over a backup that exists.
+bool CreateBackup(const QByteArray &backup, const QByteArray &bytes, const struct stat &like)
+{
+    const auto temporary = WriteTemporary(backup, bytes, like);
+    if (!temporary)
+        return false;
+    bool ok = ::link(temporary->constData(), backup.constData()) == 0 || errno == EEXIST;
+    if (!ok && (errno == EPERM || errno == ENOTSUP || errno == EOPNOTSUPP))
+        ok = ::rename(temporary->constData(), backup.constData()) == 0; // no hard links here
+    ::unlink(temporary->constData());
+    return ok && SyncFolderOf(backup);
+}
+
+bool SaveTrackFile(const SessionState &state, const QByteArray &bytes)
+{
+    const QString path = state.TrackFilePath();
+    const QByteArray name = QFile::encodeName(path);
+    struct stat entry {};
+    if (name.isEmpty() || ::lstat(name.constData(), &entry) != 0)
+        return false;
+    // Write through a link to its target, so the link stays a link; but a name that has been turned
+    // into a link since the file was read could lead anywhere.
+    QByteArray target = name;
+    if (S_ISLNK(entry.st_mode)) {
+        if (!state.TrackFileIsLink)
+            return false;
+        char resolved[PATH_MAX];
+        if (!::realpath(name.constData(), resolved))
+            return false;
+        target = resolved;
+    }
+    struct stat file {};
+    if (::stat(target.constData(), &file) != 0 || !S_ISREG(file.st_mode))
+        return false;
+
+    const QString backup = path + QStringLiteral(".bak");
+    // The backup's own name, taken literally: another file matching it as a pattern is no backup.
+    if (!EntryExists(backup)) {
+        const auto old = ReadRegularFile(QFile::decodeName(target), MaxTrackFileBytes);
+        if (!old || !CreateBackup(QFile::encodeName(backup), *old, file))
+            return false;
+    }
+
+    // A file nobody may write counts as read-only even for a user whom the system would let write it.
+    if ((file.st_mode & 0222) == 0 || ::access(target.constData(), W_OK) != 0)
+        return false;
+    // The new content replaces the file only once all of it is on disk, so a full disk or any
+    // other failure leaves the old bytes in place.
+    const auto temporary = WriteTemporary(target, bytes, file);
+    if (!temporary)
+        return false;
+    if (::rename(temporary->constData(), target.constData()) != 0) {
+        ::unlink(temporary->constData());
+        return false;
+    }
+    return SyncFolderOf(target);
+}
+
+#endif
 
 } // namespace
 
@@ -90,22 +184,14 @@ QByteArray TrackFileBytes(const SessionState &state)
     return bytes;
 }
 
-void WriteTrackFile(const SessionState &state, Platform &platform)
+TrackFileOutcome WriteTrackFile(const SessionState &state)
 {
-    const QString path = state.TrackFilePath();
-    const QString backup = path + QStringLiteral(".bak");
     // A save must leave a file the trainer can read again: the marker section may not push it
     // past the most lines a track file can have.
     const qsizetype lineCount = state.TrackLines.size() + (state.NoMarkerSection ? 3 : 0);
-    bool written = lineCount <= MaxTrackLines;
-    // The backup's own name, taken literally: another file matching it as a pattern is no backup.
-    if (written && !EntryExists(backup))
-        written = QFile::copy(path, backup);
-    written = written && ReplaceTrackFile(path, TrackFileBytes(state));
-    if (!written) {
-        platform.ShowMessage(messages::FileSaveText, messages::FileSaveCaption);
-        platform.Terminate(exit_status::SaveFailed);
-    }
+    if (lineCount > MaxTrackLines || !SaveTrackFile(state, TrackFileBytes(state)))
+        return TrackFileOutcome::SaveFailed;
+    return TrackFileOutcome::Ok;
 }
 
 } // namespace korsa

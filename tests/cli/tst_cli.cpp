@@ -2,9 +2,12 @@
 
 #include "support/TempTree.h"
 
+#include <QElapsedTimer>
+
 #include <QProcess>
 #include <QtTest>
 
+using korsa::test::NoRegularFile;
 using korsa::test::TempTree;
 
 namespace {
@@ -42,16 +45,8 @@ QByteArray Saved(QList<QByteArray> lines, const QByteArray &newStall)
     return Joined(lines) + "\r\n[ GRIDWELL ]\r\n" + old + "\r\n";
 }
 
-// The file a run starts from; "absent" and "folder" have none.
-QList<QByteArray> Setup(const QString &name)
-{
-    const QMap<QString, QList<QByteArray>> files = {
-        {"", Lines()}, {"read-only", Lines()}, {"stdout full", Lines()}, {"at 0", Lines(Stall("0 0.0"))}, {"at 61", Lines(Stall("61.0 0.0"))},
-        {"no stall_0", Lines("stall_1 = 5")}, {"other track", Lines(Stall("1500 0.0"), "3.2")},
-        {"32764 lines", Lines(Stall("1500 0.0"), "44.732", 32764)},
-        {"32765 lines", Lines(Stall("1500 0.0"), "44.732", 32765)}};
-    return files.value(name);
-}
+// What stands at PATH when the tool runs.
+enum class At { File, ReadOnlyFile, Nothing, Folder, NamedPipe, LinkToDevZero, Socket, Oversized };
 
 QStringList Entries(const QString &folder)
 { return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System); }
@@ -91,13 +86,14 @@ class CliTest : public QObject
     TempTree configHome_; // the per-user configuration folder the tool sees; it must stay empty
     const bool configSet_ = qputenv("XDG_CONFIG_HOME", configHome_.path().toLocal8Bit());
 
-    Result Run(const QStringList &args, const QString &workDir, const QString &stdoutFile = QString())
+    Result Run(const QStringList &args, const QString &workDir, const QString &stdoutFile = QString(),
+               int deadline = 120000)
     {
         QProcess process;
         process.setWorkingDirectory(workDir);
         process.setStandardOutputFile(stdoutFile); // none: read back below
         process.start(QStringLiteral(KORSA_CLI), args);
-        if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+        if (!process.waitForFinished(deadline) || process.exitStatus() != QProcess::NormalExit)
             return {}; // the destructor kills a hung tool
         return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
     }
@@ -114,13 +110,15 @@ private slots:
     void run_data()
     {
         QTest::addColumn<QString>("args");
-        QTest::addColumn<QString>("setup"); // see Setup()
+        QTest::addColumn<At>("at");
+        QTest::addColumn<QList<QByteArray>>("lines"); // the track file's, when one is there
+        QTest::addColumn<bool>("stdoutFull");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QByteArray>("out"); // Usage: the usage text
         QTest::addColumn<QByteArray>("saved"); // null: the file is left alone
-        const auto row = [](const char *args, const char *setup, int exitCode, const QByteArray &out,
-                            const QByteArray &saved = QByteArray())
-        { QTest::addRow("%s %s", args, setup) << args << setup << exitCode << out << saved; };
+        const auto row = [](const char *args, const char *tag, int exitCode, const QByteArray &out,
+                            const QByteArray &saved = QByteArray(), At at = At::File, const QList<QByteArray> &lines = Lines())
+        { QTest::addRow("%s %s", args, tag) << args << at << lines << false << exitCode << out << saved; };
         row("--version", "", 0, "v1.0.0 by Penhallow\n");
         row("--help", "", 0, Usage);
         row("-h", "", 0, Usage);
@@ -148,41 +146,54 @@ private slots:
         row("per-mille|1000|PATH", "", 0, at("This", "71989", "100"), Modified("71989"));
         // Per-mille acts even where the bar already stands.
         row("per-mille|21|PATH", "", 0, at("This", "1512", "2.1"), Modified("1511"));
-        row("per-mille|0|PATH", "at 0", 0, at("This", "0", "0"), Modified("0"));
+        row("per-mille|0|PATH", "at 0", 0, at("This", "0", "0"), Modified("0"), At::File, Lines(Stall("0 0.0")));
         // The reader takes 32767 lines and a save adds three.
-        row("section|1|PATH", "32764 lines", 0, at("The Dunes", "12200", "16.9"), Modified("12200"));
+        row("section|1|PATH", "32764 lines", 0, at("The Dunes", "12200", "16.9"), Modified("12200"), At::File,
+            Lines(Stall("1500 0.0"), "44.732", 32764));
         row("revert|PATH", "at 61", 0, Lap + "The Original Start Position Is  61 Meters Or  .1 Percent Beyond The "
-                                             "Start Line\n", Stall("61.0 0.0"));
+                                             "Start Line\n", Stall("61.0 0.0"), At::File, Lines(Stall("61.0 0.0")));
         // Failures: status, stderr line, no output, and the file keeps its bytes.
         for (const char *args : {"show|PATH", "section|1|PATH", "revert|PATH"}) {
-            row(args, "absent", 2, "");
-            row(args, "other track", 4, "");
+            row(args, "absent", 2, "", {}, At::Nothing, {});
+            row(args, "other track", 4, "", {}, At::File, Lines(Stall("1500 0.0"), "3.2"));
         }
         row("show|TRACKS/t*.ini", "", 2, "");
         for (const char *args : {"show|PATH", "per-mille|500|PATH"}) {
-            row(args, "folder", 3, "");
-            row(args, "no stall_0", 3, "");
+            row(args, "no stall_0", 3, "", {}, At::File, Lines("stall_1 = 5"));
+            // Nothing but a regular file of sane size is read: never a hang, never a read without end.
+            row(args, "folder", 3, "", {}, At::Folder, {});
+            row(args, "named pipe", 3, "", {}, At::NamedPipe, {});
+            row(args, "link to /dev/zero", 3, "", {}, At::LinkToDevZero, {});
+            row(args, "socket", 3, "", {}, At::Socket, {});
+            row(args, "oversized", 3, "", {}, At::Oversized, {});
         }
         for (const char *args : {"section|1|PATH", "per-mille|500|PATH", "per-mille|21|PATH", "revert|PATH"})
-            row(args, "read-only", 5, "");
-        row("section|1|PATH", "32765 lines", 5, "");
-        row("show|PATH", "stdout full", 74, ""); // output that cannot be delivered is no success
+            row(args, "read-only", 5, "", {}, At::ReadOnlyFile);
+        row("section|1|PATH", "32765 lines", 5, "", {}, At::File, Lines(Stall("1500 0.0"), "44.732", 32765));
+        // Output that cannot be delivered is no success.
+        QTest::addRow("show stdout full") << "show|PATH" << At::File << Lines() << true << 74 << QByteArray() << QByteArray();
     }
     void run()
     {
         QFETCH(QString, args);
-        QFETCH(QString, setup);
+        QFETCH(At, at);
+        QFETCH(QList<QByteArray>, lines);
+        QFETCH(bool, stdoutFull);
         QFETCH(int, exitCode);
         QFETCH(QByteArray, out);
         QFETCH(QByteArray, saved);
-        const QList<QByteArray> lines = Setup(setup);
         const QByteArray before = lines.isEmpty() ? QByteArray() : Joined(lines);
         Scene scene(before);
-        if (setup == QStringLiteral("folder"))
-            QVERIFY(QDir(scene.tracks).mkdir(TrackName));
-        if (setup == QStringLiteral("read-only"))
+        const QMap<At, NoRegularFile> noFile = {{At::Folder, NoRegularFile::Folder}, {At::NamedPipe, NoRegularFile::NamedPipe},
+                                               {At::LinkToDevZero, NoRegularFile::LinkToDevZero}, {At::Socket, NoRegularFile::Socket},
+                                               {At::Oversized, NoRegularFile::Oversized}};
+        if (noFile.contains(at))
+            scene.tree.make(QStringLiteral("tracks/track.ini"), noFile[at]);
+        if (at == At::ReadOnlyFile)
             QVERIFY(QFile::setPermissions(scene.track, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
-        const Result r = Run(scene.Args(args), scene.tracks, setup == "stdout full" ? "/dev/full" : QString());
+        // What is no file is refused at once: a tool still reading after five seconds hangs.
+        const Result r = Run(scene.Args(args), scene.tracks, stdoutFull ? "/dev/full" : QString(),
+                             noFile.contains(at) ? 5000 : 120000);
         QCOMPARE(r.exitCode, exitCode);
         for (const char *command : {"show PATH", "section N PATH", "per-mille V PATH", "revert PATH", " sections\n",
                                     "--version", "--help"})
@@ -191,9 +202,10 @@ private slots:
             QCOMPARE(r.out, out);
         if (exitCode < 64)
             QCOMPARE(r.err, exitCode ? Failure[exitCode - 2] : QByteArray());
-        QCOMPARE(scene.Read(), saved.isNull() ? before : Saved(lines, saved));
+        if (!noFile.contains(at))
+            QCOMPARE(scene.Read(), saved.isNull() ? before : Saved(lines, saved));
         QCOMPARE(Entries(scene.track), QStringList()); // a folder in its place stays empty
-        QStringList expected = setup == QStringLiteral("absent") ? QStringList() : QStringList{TrackName};
+        QStringList expected = at == At::Nothing ? QStringList() : QStringList{TrackName};
         // A save keeps a backup of the bytes before; a refused save may have made one first.
         if (!saved.isNull() || (exitCode == 5 && QFileInfo::exists(scene.track + QStringLiteral(".bak")))) {
             QCOMPARE(scene.Read(BackupName), before);
@@ -201,7 +213,7 @@ private slots:
         }
         QCOMPARE(Entries(scene.tracks), expected); // nothing else in the current folder
         QCOMPARE(scene.tree.read(TrackName) + scene.tree.read(BackupName), Decoy + DecoyBackup);
-        if (setup == QStringLiteral("read-only"))
+        if (at == At::ReadOnlyFile)
             QCOMPARE(QFileInfo(scene.track).permissions() & (QFile::WriteOwner | QFile::WriteGroup), 0);
         if (!saved.isNull())
             QCOMPARE(Run({"show", scene.track}, scene.tracks).exitCode, 0); // the save reads back

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 using namespace korsa;
+using korsa::test::NoRegularFile;
 using korsa::test::TempTree;
 
 class SettingsTest : public QObject
@@ -56,40 +57,42 @@ private slots:
         QVERIFY(!QFile::exists(program.file(QStringLiteral("Korsa Gridwell.ini"))));
     }
 
-    void fileThatCannotBeOpenedCountsAsAbsent()
+    // Anything but a regular file of sane size is passed over, at once.
+    void onlyARegularFileIsRead_data()
     {
+        QTest::addColumn<NoRegularFile>("kind");
+        QTest::newRow("folder") << NoRegularFile::Folder;
+        QTest::newRow("named pipe") << NoRegularFile::NamedPipe;
+        QTest::newRow("link to /dev/zero") << NoRegularFile::LinkToDevZero;
+        QTest::newRow("oversized") << NoRegularFile::Oversized;
+    }
+    void onlyARegularFileIsRead()
+    {
+        QFETCH(NoRegularFile, kind);
         TempTree program;
-        QDir(program.path()).mkdir(QStringLiteral("Korsa Gridwell.ini"));
+        program.make(QStringLiteral("Korsa Gridwell.ini"), kind);
         QCOMPARE(SettingsFile(program.path()).ReadTrackFolder(), program.path());
     }
 
-    void writesBesideTheProgram()
+    // Where the program's folder cannot be written, the per-user file is written and read, also over
+    // a stale file beside the program, and stays the one in use.
+    void readOnlyProgramFolderUsesThePerUserFile()
     {
         TempTree program;
-        SettingsFile settings(program.path());
-        settings.WriteTrackFolder(QStringLiteral("/races/one"));
-        settings.WriteTrackFolder(QStringLiteral("/races/two"));
-        QCOMPARE(program.read(QStringLiteral("Korsa Gridwell.ini")), QByteArray("/races/two\r\n"));
-        QCOMPARE(settings.ReadTrackFolder(), QStringLiteral("/races/two"));
-        QVERIFY(!QFile::exists(settings.PerUserPath()));
-    }
-
-    void unwritableProgramFolderUsesThePerUserFile()
-    {
-        TempTree program;
+        program.write(QStringLiteral("Korsa Gridwell.ini"), "/stale\r\n");
         SettingsFile settings(program.path());
         QCOMPARE(::chmod(QFile::encodeName(program.path()).constData(), 0555), 0);
         settings.WriteTrackFolder(QStringLiteral("/races/sorvena"));
         ::chmod(QFile::encodeName(program.path()).constData(), 0755);
-        QVERIFY(!QFile::exists(program.file(QStringLiteral("Korsa Gridwell.ini"))));
+        QCOMPARE(program.read(QStringLiteral("Korsa Gridwell.ini")), QByteArray("/stale\r\n"));
         QFile perUser(settings.PerUserPath());
         QVERIFY(perUser.open(QIODevice::ReadOnly));
         QCOMPARE(perUser.readAll(), QByteArray("/races/sorvena\r\n"));
         QCOMPARE(settings.ReadTrackFolder(), QStringLiteral("/races/sorvena"));
 
-        // A file beside the program wins over the per-user one.
-        program.write(QStringLiteral("Korsa Gridwell.ini"), "/beside\r\n");
-        QCOMPARE(settings.ReadTrackFolder(), QStringLiteral("/beside"));
+        settings.WriteTrackFolder(QStringLiteral("/races/later"));
+        QCOMPARE(settings.ReadTrackFolder(), QStringLiteral("/races/later"));
+        QCOMPARE(program.read(QStringLiteral("Korsa Gridwell.ini")), QByteArray("/stale\r\n"));
     }
 };
 

@@ -5,7 +5,17 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#ifndef Q_OS_WIN
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
+
 namespace korsa::test {
+
+// What a test may put where the program expects a regular file.
+enum class NoRegularFile { Folder, NamedPipe, LinkToDevZero, Socket, Oversized };
 
 // A temporary folder with helpers to put files into it and read them back.
 class TempTree
@@ -27,6 +37,46 @@ public:
         QFile f(file(name));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
+
+#ifndef Q_OS_WIN
+    // Puts a folder, a named pipe without writer, a link to /dev/zero, a socket or a sparse file of
+    // 64 MiB + 1 (larger than any file the program reads) under the name.
+    QString make(const QString &name, NoRegularFile kind) const
+    {
+        const QByteArray at = QFile::encodeName(file(name));
+        bool made = false;
+        switch (kind) {
+        case NoRegularFile::Folder:
+            made = ::mkdir(at.constData(), 0755) == 0;
+            break;
+        case NoRegularFile::NamedPipe:
+            made = ::mkfifo(at.constData(), 0644) == 0;
+            break;
+        case NoRegularFile::LinkToDevZero:
+            made = ::symlink("/dev/zero", at.constData()) == 0;
+            break;
+        case NoRegularFile::Socket: {
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            made = fd >= 0 && at.size() < qsizetype(sizeof address.sun_path);
+            if (made) {
+                qstrncpy(address.sun_path, at.constData(), sizeof address.sun_path);
+                made = ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+            }
+            if (fd >= 0)
+                ::close(fd);
+            break;
+        }
+        case NoRegularFile::Oversized:
+            made = QFile(file(name)).open(QIODevice::WriteOnly) && ::truncate(at.constData(), (64 << 20) + 1) == 0;
+            break;
+        }
+        if (!made)
+            qFatal("cannot make %s", at.constData());
+        return file(name);
+    }
+#endif
 
 private:
     QTemporaryDir dir_;

@@ -6,7 +6,7 @@
 #include "presentation/Form1.h"
 #include "presentation/ResourcePictures.h"
 #include "support/TempTree.h"
-#include "support/TestPlatform.h"
+#include "support/TrackText.h"
 
 #include <QApplication>
 #include <QMenuBar>
@@ -19,9 +19,14 @@
 
 using namespace korsa;
 using korsa::test::TempTree;
-using korsa::test::Terminated;
+using korsa::test::TrackText;
 
 namespace {
+
+// Thrown by BoxPlatform::Terminate so a test sees that the program would have ended.
+struct Terminated {
+    int status;
+};
 
 // Real message boxes; termination is reported to the test instead of ending it.
 class BoxPlatform final : public Platform
@@ -64,8 +69,7 @@ void CloseNextBox(SeenBox *seen)
     timer->start();
 }
 
-const QByteArray Track = "[ HEADER ]\r\ntrack_name_short = Sorvena\r\ntrack_length = 44.732 miles\r\n"
-                         "stall_0 = 1500 0.0\r\n[ END ]\r\n";
+const QByteArray Track = TrackText();
 
 } // namespace
 
@@ -275,6 +279,117 @@ private slots:
         QCOMPARE(Bar()->value(), 21);
         QCOMPARE(Map(), LoadResourcePicture(210));
         QCOMPARE(tree_->read(QStringLiteral("track.ini")), Track + "\r\n[ GRIDWELL ]\r\nstall_0 = 1500 0.0\r\n");
+    }
+
+    // A failed command shows its box, and once the box is closed the window is exactly as before;
+    // a good choice and a successful Save work afterwards.
+    void failedCommandsKeepTheWindow_data()
+    {
+        QTest::addColumn<QString>("pick");     // the file chosen; empty: Save is pressed instead
+        QTest::addColumn<QByteArray>("bytes"); // what the chosen file holds; null: it vanished
+        QTest::addColumn<bool>("acceptedBefore");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("text");
+        const QString readError = QStringLiteral("File Read Error");
+        const QString unknown = QStringLiteral("There is an unknown error in the Track.ini file probably caused by a nonstandard format.");
+        const QByteArray surface = "[ SURFACE ]\r\ngrip = 1.0\r\n";
+        QTest::newRow("pattern-matching file, no track yet") << "track_surface.ini" << surface << false << readError << unknown;
+        QTest::newRow("pattern-matching file") << "track_surface.ini" << surface << true << readError << unknown;
+        QTest::newRow("another track") << "other.ini" << TrackText("5", "3.2") << true << readError
+                                       << QStringLiteral("This is not a Sorvena track.ini file.  Please try again.");
+        QTest::newRow("vanished pick") << "gone.ini" << QByteArray() << true << QStringLiteral("File Location Error")
+                                       << QStringLiteral("Could not find the Track.ini File");
+        QTest::newRow("Save on a read-only file") << QString() << QByteArray() << true << QStringLiteral("File Save Error")
+                                                  << QStringLiteral("There was an error while attempting to save the Track.ini file.  "
+                                                                    "Check that the file is not marked Read Only.");
+    }
+    void failedCommandsKeepTheWindow()
+    {
+        QFETCH(QString, pick);
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, acceptedBefore);
+        const QString track = tree_->file(QStringLiteral("track.ini"));
+        if (acceptedBefore) {
+            SelectTrack(QStringLiteral("track.ini"));
+            QTest::mouseClick(Picture(6), Qt::LeftButton, {}, QPoint(20, 20));
+        }
+        const QList<QWidget *> controls = {Find<QWidget>("cmdSave"), Bar(), Picture(0), Picture(8)};
+        const auto shown = [&] {
+            QStringList state = {Find<QLabel>(QStringLiteral("Label1"))->text(), Label2(), QString::number(Bar()->value())};
+            for (QWidget *control : controls)
+                state << QString::number(control->isEnabled());
+            return state;
+        };
+        const QStringList before = shown();
+        if (!bytes.isNull())
+            tree_->write(pick, bytes);
+
+        SeenBox seen;
+        CloseNextBox(&seen);
+        if (pick.isEmpty()) {
+            QVERIFY(QFile::setPermissions(track, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+            QTest::mouseClick(Find<QPushButton>(QStringLiteral("cmdSave")), Qt::LeftButton);
+        } else {
+            SelectTrack(pick);
+        }
+        QTRY_VERIFY(!seen.text.isEmpty());
+        QTEST(seen.title, "caption");
+        QTEST(seen.text, "text");
+        QCOMPARE(seen.icon, QMessageBox::Information);
+        QVERIFY(window_->isVisible());
+        QCOMPARE(shown(), before);
+        QCOMPARE(tree_->read(QStringLiteral("track.ini")), TrackText());
+
+        QVERIFY(QFile::setPermissions(track, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
+        SelectTrack(QStringLiteral("track.ini"));
+        QCOMPARE(Bar()->value(), 21);
+        QTest::mouseClick(Picture(8), Qt::LeftButton, {}, QPoint(20, 20));
+        QTest::mouseClick(Find<QPushButton>(QStringLiteral("cmdSave")), Qt::LeftButton);
+        QVERIFY(tree_->read(QStringLiteral("track.ini")).contains("stall_0 = 66270 0.0\t\t; Modified by Korsa Gridwell\r\n"));
+    }
+
+    // The bar takes focus between the pictures and Save, and the keys and the wheel move it as a
+    // user's move does.
+    void theBarFromTheKeyboard_data()
+    {
+        QTest::addColumn<int>("key"); // 0: one wheel notch instead
+        QTest::addColumn<int>("wheel");
+        QTest::addColumn<int>("value");
+        QTest::newRow("Right") << int(Qt::Key_Right) << 0 << 510;
+        QTest::newRow("Left") << int(Qt::Key_Left) << 0 << 490;
+        QTest::newRow("Down") << int(Qt::Key_Down) << 0 << 510;
+        QTest::newRow("Up") << int(Qt::Key_Up) << 0 << 490;
+        QTest::newRow("Page Down") << int(Qt::Key_PageDown) << 0 << 550;
+        QTest::newRow("Page Up") << int(Qt::Key_PageUp) << 0 << 450;
+        QTest::newRow("Home") << int(Qt::Key_Home) << 0 << 0;
+        QTest::newRow("End") << int(Qt::Key_End) << 0 << 1000;
+        QTest::newRow("wheel towards the user") << 0 << -120 << 510;
+        QTest::newRow("wheel away") << 0 << 120 << 490;
+    }
+    void theBarFromTheKeyboard()
+    {
+        QFETCH(int, key);
+        QFETCH(int, wheel);
+        QFETCH(int, value);
+        SelectTrack(QStringLiteral("track.ini"));
+        window_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+        auto *save = Find<QPushButton>(QStringLiteral("cmdSave"));
+        save->setFocus();
+        QTest::keyClick(save, Qt::Key_Backtab);
+        QTRY_COMPARE(QApplication::focusWidget(), Bar());
+        QCOMPARE(Bar()->nextInFocusChain(), save);
+        Bar()->setValue(500);
+        if (key)
+            QTest::keyClick(Bar(), Qt::Key(key));
+        else {
+            const QPoint at = Bar()->rect().center();
+            QWheelEvent notch(at, Bar()->mapToGlobal(at), {}, {0, wheel}, Qt::NoButton, {}, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(Bar(), &notch);
+        }
+        QCOMPARE(Bar()->value(), value);
+        QVERIFY(Label2().startsWith(QStringLiteral("This Start Position Is ")));
+        QVERIFY(Label2().endsWith(QStringLiteral(" Meters Or  %1 Percent Beyond The Start Line.").arg(value / 10)));
     }
 
     void hoverHighlightsTheSectionOnTheMap()

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+
+#include <optional>
+
+namespace korsa {
+
+// Line indices are 16-bit: a track file holds at most this many lines.
+inline constexpr int MaxTrackLines = 32767;
+inline const QByteArray MarkerLine = QByteArrayLiteral("[ GRIDWELL ]");
+
+// Splits 8-bit text into lines: CR or CR LF ends a line, a lone LF stays inside its line, and a
+// last line without terminator is a line. Returns nothing for more than MaxTrackLines lines.
+std::optional<QList<QByteArray>> SplitTrackLines(const QByteArray &bytes);
+
+} // namespace korsa
