@@ -105,19 +105,17 @@ struct Screen {
                : type.contains("_NORMAL") ? Kind::Main
                                           : Kind::Other;
     }
+    // The topmost window that matches and is of the kind, once one shows.
     std::optional<quint64> WaitFor(const QStringList &match, Kind kind) const
     {
-        for (const QDeadlineTimer deadline(StepMs); !deadline.hasExpired(); QTest::qWait(PollMs))
-            if (const QList<quint64> ids = Windows(match, kind); !ids.isEmpty())
-                return ids.last();
-        return std::nullopt;
+        QList<quint64> ids;
+        for (const QDeadlineTimer deadline(StepMs); ids.isEmpty() && !deadline.hasExpired(); QTest::qWait(PollMs))
+            ids = Windows(match, kind);
+        return ids.isEmpty() ? std::nullopt : std::optional(ids.last());
     }
     bool WaitUntilGone(const QStringList &match) const
     {
-        for (const QDeadlineTimer deadline(StepMs); !deadline.hasExpired(); QTest::qWait(PollMs))
-            if (Windows(match).isEmpty())
-                return true;
-        return false;
+        return QTest::qWaitFor([&] { return Windows(match).isEmpty(); }, StepMs);
     }
     std::optional<QRect> Geometry(quint64 id) const
     {
