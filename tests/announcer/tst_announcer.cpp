@@ -99,9 +99,6 @@ private slots:
         Announcer announcer(folder.path());
         for (const int section : played)
             announcer.PlaySectionSound(section);
-        const QString file = folder.file(QString("Track Sounds/TrackSound %1.wav").arg(played.last()));
-        QCOMPARE(announcer.CurrentSource(), QFile::exists(file) ? QUrl::fromLocalFile(file)
-                                                                : QUrl(QString("qrc:/SOUND/%1.wav").arg(300 + played.last())));
         HEAR(heard);
         QTRY_COMPARE_WITH_TIMEOUT(OurStreams().size(), 1, 3000); // the replaced one gone, not paused
     }
