@@ -2,6 +2,7 @@
 // through xdotool; what it did is read back from the disk, its exit status and the windows shown.
 
 #include "support/AboutText.h"
+#include "support/TempTree.h"
 #include "support/TrackText.h"
 
 #include <QDeadlineTimer>
@@ -19,6 +20,9 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+
+using korsa::test::ReadFile;
+using korsa::test::WriteFile;
 
 namespace {
 
@@ -38,18 +42,6 @@ const QByteArray Track = korsa::test::TrackText();
 const QByteArray MarkerSection = "\r\n[ GRIDWELL ]\r\nstall_0 = 1500 0.0\r\n";
 
 enum class Kind { Main, Dialog, Menu, Other };
-
-QByteArray ReadBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool WriteBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 QProcessEnvironment DisplayEnvironment(const QString &display)
 {
@@ -206,15 +198,14 @@ public:
         env.insert("HOME", home_.path());
         process_.setProcessEnvironment(env);
         process_.setWorkingDirectory(dir_.path());
-        // A second line tells a rewritten settings file from the one written here.
         installed_ = QDir().mkpath(ProgramFolder()) && QFile::copy(TrainerPath, Program()) &&
                      QDir().mkpath(ConfigHome()) && QDir().mkpath(QFileInfo(trackPath).path()) &&
-                     QFile::setPermissions(Program(), QFile::permissions(TrainerPath) | QFile::ExeOwner) &&
-                     WriteBytes(trackPath, track) &&
-                     (where != TrackIn::RememberedFolder ||
-                      WriteBytes(SettingsPath(), settings + "written by the test\r\n")) &&
-                     (where != TrackIn::SteamLibrary ||
-                      QFile::setPermissions(ProgramFolder(), QFile::Permissions(0x5555)));
+                     QFile::setPermissions(Program(), QFile::permissions(TrainerPath) | QFile::ExeOwner);
+        WriteFile(trackPath, track);
+        if (where == TrackIn::RememberedFolder) // a second line tells a rewritten settings file from this one
+            WriteFile(SettingsPath(), settings + "written by the test\r\n");
+        else
+            installed_ = installed_ && QFile::setPermissions(ProgramFolder(), QFile::Permissions(0x5555));
     }
     ~Trainer()
     {
@@ -231,7 +222,7 @@ public:
     {
         for (QDirIterator it(dir_.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();)
             if (it.next().endsWith("/Korsa Gridwell.ini"))
-                return ReadBytes(it.filePath());
+                return ReadFile(it.filePath());
         return {};
     }
     bool Start(const QStringList &args = {})
@@ -391,23 +382,23 @@ private slots:
         Trainer trainer(*screen_);
         QVERIFY(Launch(trainer, onCommandLine ? QStringList{trainer.trackPath} : QStringList{}));
         QVERIFY(onCommandLine || PickFile({}, byKeys));
-        QTRY_COMPARE_WITH_TIMEOUT(ReadBytes(trainer.SettingsPath()), trainer.settings, StepMs);
+        QTRY_COMPARE_WITH_TIMEOUT(ReadFile(trainer.SettingsPath()), trainer.settings, StepMs);
 
         QVERIFY(screen_->Click(map_->SectionPicture(1)));
         QVERIFY(byKeys ? screen_->FocusAndKeys(*window_, {"ctrl+s"}) : screen_->Click(map_->SaveButton()));
         const QByteArray saved = korsa::test::TrackText("12200 0.0\t\t; Modified by Korsa Gridwell");
-        QTRY_COMPARE_WITH_TIMEOUT(ReadBytes(trainer.trackPath), saved + MarkerSection, StepMs);
-        QCOMPARE(ReadBytes(trainer.trackPath + ".bak"), Track);
+        QTRY_COMPARE_WITH_TIMEOUT(ReadFile(trainer.trackPath), saved + MarkerSection, StepMs);
+        QCOMPARE(ReadFile(trainer.trackPath + ".bak"), Track);
 
         QVERIFY(screen_->Click(map_->RevertButton()));
-        QTRY_COMPARE_WITH_TIMEOUT(ReadBytes(trainer.trackPath), Track + MarkerSection, StepMs);
-        QCOMPARE(ReadBytes(trainer.trackPath + ".bak"), Track);
+        QTRY_COMPARE_WITH_TIMEOUT(ReadFile(trainer.trackPath), Track + MarkerSection, StepMs);
+        QCOMPARE(ReadFile(trainer.trackPath + ".bak"), Track);
 
         QVERIFY(screen_->Click(map_->SectionPicture(4)));
         QVERIFY(byKeys ? screen_->FocusAndKeys(*window_, {"ctrl+q"}) : OpenFileMenu() && screen_->Keys({"Up", "Return"}));
         QCOMPARE(WaitForQuietExit(trainer), 0);
-        QCOMPARE(ReadBytes(trainer.trackPath), Track + MarkerSection);
-        QCOMPARE(ReadBytes(trainer.SettingsPath()), trainer.settings);
+        QCOMPARE(ReadFile(trainer.trackPath), Track + MarkerSection);
+        QCOMPARE(ReadFile(trainer.SettingsPath()), trainer.settings);
     }
 
     // The close box ends the program at once with status 0, asks nothing and writes nothing, also
@@ -416,11 +407,11 @@ private slots:
     {
         Trainer trainer(*screen_);
         QVERIFY(Launch(trainer, {trainer.trackPath}));
-        QTRY_COMPARE_WITH_TIMEOUT(ReadBytes(trainer.SettingsPath()), trainer.settings, StepMs);
+        QTRY_COMPARE_WITH_TIMEOUT(ReadFile(trainer.SettingsPath()), trainer.settings, StepMs);
         QVERIFY(screen_->Click(map_->SectionPicture(4)));
         QVERIFY(RequestClose(screen_->display, *window_));
         QCOMPARE(WaitForQuietExit(trainer), 0);
-        QCOMPARE(ReadBytes(trainer.trackPath), Track);
+        QCOMPARE(ReadFile(trainer.trackPath), Track);
         QVERIFY(!QFileInfo::exists(trainer.trackPath + ".bak"));
     }
 
@@ -446,7 +437,7 @@ private slots:
         QVERIFY(OpenFileMenu() && screen_->Keys({"Escape"}));
         QVERIFY(trainer.Running());
         QCOMPARE(screen_->Windows(MainTitle, Kind::Main), QList<quint64>{*window_});
-        QCOMPARE(ReadBytes(trainer.trackPath), track);
+        QCOMPARE(ReadFile(trainer.trackPath), track);
         QVERIFY(!QFileInfo::exists(trainer.trackPath + ".bak"));
         QCOMPARE(trainer.SettingsWritten(), trainer.settings + "written by the test\r\n");
     }
