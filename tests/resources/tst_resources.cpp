@@ -182,7 +182,7 @@ private slots:
         QCOMPARE(QImage::fromData(bytes, "JPEG").size(), size);
     }
 
-    // Maps 200..208 each show one unbroken red stretch on the road; the plain map 210 has no red.
+    // Maps 200..208 each show one unbroken red stretch on the road.
     void highlight_data()
     {
         QTest::addColumn<int>("section");
