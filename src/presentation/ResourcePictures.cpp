@@ -144,24 +144,6 @@ QString SectionPhotographPath(const QString &programFolder, const QString &secti
     return programFolder + QLatin1Char('/') + sectionName + QStringLiteral(".jpg");
 }
 
-QImage SectionPhotograph(int i, const QString &programFolder, const QString &sectionName)
-{
-    const QString path = SectionPhotographPath(programFolder, sectionName);
-    // Only a regular file of photograph size: a named pipe or a device there must not stall start-up.
-    if (std::optional<QByteArray> bytes = ReadRegularFile(path, MaxPhotographBytes)) {
-        QBuffer buffer(&*bytes);
-        // Players save all sorts of pictures under the .jpg name, so the bytes decide the format.
-        QImageReader reader(&buffer);
-        reader.setDecideFormatFromContent(true);
-        const QImage image = reader.read();
-        if (IsUsable(image))
-            return image;
-        // A file that does not decode (or a folder of that name) must not leave the section
-        // without a picture or hand an empty one to the fitting: use the embedded photograph.
-    }
-    return LoadResourcePicture(100 + i);
-}
-
 std::optional<CoverFit> FitGeometry(QSize photo, QSize box)
 {
     if (photo.isEmpty() || box.isEmpty())
@@ -202,6 +184,7 @@ ShownPhotograph FittedSectionPhotograph(int i, const QString &programFolder, con
     // Only a regular file of photograph size: a named pipe or a device there must not stall start-up.
     if (std::optional<QByteArray> bytes = ReadRegularFile(path, MaxPhotographBytes)) {
         QBuffer buffer(&*bytes);
+        // Players save all sorts of pictures under the .jpg name, so the bytes decide the format.
         QImageReader reader(&buffer);
         reader.setDecideFormatFromContent(true);
         const ShownPhotograph shown = ReadFitted(reader, box);

@@ -31,11 +31,6 @@ PicturePatch DifferenceFrom(const QImage &base, const QImage &picture);
 // with a forward slash.
 QString SectionPhotographPath(const QString &programFolder, const QString &sectionName);
 
-// The photograph of section i (0..8): the file at SectionPhotographPath when there is one, decoded
-// by its content whatever its name says; otherwise, and also when that file cannot be decoded or
-// holds an empty picture, the embedded photograph 100 + i.
-QImage SectionPhotograph(int i, const QString &programFolder, const QString &sectionName);
-
 // How a photograph covers a box: scaled by the larger of the box-to-photo width and height ratios,
 // so it covers the box, with the box cut out of its middle (an odd surplus rounds half to even).
 struct CoverFit {
@@ -59,9 +54,11 @@ struct ShownPhotograph {
     FittedPicture fitted;
 };
 
-// Section i's photograph, from the same source SectionPhotograph chooses, fitted to the box as
-// FitPictureToBox fits it; the decoder already scales down while decoding where that is cheap, and
-// the full-size photograph is not kept. A file that cannot be fitted leaves the embedded one.
+// Section i's photograph (0..8), fitted to the box as FitPictureToBox fits it: the file at
+// SectionPhotographPath when there is one, decoded by its content whatever its name says;
+// otherwise, and also when that file cannot be decoded or fitted, the embedded photograph 100 + i.
+// The decoder already scales down while decoding where that is cheap; the full-size photograph is
+// not kept.
 ShownPhotograph FittedSectionPhotograph(int i, const QString &programFolder, const QString &sectionName, QSize box);
 
 } // namespace korsa

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian package, unpacks it into a read-only tree and runs both programs from there:
 # the command-line tool on a track file, the trainer on a 1920x1080 screen scaled by 2.
-# Usage: debian_package.sh BUILD_DIR CLOSE_REQUEST
+# Usage: debian_package.sh BUILD_DIR
 set -euo pipefail
-build=$(cd "$1" && pwd) closeRequest=$2
+build=$(cd "$1" && pwd)
 support=$(cd "$(dirname "$0")/../support" && pwd)
 work=$(mktemp -d)
 trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
@@ -29,7 +29,7 @@ out=$("$root/usr/bin/korsa-sorvena-cli" show "$work/track.ini")
 The Start Position Is  1500 Meters Or  2.1 Percent Beyond The Start Line." ] || fail "show printed: $out"
 
 # The trainer starts (the screen has 1080 lines, 540 scaled pixels), shows its window and ends
-# with status 0 when the window is closed as a window manager closes it.
+# with status 0 when the user quits it with Ctrl+Q.
 QT_SCALE_FACTOR=2 "$support/with-xvfb.sh" 1920x1080 bash -c '
   "$1/usr/bin/korsa-sorvena-trainer" & trainer=$!
   for _ in $(seq 1 100); do
@@ -38,6 +38,6 @@ QT_SCALE_FACTOR=2 "$support/with-xvfb.sh" 1920x1080 bash -c '
     sleep 0.1
   done
   [ -n "$window" ] || { echo "no trainer window" >&2; kill $trainer; exit 1; }
-  "$2" "$window"
-  wait $trainer' _ "$root" "$closeRequest" || fail "trainer run"
+  xdotool windowfocus --sync "$window" key ctrl+q
+  wait $trainer' _ "$root" || fail "trainer run"
 echo "debian package OK"

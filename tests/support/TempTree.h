@@ -14,6 +14,21 @@
 
 namespace korsa::test {
 
+inline QByteArray ReadFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Returns the path; a file the test cannot write ends the test run.
+inline QString WriteFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
 // What a test may put where the program expects a regular file.
 enum class NoRegularFile { Folder, NamedPipe, LinkToDevZero, Socket, Oversized };
 
@@ -24,19 +39,8 @@ public:
     QString path() const { return dir_.path(); }
     QString file(const QString &name) const { return dir_.filePath(name); }
 
-    QString write(const QString &name, const QByteArray &bytes) const
-    {
-        QFile f(file(name));
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(file(name)));
-        return file(name);
-    }
-
-    QByteArray read(const QString &name) const
-    {
-        QFile f(file(name));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    QString write(const QString &name, const QByteArray &bytes) const { return WriteFile(file(name), bytes); }
+    QByteArray read(const QString &name) const { return ReadFile(file(name)); }
 
 #ifndef Q_OS_WIN
     // Puts a folder, a named pipe without writer, a link to /dev/zero, a socket or a sparse file of
