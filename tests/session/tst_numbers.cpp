@@ -55,8 +55,6 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::newRow("negative") << -12.5 << "-12.5";
         QTest::newRow("15 significant digits") << 1.0 / 3.0 << " .333333333333333";
-        QTest::newRow("large stays plain") << 1e20 << " 100000000000000000000";
-        QTest::newRow("small stays plain") << 0.00012 << " .00012";
     }
     void numberText()
     {
@@ -81,7 +79,6 @@ private slots:
         QTest::newRow("fraction cut, not rounded") << 35994.6f << QByteArray("35994");
         QTest::newRow("seven digits round first") << 12345.999f << QByteArray("12346");
         QTest::newRow("half metre") << 0.5f << QByteArray("0");
-        QTest::newRow("eight digits") << 12345678.0f << QByteArray("12345680");
         QTest::newRow("huge") << 3.0e20f << QByteArray("300000000000000000000");
     }
     void savedLine()
