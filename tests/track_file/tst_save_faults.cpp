@@ -57,6 +57,7 @@ private slots:
         QTest::newRow("file gone, backup kept")
             << QString() << QStringLiteral("track.ini") << QByteArray("old");
         QTest::newRow("folder gone") << QStringLiteral("gone") << QStringLiteral("track.ini") << QByteArray();
+        QTest::newRow("a folder at the name") << QString() << QString() << QByteArray();
     }
     void missingFileOrFolderIsAnError()
     {
