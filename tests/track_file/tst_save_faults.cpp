@@ -97,8 +97,7 @@ private slots:
         QCOMPARE(::chmod(path.constData(), static_cast<mode_t>(mode)), 0);
         if (owner >= 0)
             QCOMPARE(::chown(path.constData(), static_cast<uid_t>(owner), static_cast<gid_t>(owner)), 0);
-        struct stat before {
-        }, after{};
+        struct stat before, after;
         QCOMPARE(::stat(path.constData(), &before), 0);
         QCOMPARE(WriteTrackFile(state), outcome);
         QCOMPARE(::stat(path.constData(), &after), 0);
