@@ -6,6 +6,7 @@
 #include "support/TrackText.h"
 
 #include <QDir>
+#include <QStandardPaths>
 #include <QtTest>
 
 #include <utility>
@@ -83,6 +84,9 @@ class SessionTest : public QObject
     Q_OBJECT
 
 private slots:
+    // A per-user settings file of the machine's own user is never touched.
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
     // One session from the choice to Revert and a new choice. Every user's move of the bar acts, also onto
     // the value the handler last acted on; the program's own settings of the bar are no moves.
     void oneSession()
