@@ -104,7 +104,8 @@ public:
 int Report(TrackFileOutcome outcome, const QString &path)
 {
     if (const auto message = MessageFor(outcome))
-        PrintLine(stderr, message->caption + QStringLiteral(": ") + path + QStringLiteral(": ") + message->text);
+        PrintLine(stderr,
+                  message->caption + QStringLiteral(": ") + path + QStringLiteral(": ") + message->text);
     switch (outcome) {
     case TrackFileOutcome::Ok:
     case TrackFileOutcome::Cancelled:
@@ -150,7 +151,8 @@ QString SectionList(const SectionTable &table)
 // track file's own number rule, so "." is the point in every locale.
 std::optional<float> MetresArgument(const QString &text)
 {
-    static const QRegularExpression form(QStringLiteral("^([0-9]+\\.?[0-9]*|\\.[0-9]+)$"));
+    static const QRegularExpression form(
+        QRegularExpression::anchoredPattern(QStringLiteral("[0-9]+\\.?[0-9]*|\\.[0-9]+")));
     if (!form.match(text).hasMatch())
         return std::nullopt;
     return LeadingNumber(text.toLatin1());
@@ -205,7 +207,8 @@ int RunTrackCommand(const QStringList &args, bool json)
     }
 
     ChooseTrackFile(state, args.last());
-    const QString path = QDir::current().absoluteFilePath(JoinPath(state.TrackFolder, state.TrackFileName));
+    // The file as the user named it, made absolute: what messages and --json name.
+    const QString path = QDir::toNativeSeparators(QDir::current().absoluteFilePath(args.last()));
     TrackFileOutcome outcome = session.AcceptChosenTrack();
     if (outcome == TrackFileOutcome::Ok) {
         if (section >= 0) {
@@ -227,10 +230,11 @@ int RunTrackCommand(const QStringList &args, bool json)
     if (json) {
         // The 32-bit values exactly (71989.171875); QJsonDocument writes numbers without a locale.
         const auto number = [](float value) { return static_cast<double>(value); };
-        const QJsonObject object{{QStringLiteral("file"), path},
-                                 {QStringLiteral("trackLengthMetres"), number(session.TrackLengthMetres())},
-                                 {QStringLiteral("startMetres"), number(session.AcceptedTrack().StartPosition)},
-                                 {QStringLiteral("perMille"), number(session.PositionPerMille())}};
+        const QJsonObject object{
+            {QStringLiteral("file"), path},
+            {QStringLiteral("trackLengthMetres"), number(session.TrackLengthMetres())},
+            {QStringLiteral("startMetres"), number(session.AcceptedTrack().StartPosition)},
+            {QStringLiteral("perMille"), number(session.PositionPerMille())}};
         std::fprintf(stdout, "%s\n", QJsonDocument(object).toJson(QJsonDocument::Compact).constData());
     } else {
         PrintLine(stdout, view.label1);
