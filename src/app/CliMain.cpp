@@ -6,29 +6,78 @@
 #include "session/Captions.h"
 #include "session/Numbers.h"
 #include "session/StartPositionSession.h"
+#include "track_file/NumberRules.h"
 #include "track_file/UserMessages.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 namespace {
 
 using namespace korsa;
 
+// What a wrong command line is answered with; --help adds what each command does.
 const char *const Usage =
     "Usage:\n"
-    "  korsa-sorvena-cli show PATH\n"
-    "  korsa-sorvena-cli section N PATH     N: 0..8, or a section name, case-insensitive\n"
-    "  korsa-sorvena-cli per-mille V PATH   V: whole number 0..1000, as the scroll bar\n"
-    "  korsa-sorvena-cli revert PATH\n"
+    "  korsa-sorvena-cli [--json] show PATH\n"
+    "  korsa-sorvena-cli [--json] section N PATH\n"
+    "  korsa-sorvena-cli [--json] per-mille V PATH\n"
+    "  korsa-sorvena-cli [--json] metres M PATH\n"
+    "  korsa-sorvena-cli [--json] revert PATH\n"
     "  korsa-sorvena-cli sections\n"
     "  korsa-sorvena-cli --version\n"
     "  korsa-sorvena-cli --help\n";
+
+const char *const Help =
+    "\n"
+    "Shows and sets where the simulator places the car on the Sorvena circuit: the stall_0 line\n"
+    "of the track's track.ini, named by PATH. The commands that change it save at once, as the\n"
+    "trainer's Save does: the first save keeps a copy, track.ini.bak, and the original stall_0\n"
+    "line in a [ GRIDWELL ] section at the end of the file.\n"
+    "\n"
+    "Commands:\n"
+    "  show PATH          print the track length and the start position\n"
+    "  section N PATH     start at training section N and save; N is its index 0..8 or its\n"
+    "                     name in any case (\"sr 47 bridge\"), as listed by sections\n"
+    "  per-mille V PATH   start V tenths of a percent into the lap and save; V is a whole\n"
+    "                     number 0..1000, as the trainer's scroll bar\n"
+    "  metres M PATH      start M metres beyond the start line and save; M is a number 0 or\n"
+    "                     more, digits with \".\" as the decimal point in every language\n"
+    "                     (1500, 1500.5); a start beyond the lap is taken round it, as when\n"
+    "                     a file is read (72000 gives 11); the file keeps whole metres\n"
+    "  revert PATH        write the original stall_0 line back\n"
+    "  sections           list the nine sections: index, name and start in metres,\n"
+    "                     separated by tabs\n"
+    "  --version          print the version\n"
+    "  --help, -h         print this help\n"
+    "\n"
+    "Output:\n"
+    "  On success show and the changing commands print the trainer's two status lines. With\n"
+    "  --json they print one JSON object on one line instead, with the keys:\n"
+    "    \"file\"               the track file's absolute path\n"
+    "    \"trackLengthMetres\"  the length of the lap in metres\n"
+    "    \"startMetres\"        the start position in metres beyond the start line\n"
+    "    \"perMille\"           the start position in tenths of a percent of the lap\n"
+    "  Numbers are written with \".\" as the decimal point, whatever the language. On failure\n"
+    "  nothing goes to standard output, and the trainer's message goes to standard error as\n"
+    "  \"CAPTION: PATH: TEXT\".\n"
+    "\n"
+    "Exit status:\n"
+    "  0   success\n"
+    "  2   the track file is missing\n"
+    "  3   the track file cannot be read: no regular file, too large, or no track file\n"
+    "  4   the file is not the Sorvena track's (its track_length is not 44.732 miles)\n"
+    "  5   saving failed; the file keeps its previous bytes\n"
+    "  64  wrong command line\n"
+    "  74  the output could not be written\n";
 
 void PrintLine(std::FILE *stream, const QString &text)
 {
@@ -50,11 +99,13 @@ public:
     QString label2;
 };
 
-// A failure's message goes to standard error as "CAPTION: TEXT"; its kind chooses the exit status.
-int Report(TrackFileOutcome outcome)
+// A failure's message goes to standard error as "CAPTION: PATH: TEXT"; its kind chooses the exit
+// status.
+int Report(TrackFileOutcome outcome, const QString &path)
 {
     if (const auto message = MessageFor(outcome))
-        PrintLine(stderr, message->caption + QStringLiteral(": ") + message->text);
+        PrintLine(stderr,
+                  message->caption + QStringLiteral(": ") + path + QStringLiteral(": ") + message->text);
     switch (outcome) {
     case TrackFileOutcome::Ok:
     case TrackFileOutcome::Cancelled:
@@ -71,12 +122,40 @@ int Report(TrackFileOutcome outcome)
     return exit_status::SaveFailed;
 }
 
+// "korsa-sorvena-cli: WHY" on standard error, then what would have been right.
+[[noreturn]] void ArgumentError(const QString &why, const QString &hint = QString::fromLatin1(Usage))
+{
+    PrintLine(stderr, QStringLiteral("korsa-sorvena-cli: ") + why);
+    std::fputs(hint.toLocal8Bit().constData(), stderr);
+    std::exit(exit_status::Usage);
+}
+
 [[noreturn]] void UsageError(const QString &why)
 {
-    if (!why.isEmpty())
-        PrintLine(stderr, QStringLiteral("korsa-sorvena-cli: ") + why);
-    std::fputs(Usage, stderr);
-    std::exit(exit_status::Usage);
+    if (why.isEmpty()) {
+        std::fputs(Usage, stderr);
+        std::exit(exit_status::Usage);
+    }
+    ArgumentError(why);
+}
+
+QString SectionList(const SectionTable &table)
+{
+    QString list = QStringLiteral("A section is given by its index or its name, in any case:\n");
+    for (int i = 0; i < SectionCount; ++i)
+        list += QStringLiteral("  %1  %2\n").arg(i).arg(table.SectionNames[i]);
+    return list;
+}
+
+// A start in metres: digits with at most one "." (no sign, exponent, blank or comma), read by the
+// track file's own number rule, so "." is the point in every locale.
+std::optional<float> MetresArgument(const QString &text)
+{
+    static const QRegularExpression form(
+        QRegularExpression::anchoredPattern(QStringLiteral("[0-9]+\\.?[0-9]*|\\.[0-9]+")));
+    if (!form.match(text).hasMatch())
+        return std::nullopt;
+    return LeadingNumber(text.toLatin1());
 }
 
 // Splits PATH at its last separator; a bare name lies in the current folder.
@@ -95,7 +174,7 @@ void ChooseTrackFile(SessionState &state, const QString &path)
         UsageError(QStringLiteral("PATH names no file: ") + path);
 }
 
-int RunTrackCommand(const QStringList &args)
+int RunTrackCommand(const QStringList &args, bool json)
 {
     const QString &command = args[0];
     const int expected = (command == QStringLiteral("show") || command == QStringLiteral("revert")) ? 2 : 3;
@@ -109,19 +188,27 @@ int RunTrackCommand(const QStringList &args)
     // Check the command's own argument before anything is read.
     int section = -1;
     int perMille = -1;
+    std::optional<float> metres;
     if (command == QStringLiteral("section")) {
         const auto found = FindSection(session.Sections(), args[1]);
         if (!found)
-            UsageError(QStringLiteral("no such section: ") + args[1]);
+            ArgumentError(QStringLiteral("no such section: ") + args[1], SectionList(session.Sections()));
         section = *found;
     } else if (command == QStringLiteral("per-mille")) {
         bool ok = false;
         perMille = args[1].toInt(&ok);
         if (!ok || perMille < 0 || perMille > ScrollMaximum)
             UsageError(QStringLiteral("V must be a whole number from 0 to 1000: ") + args[1]);
+    } else if (command == QStringLiteral("metres")) {
+        metres = MetresArgument(args[1]);
+        if (!metres)
+            UsageError(QStringLiteral("M must be a number of metres, 0 or more, with \".\" as the decimal point: ") +
+                       args[1]);
     }
 
     ChooseTrackFile(state, args.last());
+    // The file as the user named it, made absolute: what messages and --json name.
+    const QString path = QDir::toNativeSeparators(QDir::current().absoluteFilePath(args.last()));
     TrackFileOutcome outcome = session.AcceptChosenTrack();
     if (outcome == TrackFileOutcome::Ok) {
         if (section >= 0) {
@@ -131,14 +218,28 @@ int RunTrackCommand(const QStringList &args)
             session.ForgetLastScrollValue();
             session.ScrollChange(perMille);
             outcome = session.Save();
+        } else if (metres) {
+            session.StartAtMetres(*metres);
+            outcome = session.Save();
         } else if (command == QStringLiteral("revert")) {
             outcome = session.Revert();
         }
     }
     if (outcome != TrackFileOutcome::Ok)
-        return Report(outcome);
-    PrintLine(stdout, view.label1);
-    PrintLine(stdout, view.label2);
+        return Report(outcome, path);
+    if (json) {
+        // The 32-bit values exactly (71989.171875); QJsonDocument writes numbers without a locale.
+        const auto number = [](float value) { return static_cast<double>(value); };
+        const QJsonObject object{
+            {QStringLiteral("file"), path},
+            {QStringLiteral("trackLengthMetres"), number(session.TrackLengthMetres())},
+            {QStringLiteral("startMetres"), number(session.AcceptedTrack().StartPosition)},
+            {QStringLiteral("perMille"), number(session.PositionPerMille())}};
+        std::fprintf(stdout, "%s\n", QJsonDocument(object).toJson(QJsonDocument::Compact).constData());
+    } else {
+        PrintLine(stdout, view.label1);
+        PrintLine(stdout, view.label2);
+    }
     return exit_status::Ok;
 }
 
@@ -159,12 +260,20 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
+    // --json may stand anywhere; a file of that name is ./--json.
+    const bool json = args.removeAll(QStringLiteral("--json")) > 0;
     if (args.isEmpty())
         UsageError(QString());
 
     const QString &command = args[0];
+    static const QStringList trackCommands = {QStringLiteral("show"), QStringLiteral("section"),
+                                              QStringLiteral("per-mille"), QStringLiteral("metres"),
+                                              QStringLiteral("revert")};
+    if (json && !trackCommands.contains(command))
+        UsageError(QStringLiteral("--json is for show, section, per-mille, metres and revert"));
     if (command == QStringLiteral("--help") || command == QStringLiteral("-h")) {
         std::fputs(Usage, stdout);
+        std::fputs(Help, stdout);
         return Finish(exit_status::Ok);
     }
     if (command == QStringLiteral("--version")) {
@@ -183,9 +292,7 @@ int main(int argc, char *argv[])
                                   .arg(static_cast<double>(table.SectionStarts[i]), 0, 'f', 0));
         return Finish(exit_status::Ok);
     }
-    static const QStringList trackCommands = {QStringLiteral("show"), QStringLiteral("section"),
-                                              QStringLiteral("per-mille"), QStringLiteral("revert")};
     if (!trackCommands.contains(command))
         UsageError(QStringLiteral("unknown command: ") + command);
-    return Finish(RunTrackCommand(args));
+    return Finish(RunTrackCommand(args, json));
 }

@@ -1,6 +1,7 @@
 #include "finder/Places.h"
 
 #include "finder/FinderPaths.h"
+#include "platform/ProgramFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -227,18 +228,10 @@ QList<Place> DrivePlaces(const QString &home, const QString &mountTable)
     return places;
 }
 
-bool CanWriteFolder(const QString &folder)
-{
-    // The permission bits count too: to root every folder is writable, but one that nobody may
-    // write to is where an installed program lives.
-    constexpr auto writeBits = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
-    const QFileInfo info(folder);
-    return info.isDir() && info.isWritable() && (info.permissions() & writeBits);
-}
-
 QString FirstRunFolder(const QString &programFolder, const QString &home)
 {
-    if (CanWriteFolder(programFolder))
+    // The same decision as where the settings go: a copy of the program in a writable folder of its own.
+    if (KeepsFilesBesideItself(programFolder))
         return CleanFolder(programFolder);
     for (const QString &library : SteamLibraries(home)) {
         const QString common = QDir(library).filePath(QStringLiteral("steamapps/common"));

@@ -32,12 +32,9 @@ QStringList MountedFolders(const QString &mountTable = QStringLiteral("/proc/sel
 // a folder already offered is not offered again.
 QList<Place> DrivePlaces(const QString &home, const QString &mountTable = QStringLiteral("/proc/self/mounts"));
 
-// True when this process may create files in the folder and its permission bits let someone write.
-bool CanWriteFolder(const QString &folder);
-
-// Where the finder opens when no folder is remembered: a copy of the program in a folder of its own
-// starts there; an installed one (its folder cannot be written) in the first Steam library's
-// steamapps/common, else in the home folder.
+// Where the finder opens when no folder is remembered: a copy of the program in a writable folder
+// of its own starts there; an installed one (KeepsFilesBesideItself is false) in the first Steam
+// library's steamapps/common, else in the home folder.
 QString FirstRunFolder(const QString &programFolder, const QString &home);
 
 } // namespace korsa::finder

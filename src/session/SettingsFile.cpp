@@ -30,17 +30,9 @@ std::optional<QString> ReadFirstLine(const QString &path)
     return QFile::decodeName(*bytes);
 }
 
-// A folder whose permission bits let nobody write counts as unwritable, whoever runs the program.
-bool FolderWritable(const QString &folder)
-{
-    constexpr auto writeBits = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
-    const QFileInfo info(folder);
-    return info.isDir() && info.isWritable() && (info.permissions() & writeBits);
-}
-
 bool WriteLine(const QString &path, const QString &line)
 {
-    if (!FolderWritable(QFileInfo(path).absolutePath()))
+    if (!CanWriteFolder(QFileInfo(path).absolutePath()))
         return false;
     QSaveFile file(path);
     const QByteArray bytes = QFile::encodeName(line) + "\r\n";
@@ -50,7 +42,10 @@ bool WriteLine(const QString &path, const QString &line)
 
 } // namespace
 
-SettingsFile::SettingsFile(QString programFolder) : programFolder_(std::move(programFolder)) {}
+SettingsFile::SettingsFile(QString programFolder, QString installFolder)
+    : programFolder_(std::move(programFolder)), installFolder_(std::move(installFolder))
+{
+}
 
 QString SettingsFile::BesideProgramPath() const
 {
@@ -74,7 +69,8 @@ QString SettingsFile::ReadTrackFolder() const
 void SettingsFile::WriteTrackFolder(const QString &trackFolder) const
 {
     // Once there is a per-user file it is the one read, so it is the one kept up to date.
-    if (!QFileInfo::exists(PerUserPath()) && WriteLine(BesideProgramPath(), trackFolder))
+    if (!QFileInfo::exists(PerUserPath()) && KeepsFilesBesideItself(programFolder_, installFolder_) &&
+        WriteLine(BesideProgramPath(), trackFolder))
         return;
     QDir().mkpath(QFileInfo(PerUserPath()).path());
     WriteLine(PerUserPath(), trackFolder);

@@ -67,6 +67,16 @@ void StartPositionSession::ScrollChange(int value)
     view_.SetLabel2(captions::ScrollPositionCaption(accepted_->StartPosition, positionPerMille_));
 }
 
+void StartPositionSession::StartAtMetres(float metres)
+{
+    if (!accepted_)
+        return;
+    accepted_->StartPosition = ReduceBeyondTrack(metres, trackLengthMetres_);
+    positionPerMille_ = PerMilleOf(accepted_->StartPosition, trackLengthMetres_);
+    view_.SetLabel2(captions::ScrollPositionCaption(accepted_->StartPosition, positionPerMille_));
+    SetScrollFromProgram(positionPerMille_);
+}
+
 TrackFileOutcome StartPositionSession::ReadAcceptedAgain(SessionState &fresh) const
 {
     fresh.TrackFolder = accepted_->TrackFolder;

@@ -41,6 +41,9 @@ public:
     TrackFileOutcome AcceptChosenTrack();
     void SectionClick(int index);
     void ScrollChange(int value);
+    // Puts the start a typed distance beyond the start line (the command-line tool); a distance
+    // beyond the lap is taken round it, as an accepted file's start is.
+    void StartAtMetres(float metres);
     // Both act on the accepted file as it is on disk now, read again by the same rules, so a change
     // another program made meanwhile is kept: Ok, Missing, Unreadable, NotSorvena or SaveFailed.
     TrackFileOutcome Save();
@@ -52,6 +55,7 @@ public:
     // The last accepted track file as Save and Revert act on it.
     const SessionState &AcceptedTrack() const { return *accepted_; }
     float PositionPerMille() const { return positionPerMille_; }
+    float TrackLengthMetres() const { return trackLengthMetres_; }
     bool ScrollChangeEnabled() const { return scrollChangeEnabled_; }
 
 private:

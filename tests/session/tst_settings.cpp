@@ -89,6 +89,16 @@ private slots:
         QCOMPARE(settings.ReadTrackFolder(), QStringLiteral("/races/later"));
         QCOMPARE(program.read(QStringLiteral("Korsa Gridwell.ini")), QByteArray("/stale\r\n"));
     }
+
+    // An installed program keeps its settings per user even where it may write (root in /usr/bin).
+    void installedProgramUsesThePerUserFile()
+    {
+        TempTree program; // writable, and here the folder it is installed in
+        SettingsFile(program.path(), program.path()).WriteTrackFolder(QStringLiteral("/races/sorvena"));
+        QVERIFY(!QFile::exists(program.file(QStringLiteral("Korsa Gridwell.ini"))));
+        QCOMPARE(SettingsFile(program.path(), program.path()).ReadTrackFolder(), QStringLiteral("/races/sorvena"));
+        QVERIFY(KeepsFilesBesideItself(program.path()) && !KeepsFilesBesideItself(QStringLiteral("/usr/bin")));
+    }
 };
 
 QTEST_GUILESS_MAIN(SettingsTest)
