@@ -23,18 +23,9 @@ QByteArray ReadResource(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-quint16 Be16(const QByteArray &b, qsizetype at)
-{
-    return qFromBigEndian<quint16>(b.constData() + at);
-}
-quint16 Le16(const QByteArray &b, qsizetype at)
-{
-    return qFromLittleEndian<quint16>(b.constData() + at);
-}
-quint32 Le32(const QByteArray &b, qsizetype at)
-{
-    return qFromLittleEndian<quint32>(b.constData() + at);
-}
+const auto Be16 = [](const QByteArray &b, qsizetype i) { return qFromBigEndian<quint16>(b.data() + i); };
+const auto Le16 = [](const QByteArray &b, qsizetype i) { return qFromLittleEndian<quint16>(b.data() + i); };
+const auto Le32 = [](const QByteArray &b, qsizetype i) { return qFromLittleEndian<quint32>(b.data() + i); };
 
 Pixels Select(const QImage &image, bool (*wanted)(QRgb))
 {
@@ -46,19 +37,12 @@ Pixels Select(const QImage &image, bool (*wanted)(QRgb))
     return out;
 }
 
-bool IsRed(QRgb c)
-{
-    return qRed(c) > 170 && qGreen(c) < 80 && qBlue(c) < 80;
-}
-bool IsDark(QRgb c)
-{
-    return qRed(c) < 100 && qGreen(c) < 100 && qBlue(c) < 100;
-}
+bool (*const IsRed)(QRgb) = [](QRgb c) { return qRed(c) > 170 && qGreen(c) < 80 && qBlue(c) < 80; };
+bool (*const IsDark)(QRgb) = [](QRgb c) { return qRed(c) < 100 && qGreen(c) < 100 && qBlue(c) < 100; };
 // The pure white squares of the chequered start/finish mark; nothing else on a map is that white.
-bool IsMarkWhite(QRgb c)
-{
+bool (*const IsMarkWhite)(QRgb) = [](QRgb c) {
     return qRed(c) >= 248 && qGreen(c) >= 248 && qBlue(c) >= 248;
-}
+};
 
 double Gap(const Pixels &a, const Pixels &b)
 {
