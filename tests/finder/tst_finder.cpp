@@ -284,9 +284,6 @@ private slots:
             return Step([button](Finder &f) { QTest::mouseClick(f.*button, Qt::LeftButton); });
         };
         QTest::newRow("Select") << click(&Finder::select) << picked << true;
-        QTest::newRow("double-click") << Step([](Finder &f) { // the second click of it
-            QTest::mouseDClick(f.files->viewport(), Qt::LeftButton, {}, Finder::At(f.files, "track.ini"));
-        }) << picked << true;
         QTest::newRow("Cancel") << click(&Finder::cancel) << QStringList{"program", ""} << true;
         QTest::newRow("close box") << Step([](Finder &f) { f.dialog->close(); }) << unchanged << true;
         // Ctrl-click deselects while Select may still be enabled: Select then chooses nothing.
