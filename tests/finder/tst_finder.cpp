@@ -239,7 +239,8 @@ private slots:
         QTest::newRow("remembered path is a file") << "afile.txt" << false << true << false << "program";
         QTest::newRow("installed, first run")
             << "program" << true << true << false << "home/.local/share/Steam/steamapps/common";
-        QTest::newRow("installed, first run, no Steam") << "tracks/gone" << true << false << false << "home";
+        QTest::newRow("installed, remembered folder gone, no Steam")
+            << "tracks/gone" << true << false << false << "home";
     }
     void startFolder()
     {
