@@ -2,8 +2,8 @@
 #include "finder/FileList.h"
 #include "finder/FinderPaths.h"
 #include "finder/FolderList.h"
-#include "finder/Places.h"
 #include "finder/FrmFileManager2.h"
+#include "finder/Places.h"
 #include "support/Pointer.h"
 
 #include <QApplication>
@@ -22,14 +22,15 @@
 
 using namespace korsa;
 
-namespace {
+namespace
+{
 
 const QStringList TrackFiles = {"track.ini", "TRACK_old.INI", "track_old.ini"};
 const int Later = QTest::mouseDoubleClickInterval + 100; // a click that makes no double-click
 const QString Root = QDir::toNativeSeparators(QDir::rootPath());
 
-// Puts entries below the root: "a/b/" a folder, "a/f" an empty file, "a/f=text" a file with the text
-// ("@" in it standing for the root), "a/l -> target" a link.
+// Puts entries below the root: "a/b/" a folder, "a/f=text" a file with the text ("@" in it standing
+// for the root), "a/l -> target" a link.
 void Build(const QString &root, const QStringList &entries)
 {
     for (const QString &entry : entries) {
@@ -37,10 +38,10 @@ void Build(const QString &root, const QStringList &entries)
         const QString rest = entry.mid(name.size()).replace('@', root);
         QDir().mkpath(QFileInfo(path).path());
         QFile file(path);
-        const bool made = name.endsWith('/')            ? QDir().mkpath(path)
-                          : rest.startsWith(" -> ")     ? QFile::link(rest.mid(4), path)
-                                                        : file.open(QIODevice::WriteOnly) &&
-                                                          file.write(rest.mid(1).toUtf8()) >= 0;
+        const bool made = name.endsWith('/') ? QDir().mkpath(path)
+                          : rest.startsWith(" -> ")
+                              ? QFile::link(rest.mid(4), path)
+                              : file.open(QIODevice::WriteOnly) && file.write(rest.mid(1).toUtf8()) >= 0;
         if (!made)
             qFatal("cannot make %s", qPrintable(path));
     }
@@ -54,44 +55,39 @@ QStringList Entries(const QListWidget *list)
     return texts;
 }
 
-// Takes every right to the folder away, and root's right to read it anyway, while it lives.
-struct Locked {
-    const QString folder;
-    const bool root = ::geteuid() == 0;
-    const bool ok = QFile::setPermissions(folder, {}) && (!root || (::setegid(65534) == 0 && ::seteuid(65534) == 0));
-    ~Locked()
-    {
-        const auto all = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
-        if ((root && (::seteuid(0) != 0 || ::setegid(0) != 0)) || !QFile::setPermissions(folder, all))
-            qFatal("cannot take back the rights");
-    }
-};
-
 // One showing of the finder, with its controls.
 struct Finder {
-    Finder(SessionState &state, const QString &programFolder) : dialog(new FrmFileManager2(state, programFolder)) {}
+    Finder(SessionState &state, const QString &programFolder)
+        : dialog(new FrmFileManager2(state, programFolder))
+    {
+    }
     ~Finder() { delete dialog; }
     bool Show() { return dialog->show(), dialog->activateWindow(), QTest::qWaitForWindowActive(dialog); }
     // The folder listed, the files' folder, the file picked and whether Select is enabled.
     QStringList Seen() const
     {
-        return {folders->Path(), files->Path(), files->FileName(), select->isEnabled() ? "enabled" : "disabled"};
+        return {folders->Path(), files->Path(), files->FileName(),
+                select->isEnabled() ? "enabled" : "disabled"};
     }
     // Where the row whose role holds the value is; -1,-1 for none.
     static QPoint At(QListWidget *list, const QString &value, int role = Qt::DisplayRole)
     {
-        const QModelIndexList found = list->model()->match(list->model()->index(0, 0), role, value, 1, Qt::MatchExactly);
+        const QModelIndexList found =
+            list->model()->match(list->model()->index(0, 0), role, value, 1, Qt::MatchExactly);
         return found.isEmpty() ? QPoint(-1, -1) : list->visualRect(found.first()).center();
     }
-    QPoint FolderAt(const QString &folder) const { return At(folders, finder::CleanFolder(folder), FolderList::PathRole); }
+    QPoint FolderAt(const QString &folder) const
+    {
+        return At(folders, finder::CleanFolder(folder), FolderList::PathRole);
+    }
     // A click (two: a double-click) on the list's row; false when there is no row there.
-    static bool Click(QListWidget *list, QPoint at, int clicks = 1, int delay = -1, Qt::KeyboardModifiers keys = {})
+    static bool Click(QListWidget *list, QPoint at, int clicks = 1, int delay = -1,
+                      Qt::KeyboardModifiers keys = {})
     {
         if (at.x() >= 0)
             korsa::test::Click(list->viewport(), at, clicks, keys, delay);
         return at.x() >= 0;
     }
-    [[nodiscard]] bool ClickFile(const QString &name) { return Click(files, At(files, name)); }
     [[nodiscard]] bool OpenFolder(const QString &folder) { return Click(folders, FolderAt(folder), 2); }
 
     QPointer<FrmFileManager2> dialog;
@@ -119,7 +115,6 @@ class TestFinder : public QObject
     {
         return QDir::toNativeSeparators(relative.isEmpty() ? dir_->path() : dir_->filePath(relative));
     }
-    QStringList State() const { return {state_.TrackFolder, state_.TrackFileName}; }
     // The finder on a start folder, earlier.ini being the file chosen before.
     std::unique_ptr<Finder> Open(const QString &folder)
     {
@@ -133,237 +128,222 @@ private slots:
     void init()
     {
         dir_ = std::make_unique<QTemporaryDir>();
-        Build(path(), {"tracks/track_dir.ini/", "tracks/.hidden/", "tracks/Alpha/", "tracks/beta/",
-                       "tracks/Gamma/TRACK.INI", "tracks/track.ini", "tracks/TRACK_old.INI", "tracks/track_old.ini",
-                       "tracks/other.ini", "tracks/track.ini.bak", "tracks/mytrack.ini", "program/track_program.ini",
-                       "afile.txt",
-                       "home/.local/share/Steam/steamapps/common/", "home/.steam/steam -> ../.local/share/Steam"});
+        Build(path(),
+              {"tracks/track_dir.ini/", "tracks/.hidden/", "tracks/Alpha/", "tracks/beta/",
+               "tracks/Gamma/TRACK.INI=", "tracks/track.ini=", "tracks/TRACK_old.INI=",
+               "tracks/track_old.ini=", "tracks/other.ini=", "tracks/track.ini.bak=", "tracks/mytrack.ini=",
+               "program/track_program.ini=", "afile.txt=", "home/.local/share/Steam/steamapps/common/",
+               "home/.steam/steam -> ../.local/share/Steam"});
         QFile::setPermissions(dir_->path(), QFile::Permissions(0x7755)); // readable without root's rights too
         qputenv("HOME", QFile::encodeName(path("home")));
     }
 
-    // The Steam libraries of the home folder: the default one, if there, and those its
-    // libraryfolders.vdf names (@ stands for the tree's root).
+    // The Steam libraries of the home folder: the default one, if there, and those a
+    // libraryfolders.vdf names (@ stands for the tree's root) whose folder is there.
     void steamLibraries_data()
     {
-        QTest::addColumn<bool>("defaultLibrary");
         QTest::addColumn<QStringList>("entries");
         QTest::addColumn<QStringList>("libraries");
-        const QString vdf = "home/.local/share/Steam/steamapps/libraryfolders.vdf=";
-        const QString second = "Games Drive/SteamLibrary/";
-        const QString listed = "\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"\t\t\"@/home/.local/share/Steam\"\n"
-                               "\t\t\"apps\" { \"228\" \"1\" }\n\t}\n"
-                               "\t\"1\" { \"label\" \"\" \"path\" \"@/Games Drive/SteamLibrary\" }\n"
-                               "\t\"2\" { \"path\" \"@/unplugged\" } // a drive not there\n}\n";
-        const QStringList both{"home/.local/share/Steam", "Games Drive/SteamLibrary"}, steam = both.mid(0, 1);
-        QTest::newRow("default and second") << true << QStringList{vdf + listed, second} << both;
-        QTest::newRow("older form, escapes")
-            << true << QStringList{vdf + "\"LibraryFolders\" { \"1\" \"@/Old \\\"Lib\\\"\" }", "Old \"Lib\"/"}
-            << QStringList{steam.first(), "Old \"Lib\""};
-        QTest::newRow("cut off") << true << QStringList{vdf + listed.left(listed.indexOf("\"2\"") + 10), second} << both;
-        QTest::newRow("unbalanced") << true << QStringList{vdf + "}}}\"libraryfolders\" \"{\" {{ \"path\"", second} << steam;
-        QTest::newRow("empty") << true << QStringList{vdf} << steam;
+        const QString vdf = "home/.local/share/Steam/steamapps/libraryfolders.vdf=",
+                      steam = "home/.local/share/Steam";
         QString noise(10 << 20, ' '); // of the characters that matter most, and some that are no text
         const QString alphabet = QStringLiteral("\"{}\\/ \n\tpath01libraryfolders\u00e9") + QChar(0);
         for (QChar &c : noise)
             c = alphabet[QRandomGenerator::global()->bounded(int(alphabet.size()))];
-        QTest::newRow("10 MB of noise") << true << QStringList{vdf + noise} << steam;
+        QTest::newRow("second library, one missing")
+            << QStringList{vdf +
+                               R"("libraryfolders" { "0" { "path" "@/home/.local/share/Steam" "apps" { "228" "1" } })"
+                               R"("1" { "label" "" "path" "@/Games Drive/SteamLibrary" })"
+                               "\n\"2\" { \"path\" \"@/unplugged\" } // a drive not there\n}",
+                           "Games Drive/SteamLibrary/"}
+            << QStringList{steam, "Games Drive/SteamLibrary"};
+        QTest::newRow("malformed") << QStringList{vdf + "}}}\"libraryfolders\" \"{\" {{ \"path\"",
+                                                  "Games Drive/"}
+                                   << QStringList{steam};
+        QTest::newRow("empty") << QStringList{vdf} << QStringList{steam};
+        QTest::newRow("10 MB of noise") << QStringList{vdf + noise} << QStringList{steam};
         const QString flatpak = "home/.var/app/com.valvesoftware.Steam/.local/share/Steam";
-        QTest::newRow("Flatpak") << false << QStringList{flatpak + "/steamapps/"} << QStringList{flatpak};
-        QTest::newRow("no Steam") << false << QStringList{} << QStringList{};
+        QTest::newRow("Flatpak too, older form with escapes")
+            << QStringList{flatpak + "/steamapps/libraryfolders.vdf=\"LibraryFolders\" { \"1\" \"@/Old "
+                                     "\\\"Lib\\\"\" }",
+                           "Old \"Lib\"/"}
+            << QStringList{steam, flatpak, "Old \"Lib\""};
     }
     void steamLibraries()
     {
-        QFETCH(bool, defaultLibrary);
         QFETCH(QStringList, entries);
         QFETCH(QStringList, libraries);
-        QVERIFY(defaultLibrary || QDir(path("home/.local")).removeRecursively());
         Build(path(), entries);
         for (QString &library : libraries)
             library = path(library);
         QCOMPARE(finder::SteamLibraries(path("home")), libraries);
     }
 
-    // The drive list's places from the home folder and a mount table; the longest that holds a path.
-    void drivePlaces_data()
-    {
-        QTest::addColumn<QString>("inside");
-        QTest::addColumn<QString>("drive");
-        QTest::newRow("library") << "Games Drive/SteamLibrary/steamapps/common" << "Games Drive/SteamLibrary";
-        QTest::newRow("mount holding it") << "Games Drive/Other" << "Games Drive";
-        QTest::newRow("home") << "home/tracks" << "home";
-        QTest::newRow("whole names only") << "mnt/database" << Root;
-        QTest::newRow("mount") << "run/media/racer/Games/x" << "run/media/racer/Games";
-    }
+    // The drive list's places from the home folder and a mount table, each once, pseudo file systems
+    // and missing folders left out; a path's drive is the longest place that holds it.
     void drivePlaces()
     {
-        QFETCH(QString, inside);
-        QFETCH(QString, drive);
-        Build(path(), {"Games Drive/SteamLibrary/", "run/media/racer/Games/", "media/usb/", "mnt/data/", "mnt/My Disk/",
-                       "mnt/ram/", "run/user/doc/", "hosts",
-                       "home/.local/share/Steam/steamapps/libraryfolders.vdf="
-                       "\"libraryfolders\" { \"1\" { \"path\" \"@/Games Drive/SteamLibrary\" } }",
-                       "mounts=" + QStringList{
-                           "/dev/sda2 / ext4 rw 0 0", "proc /proc proc rw 0 0", "sysfs /sys sysfs rw 0 0",
-                           "tmpfs /run tmpfs rw 0 0", "/dev/sdb1 @/run/media/racer/Games ext4 rw,nosuid 0 0",
-                           "/dev/sdc1 @/media/usb vfat rw 0 0", "/dev/sdd1 @/mnt/data ntfs3 rw 0 0",
-                           "/dev/sdd1 @/mnt/data ntfs3 rw 0 0", "/dev/sde1 @/mnt/My\\040Disk ext4 rw 0 0",
-                           "/dev/sdf1 @/mnt/unplugged ext4 rw 0 0", "tmpfs @/mnt/ram tmpfs rw 0 0",
-                           "portal @/run/user/doc fuse.portal rw 0 0", "/dev/sda2 @/hosts ext4 rw 0 0",
-                           "/dev/sdg1 @/Games\\040Drive ext4 rw 0 0",
-                           "/dev/sdg1 @/Games\\040Drive/SteamLibrary ext4 rw 0 0", "garbage"}.join('\n')});
+        Build(path(),
+              {"Games Drive/SteamLibrary/", "run/media/racer/Games/", "media/usb/", "mnt/data/",
+               "mnt/My Disk/", "mnt/ram/", "run/user/doc/", "hosts=",
+               "home/.local/share/Steam/steamapps/libraryfolders.vdf="
+               "\"libraryfolders\" { \"1\" { \"path\" \"@/Games Drive/SteamLibrary\" } }",
+               "mounts=" +
+                   QStringList{"/dev/sda2 / ext4 rw 0 0", "proc /proc proc rw 0 0", "sysfs /sys sysfs rw 0 0",
+                               "tmpfs /run tmpfs rw 0 0",
+                               "/dev/sdb1 @/run/media/racer/Games ext4 rw,nosuid 0 0",
+                               "/dev/sdc1 @/media/usb vfat rw 0 0", "/dev/sdd1 @/mnt/data ntfs3 rw 0 0",
+                               "/dev/sdd1 @/mnt/data ntfs3 rw 0 0", "/dev/sde1 @/mnt/My\\040Disk ext4 rw 0 0",
+                               "/dev/sdf1 @/mnt/unplugged ext4 rw 0 0", "tmpfs @/mnt/ram tmpfs rw 0 0",
+                               "portal @/run/user/doc fuse.portal rw 0 0", "/dev/sda2 @/hosts ext4 rw 0 0",
+                               "/dev/sdg1 @/Games\\040Drive ext4 rw 0 0",
+                               "/dev/sdg1 @/Games\\040Drive/SteamLibrary ext4 rw 0 0", "garbage"}
+                       .join('\n')});
         const QList<finder::Place> places = finder::DrivePlaces(path("home"), path("mounts"));
-        QCOMPARE(places, QList<finder::Place>({{Root, Root}, {"Home", path("home")},
+        QCOMPARE(places, QList<finder::Place>({{Root, Root},
+                                               {"Home", path("home")},
                                                {"Steam library", path("home/.local/share/Steam")},
                                                {"Steam library", path("Games Drive/SteamLibrary")},
-                                               {"Games Drive", path("Games Drive")}, {"usb", path("media/usb")},
-                                               {"My Disk", path("mnt/My Disk")}, {"data", path("mnt/data")},
+                                               {"Games Drive", path("Games Drive")},
+                                               {"usb", path("media/usb")},
+                                               {"My Disk", path("mnt/My Disk")},
+                                               {"data", path("mnt/data")},
                                                {"Games", path("run/media/racer/Games")}}));
         DriveList drives;
         drives.clear();
         for (const finder::Place &place : places)
             drives.AddDrive(place.path);
-        QCOMPARE(drives.DriveOf(path(inside)), drive == Root ? drive : path(drive));
+        const QList<std::pair<QString, QString>> drivesOf{
+            {"Games Drive/SteamLibrary/steamapps", "Games Drive/SteamLibrary"},
+            {"Games Drive/Other", "Games Drive"},
+            {"mnt/database", ""}}; // whole names only: "/"
+        for (const auto &[inside, drive] : drivesOf)
+            QCOMPARE(drives.DriveOf(path(inside)), drive.isEmpty() ? Root : path(drive));
     }
 
     // Where the finder opens: the remembered folder, else where a first run does (the program's own
     // folder; for an installed program, whose folder cannot be written, Steam's or the home folder).
+    // It lists the track files of that folder, whatever their case (none when it cannot read it), and
+    // chooses nothing.
     void startFolder_data()
     {
         QTest::addColumn<QString>("start");
         QTest::addColumn<bool>("installed");
         QTest::addColumn<bool>("steam");
+        QTest::addColumn<bool>("unreadable"); // the start folder, without root's rights
         QTest::addColumn<QString>("shown");
-        const QString common = "home/.local/share/Steam/steamapps/common";
-        QTest::newRow("existing folder") << "tracks" << false << true << "tracks";
-        QTest::newRow("empty") << "" << false << true << "program";
-        QTest::newRow("missing folder") << "tracks/nothing" << false << true << "program";
-        QTest::newRow("path to a file") << "afile.txt" << false << true << "program";
-        QTest::newRow("root") << Root << false << true << "program";
-        QTest::newRow("trailing separator") << "tracks/" << false << true << "program";
-        QTest::newRow("installed, first run") << "program" << true << true << common;
-        QTest::newRow("installed, first run, no Steam") << "program" << true << false << "home";
-        QTest::newRow("installed, remembered") << "tracks" << true << true << "tracks";
-        QTest::newRow("installed, remembered folder gone") << "tracks/nothing" << true << true << common;
+        QTest::newRow("remembered folder") << "tracks" << false << true << false << "tracks";
+        QTest::newRow("remembered folder unreadable")
+            << "tracks/Gamma" << false << true << true << "tracks/Gamma";
+        QTest::newRow("first run") << "" << false << true << false << "program";
+        QTest::newRow("remembered path is a file") << "afile.txt" << false << true << false << "program";
+        QTest::newRow("installed, first run")
+            << "program" << true << true << false << "home/.local/share/Steam/steamapps/common";
+        QTest::newRow("installed, remembered folder gone, no Steam")
+            << "tracks/gone" << true << false << false << "home";
     }
     void startFolder()
     {
         QFETCH(QString, start);
         QFETCH(bool, installed);
         QFETCH(bool, steam);
+        QFETCH(bool, unreadable);
         QFETCH(QString, shown);
         QVERIFY(steam || QDir(path("home/.local")).removeRecursively());
-        start = start.isEmpty() || start == Root ? start : path(start);
+        start = start.isEmpty() ? start : path(start);
         shown = path(shown);
+        const bool root = ::geteuid() == 0;
+        const auto giveBack = qScopeGuard([&] {
+            if ((root && (::seteuid(0) != 0 || ::setegid(0) != 0)) ||
+                !QFile::setPermissions(path("program"), QFile::Permissions(0x7755)) ||
+                !QFile::setPermissions(shown, QFile::Permissions(0x7755)))
+                qFatal("cannot take back the rights");
+        });
         QVERIFY(QFile::setPermissions(path("program"), QFile::Permissions(installed ? 0x5555 : 0x7755)));
-        const auto writable = qScopeGuard(
-            [this] { QFile::setPermissions(path("program"), QFile::Permissions(0x7755)); });
+        if (unreadable &&
+            (!QFile::setPermissions(shown, {}) || (root && (::setegid(65534) != 0 || ::seteuid(65534) != 0))))
+            QSKIP("cannot give up root's rights to read every folder");
         auto finder = Open(start);
         QCOMPARE(finder->Seen(), QStringList({shown, shown, "", "disabled"}));
         QCOMPARE(finder->drives->Drive(), finder->drives->DriveOf(shown));
-        const QMap<QString, QStringList> files{{path("tracks"), TrackFiles}, {path("program"), {"track_program.ini"}}};
+        const QMap<QString, QStringList> files{{path("tracks"), TrackFiles},
+                                               {path("program"), {"track_program.ini"}}};
         QCOMPARE(Entries(finder->files), files.value(shown));
-        QCOMPARE(State(), QStringList({start, "earlier.ini"})); // opening chooses nothing
+        QCOMPARE(state_.TrackFolder, start);
+        QCOMPARE(state_.TrackFileName, "earlier.ini");
     }
 
-    // track.ini in tracks/ is clicked, then the user goes on in the finder.
-    void afterPickingAFile_data()
+    // Walked from the program folder to tracks/, track.ini clicked, then: what is chosen, and whether
+    // the finder closed (once closed it is gone, so the next showing starts afresh).
+    void choosing_data()
     {
         QTest::addColumn<Step>("then");
-        QTest::addColumn<QString>("folder"); // shown afterwards
-        QTest::addColumn<QString>("picked");
-        QTest::addColumn<bool>("selectEnabled");
-        QTest::newRow("nothing more") << Step([](Finder &) {}) << "tracks" << "track.ini" << true;
-        QTest::newRow("other file by keyboard") << Step([](Finder &f) { QTest::keyClick(f.files, Qt::Key_Down); })
-                                                << "tracks" << "TRACK_old.INI" << true;
-        QTest::newRow("subfolder opened") << Step([this](Finder &f) { (void)f.OpenFolder(path("tracks/Gamma")); })
-                                          << "tracks/Gamma" << "" << false;
-        QTest::newRow("drive changed") << Step([this](Finder &f) { // the tree's folder stands in for a drive
-            f.drives->AddDrive(path());
-            f.drives->setCurrentIndex(f.drives->findData(path()));
-        }) << "" << "" << false;
+        QTest::addColumn<QStringList>("state"); // folder and file name afterwards
+        QTest::addColumn<bool>("closed");
+        const QStringList picked{"tracks", "track.ini"}, unchanged{"program", "earlier.ini"};
+        const auto click = [](QPushButton *Finder::*button) {
+            return Step([button](Finder &f) { QTest::mouseClick(f.*button, Qt::LeftButton); });
+        };
+        QTest::newRow("Select") << click(&Finder::select) << picked << true;
+        QTest::newRow("Cancel") << click(&Finder::cancel) << QStringList{"program", ""} << true;
+        QTest::newRow("close box") << Step([](Finder &f) { f.dialog->close(); }) << unchanged << true;
         // Ctrl-click deselects while Select may still be enabled: Select then chooses nothing.
         QTest::newRow("ctrl-click, Select") << Step([](Finder &f) {
             Finder::Click(f.files, Finder::At(f.files, "track.ini"), 1, Later, Qt::ControlModifier);
             QTest::mouseClick(f.select, Qt::LeftButton);
-        }) << "tracks" << "" << false;
+        }) << unchanged << false;
+        QTest::newRow("subfolder opened, Select") << Step([](Finder &f) {
+            QVERIFY(f.OpenFolder(f.files->Path() + "/Gamma"));
+            QTest::mouseClick(f.select, Qt::LeftButton);
+        }) << unchanged << false;
+        // A drive that cannot be shown: back to the drive of the folder shown, at its root.
+        QTest::newRow("drive not ready, Select") << Step([](Finder &f) {
+            const QString drive = f.drives->Drive();
+            f.drives->AddDrive(f.files->Path() + "/missing");
+            f.drives->setCurrentIndex(f.drives->count() - 1);
+            QCOMPARE(f.Seen(), QStringList({drive, drive, "", "disabled"}));
+            QTest::mouseClick(f.select, Qt::LeftButton);
+        }) << unchanged << false;
     }
-    void afterPickingAFile()
+    void choosing()
     {
         QFETCH(Step, then);
-        QFETCH(QString, folder);
-        QFETCH(QString, picked);
-        QFETCH(bool, selectEnabled);
-        auto finder = Open(path("program")); // wander there before picking
-        QVERIFY(finder->Show());
-        QVERIFY(finder->OpenFolder(path()) && finder->OpenFolder(path("tracks")));
-        finder->files->setFocus(Qt::TabFocusReason); // entering the list without a file enables nothing
-        QTRY_VERIFY(finder->files->hasFocus());
-        QCOMPARE(finder->Seen(), QStringList({path("tracks"), path("tracks"), "", "disabled"}));
-        QVERIFY(finder->ClickFile("track.ini"));
-        then(*finder);
-        QCOMPARE(finder->Seen(), QStringList({path(folder), path(folder), picked, selectEnabled ? "enabled" : "disabled"}));
-        QCOMPARE(State(), QStringList({path("program"), "earlier.ini"})); // nothing chosen yet
-    }
-
-    // track.ini in tracks/ is clicked and the finder closed: what is chosen. Once closed it is gone,
-    // so the next showing starts afresh.
-    void closingChooses_data()
-    {
-        QTest::addColumn<Step>("close");
-        QTest::addColumn<QStringList>("state"); // folder and file name afterwards
-        const QStringList picked{"tracks", "track.ini"};
-        QTest::newRow("Select") << Step([](Finder &f) { QTest::mouseClick(f.select, Qt::LeftButton); }) << picked;
-        QTest::newRow("double-click") << Step([](Finder &f) { // the second click of it
-            QTest::mouseDClick(f.files->viewport(), Qt::LeftButton, {}, Finder::At(f.files, "track.ini"));
-        }) << picked;
-        QTest::newRow("Enter") << Step([](Finder &f) { QTest::keyClick(f.files, Qt::Key_Return); }) << picked;
-        QTest::newRow("Cancel") << Step([](Finder &f) { QTest::mouseClick(f.cancel, Qt::LeftButton); })
-                                << QStringList{"program", ""};
-        QTest::newRow("Escape") << Step([](Finder &f) { QTest::keyClick(f.files, Qt::Key_Escape); })
-                                << QStringList{"program", ""};
-        QTest::newRow("close box") << Step([](Finder &f) { f.dialog->close(); }) << QStringList{"program", "earlier.ini"};
-    }
-    void closingChooses()
-    {
-        QFETCH(Step, close);
         QFETCH(QStringList, state);
+        QFETCH(bool, closed);
         auto finder = Open(path("program"));
         QVERIFY(finder->Show());
-        QVERIFY(finder->OpenFolder(path()) && finder->OpenFolder(path("tracks")) && finder->ClickFile("track.ini"));
-        close(*finder);
-        QTRY_VERIFY(finder->dialog.isNull());
-        QCOMPARE(State(), QStringList({path(state[0]), state[1]}));
+        QVERIFY(finder->OpenFolder(path()) && finder->OpenFolder(path("tracks")));
+        QVERIFY(Finder::Click(finder->files, Finder::At(finder->files, "track.ini")));
+        QCOMPARE(finder->Seen(), QStringList({path("tracks"), path("tracks"), "track.ini", "enabled"}));
+        then(*finder);
+        if (closed)
+            QTRY_VERIFY(finder->dialog.isNull());
+        QCOMPARE(finder->dialog.isNull(), closed);
+        QCOMPARE(QStringList({state_.TrackFolder, state_.TrackFileName}),
+                 QStringList({path(state[0]), state[1]}));
     }
 
-    // Leaving the folder list opens the folder highlighted there. A file-list click that took the
-    // focus landed on a listing that changed under the pointer: it must not pick (or choose) a file;
-    // a later click there picks as usual.
-    void focusLossOpensHighlighted_data()
+    // Leaving the folder list, or Enter in it, opens the folder highlighted there; hidden folders are
+    // listed in order. A file-list click that took the focus landed on a listing that changed under
+    // the pointer: it must not pick (or choose) a file; a later click there picks as usual.
+    void leavingOpensHighlighted_data()
     {
         QTest::addColumn<QString>("highlight"); // and opened
         QTest::addColumn<int>("downs");         // arrow keys from the current folder; -1: a click on it
         QTest::addColumn<Step>("leave");
-        QTest::addColumn<int>("opened");        // times a folder was opened
         QTest::addColumn<QString>("firstFile"); // of the folder opened
         const auto key = [](Qt::Key k) { return Step([k](Finder &f) { QTest::keyClick(f.folders, k); }); };
-        const auto clickFile = [](int clicks) {
-            return Step([clicks](Finder &f) { Finder::Click(f.files, Finder::At(f.files, TrackFiles.first()), clicks); });
-        };
-        QTest::newRow("click, tab") << "tracks/Alpha" << -1 << key(Qt::Key_Tab) << 1 << "";
-        QTest::newRow("arrow keys past a hidden folder, tab") << "tracks/beta" << 3 << key(Qt::Key_Tab) << 1 << "";
-        QTest::newRow("click, file clicked") << "tracks/Alpha" << -1 << clickFile(1) << 1 << "";
-        QTest::newRow("click, file double-clicked") << "tracks/Gamma" << -1 << clickFile(2) << 1 << "TRACK.INI";
-        QTest::newRow("current folder, tab") << "tracks" << -1 << key(Qt::Key_Tab) << 0 << TrackFiles.first();
-        QTest::newRow("hidden folder, Enter (stays in the list)") << "tracks/.hidden" << 1 << key(Qt::Key_Return) << 1 << "";
-        QTest::newRow("click, Enter") << "tracks/Gamma" << -1 << key(Qt::Key_Enter) << 1 << "TRACK.INI";
+        QTest::newRow("arrow keys past a hidden folder, Tab") << "tracks/beta" << 3 << key(Qt::Key_Tab) << "";
+        QTest::newRow("click, file double-clicked") << "tracks/Gamma" << -1 << Step([](Finder &f) {
+            Finder::Click(f.files, Finder::At(f.files, TrackFiles.first()), 2);
+        }) << "TRACK.INI";
+        QTest::newRow("hidden folder, Enter") << "tracks/.hidden" << 1 << key(Qt::Key_Return) << "";
     }
-    void focusLossOpensHighlighted()
+    void leavingOpensHighlighted()
     {
         QFETCH(QString, highlight);
         QFETCH(int, downs);
         QFETCH(Step, leave);
-        QFETCH(int, opened);
         QFETCH(QString, firstFile);
         auto finder = Open(path("tracks"));
         QVERIFY(finder->Show());
@@ -375,67 +355,18 @@ private slots:
             QTest::keyClick(finder->folders, Qt::Key_Down);
         QVERIFY(downs >= 0 || Finder::Click(finder->folders, finder->FolderAt(path(highlight))));
         QCOMPARE(finder->folders->Path(), path("tracks")); // highlighting alone opens nothing
-
         leave(*finder);
         QTRY_COMPARE(finder->files->Path(), path(highlight));
         QCOMPARE(finder->Seen(), QStringList({path(highlight), path(highlight), "", "disabled"}));
-        QCOMPARE(changed.count(), opened);
-        QCOMPARE(state_.TrackFileName, QString("earlier.ini"));
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(state_.TrackFileName, "earlier.ini");
         korsa::test::Click(finder->files->viewport(), firstRow, 1, {}, Later);
-        QCOMPARE(finder->Seen().mid(2), QStringList({firstFile, firstFile.isEmpty() ? "disabled" : "enabled"}));
+        QCOMPARE(finder->Seen().mid(2),
+                 QStringList({firstFile, firstFile.isEmpty() ? "disabled" : "enabled"}));
     }
 
-    // Without root's rights, a drive that cannot be shown: back to the drive of the folder shown, at
-    // its root.
-    void unreadableDrive_data()
-    {
-        QTest::addColumn<QString>("drive");
-        QTest::newRow("missing drive") << "missing";
-        QTest::newRow("unreadable drive") << "locked";
-        QTest::newRow("drive is a file") << "afile.txt";
-    }
-    void unreadableDrive()
-    {
-        QFETCH(QString, drive);
-        QVERIFY(QDir().mkpath(path("locked")));
-        const Locked lock{path("locked")};
-        if (!lock.ok)
-            QSKIP("cannot give up root's rights to read every folder");
-        auto finder = Open(path("tracks"));
-        QVERIFY(finder->Show());
-        const QString shownDrive = finder->drives->DriveOf(path("tracks"));
-        QVERIFY(finder->ClickFile("track.ini"));
-        finder->drives->AddDrive(path(drive));
-        QSignalSpy driveChanged(finder->drives, &DriveList::DriveChanged);
-        finder->drives->setCurrentIndex(finder->drives->findData(path(drive)));
-        QCOMPARE(finder->drives->Drive(), shownDrive);
-        QCOMPARE(driveChanged.count(), 2); // there and back
-        QCOMPARE(finder->Seen(), QStringList({shownDrive, shownDrive, "", "disabled"}));
-    }
-
-    // Without root's rights, an unreadable folder, as start folder or opened: shown, with nothing in it.
-    void unreadableFolder_data()
-    {
-        QTest::addColumn<bool>("asStart");
-        QTest::newRow("start folder") << true;
-        QTest::newRow("opened") << false;
-    }
-    void unreadableFolder()
-    {
-        QFETCH(bool, asStart);
-        const QString bad = path("tracks/locked");
-        Build(path(), {"tracks/locked/inner/", "tracks/locked/track.ini"});
-        const Locked lock{bad};
-        if (!lock.ok)
-            QSKIP("cannot give up root's rights to read every folder");
-        auto finder = Open(asStart ? bad : path("tracks"));
-        QVERIFY(finder->Show());
-        QVERIFY(asStart || finder->OpenFolder(bad));
-        QCOMPARE(finder->Seen(), QStringList({bad, bad, "", "disabled"}));
-        QCOMPARE(finder->folders->count(), int(finder::FolderChain(bad).size()));
-        QCOMPARE(finder->files->count(), 0);
-    }
-
+    // A folder removed while shown: opening a subfolder that went with it changes nothing and the
+    // list drops it; its parent still opens, without it.
     void vanishedFolderIsHarmless()
     {
         const QString gone = path("tracks/gone");
@@ -444,11 +375,10 @@ private slots:
         QVERIFY(finder->Show());
         const QPoint inner = finder->FolderAt(gone + "/inner");
         QVERIFY(QDir(gone).removeRecursively());
-        // Opening a subfolder that went with it changes nothing, and the list drops it.
         QVERIFY(Finder::Click(finder->folders, inner, 2));
         QCOMPARE(finder->folders->Path(), gone);
         QCOMPARE(finder->FolderAt(gone + "/inner"), QPoint(-1, -1));
-        QVERIFY(finder->OpenFolder(path("tracks"))); // its parent still opens, without it
+        QVERIFY(finder->OpenFolder(path("tracks")));
         QCOMPARE(finder->FolderAt(gone), QPoint(-1, -1));
         QCOMPARE(Entries(finder->files), TrackFiles);
     }

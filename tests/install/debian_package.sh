@@ -12,17 +12,14 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 (cd "$build" && cpack -G DEB -B "$work/out" >/dev/null)
 deb=$(ls "$work"/out/*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
-echo "Depends: $depends"
 for lib in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6multimedia6 fonts-liberation; do
   [[ "$depends" == *"$lib"* ]] || fail "Depends lacks $lib"
 done
 
 root=$work/root
-dpkg-deb -x "$deb" "$root"
-chmod -R a-w "$root"
+dpkg-deb -x "$deb" "$root"; chmod -R a-w "$root"
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config
 mkdir -p "$HOME"
-
 printf '[ HEADER ]\r\ntrack_name_short = Sorvena\r\ntrack_length = 44.732 miles\r\nstall_0 = 1500 0.0\r\n' >"$work/track.ini"
 out=$("$root/usr/bin/korsa-sorvena-cli" show "$work/track.ini")
 [ "$out" = "The Sorvena Track Length Is  71989 Meters Long.

@@ -8,20 +8,14 @@ trap 'rm -rf "$stage"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 DESTDIR="$stage" cmake --install "$build" --prefix /usr >/dev/null
-root=$stage/usr
-share=$root/share
-
-expected=(bin/korsa-sorvena-trainer bin/korsa-sorvena-cli
-  "share/applications/$id.desktop" "share/metainfo/$id.metainfo.xml"
-  share/man/man1/korsa-sorvena-trainer.1.gz share/man/man1/korsa-sorvena-cli.1.gz)
+root=$stage/usr share=$stage/usr/share
+expected=(bin/korsa-sorvena-trainer bin/korsa-sorvena-cli "share/applications/$id.desktop"
+  "share/metainfo/$id.metainfo.xml" share/man/man1/korsa-sorvena-trainer.1.gz share/man/man1/korsa-sorvena-cli.1.gz)
 for size in 16 22 24 32 48 64 128 256; do expected+=("share/icons/hicolor/${size}x${size}/apps/$id.png"); done
-for f in "${expected[@]}"; do [ -f "$root/$f" ] || fail "missing $f"; done
 actual=$(cd "$root" && find . -type f | sed 's|^\./||' | sort)
-[ "$actual" = "$(printf '%s\n' "${expected[@]}" | sort)" ] || fail "unexpected files installed: $actual"
+[ "$actual" = "$(printf '%s\n' "${expected[@]}" | sort)" ] || fail "installed: $actual"
 for f in "$root"/bin/*; do [ -x "$f" ] || fail "$f is not executable"; done
-
-# Each icon is a PNG of its folder's size.
-for size in 16 22 24 32 48 64 128 256; do
+for size in 16 22 24 32 48 64 128 256; do # each icon a PNG of its folder's size
   got=$(identify -format '%m %wx%h' "$share/icons/hicolor/${size}x${size}/apps/$id.png")
   [ "$got" = "PNG ${size}x${size}" ] || fail "icon ${size}: $got"
 done
@@ -32,9 +26,7 @@ grep -qx "Icon=$id" "$share/applications/$id.desktop" || fail "Icon line"
 appstreamcli validate --no-net "$share/metainfo/$id.metainfo.xml"
 grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$share/metainfo/$id.metainfo.xml" ||
   fail "metainfo does not launch the desktop entry"
-
-# The manual pages format without warnings.
-for page in "$share"/man/man1/*.1.gz; do
+for page in "$share"/man/man1/*.1.gz; do # manual pages format without warnings
   warnings=$(zcat "$page" | groff -man -ww -z 2>&1)
   [ -z "$warnings" ] || fail "$page: $warnings"
 done

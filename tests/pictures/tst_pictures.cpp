@@ -16,35 +16,19 @@
 #include <cstdlib>
 
 using korsa::FitPictureToBox;
-using korsa::LoadResourcePicture;
 using korsa::FittedSectionPhotograph;
+using korsa::LoadResourcePicture;
 
-namespace {
+namespace
+{
 
 // Outer bands are cut away, inner ones reach the box edges; apart in brightness and hue through JPEG.
-const QColor CutFirst(110, 0, 0), CutLast(0, 0, 110), KeptFirst(255, 220, 0), KeptLast(0, 230, 255),
-    Middle(128, 128, 128);
+const QColor CutFirst(110, 0, 0), CutLast(0, 0, 110), KeptFirst(255, 220, 0), KeptLast(0, 230, 255);
 
 bool Near(QColor a, QColor b)
 {
     return std::abs(a.red() - b.red()) <= 48 && std::abs(a.green() - b.green()) <= 48 &&
            std::abs(a.blue() - b.blue()) <= 48;
-}
-
-// Five bands across the long side split at edges[]: cut, kept, middle, kept, cut. The cut bands are a
-// little narrower than what fitting removes, so the box edges land in the kept bands at any scale.
-QImage BandedPhoto(QSize size, Qt::Orientation across, const std::array<int, 4> &edges)
-{
-    QImage image(size, QImage::Format_RGB32);
-    QPainter painter(&image);
-    const int length = across == Qt::Horizontal ? size.width() : size.height();
-    const int starts[] = {0, edges[0], edges[1], edges[2], edges[3], length};
-    const QColor colours[] = {CutFirst, KeptFirst, Middle, KeptLast, CutLast};
-    for (int b = 0; b < 5; ++b)
-        painter.fillRect(across == Qt::Horizontal ? QRect(starts[b], 0, starts[b + 1] - starts[b], size.height())
-                                                  : QRect(0, starts[b], size.width(), starts[b + 1] - starts[b]),
-                         colours[b]);
-    return image;
 }
 
 QByteArray Encode(const QImage &image, const char *format)
@@ -56,9 +40,18 @@ QByteArray Encode(const QImage &image, const char *format)
     return bytes;
 }
 
-// 500x250 into a 3:2 box loses about 62 pixels at each side.
-QImage WidePhoto() { return BandedPhoto(QSize(500, 250), Qt::Horizontal, {56, 112, 388, 444}); }
-QImage ThroughJpeg(const QImage &image) { return QImage::fromData(Encode(image, "JPG")); }
+// 500x250 in five bands, cut, kept, grey, kept, cut; fitted to a 3:2 box it loses 62 pixels at each
+// side, a little more than the cut bands.
+QImage WidePhoto()
+{
+    QImage image(QSize(500, 250), QImage::Format_RGB32);
+    image.fill(Qt::gray);
+    QPainter painter(&image);
+    for (const auto &[from, to, colour] :
+         {std::tuple{0, 56, CutFirst}, {56, 112, KeptFirst}, {388, 444, KeptLast}, {444, 500, CutLast}})
+        painter.fillRect(QRect(from, 0, to - from, 250), colour);
+    return image;
+}
 
 } // namespace
 
@@ -78,78 +71,52 @@ private slots:
                      qPrintable(QString::number(id)));
         for (const int id : {99, 109, 209, -1})
             QVERIFY2(LoadResourcePicture(id).isNull(), qPrintable(QString::number(id)));
+        QVERIFY(FitPictureToBox(QImage(), QSize(200, 133)).cut.isNull()); // nothing to fit
     }
 
-    // Nothing to fit, or nowhere to put it: no picture, and no division by zero.
-    void fitWithoutPictureOrBox()
+    // Scaled by the larger ratio to cover the box, the surplus cut evenly off both ends, an odd one
+    // rounding half to even (worked out by hand).
+    void fitGeometry_data()
     {
-        const QImage photo = LoadResourcePicture(100);
-        QVERIFY(FitPictureToBox(QImage(), QSize(200, 133)).cut.isNull());
-        QVERIFY(FitPictureToBox(photo, QSize(0, 133)).cut.isNull());
-        QVERIFY(FitPictureToBox(photo, QSize(-5, -5)).scaled.isNull());
-    }
-
-    // The photograph is scaled to cover the box and the surplus cut evenly off both ends; one of
-    // the box's own shape is only scaled, its outer bands then reaching the box edges.
-    void fitCoversTheBox_data()
-    {
-        QTest::addColumn<QImage>("photo");
+        QTest::addColumn<QSize>("photo");
         QTest::addColumn<QSize>("box");
-        QTest::addColumn<QSize>("scaledSize");
-        QTest::addColumn<QPoint>("offset"); // worked out by hand, odd surplus rounded half to even
-        QTest::addColumn<QColor>("edgeFirst");
-        QTest::addColumn<QColor>("edgeLast");
-        const QImage wide = ThroughJpeg(WidePhoto());
-        const QImage square = ThroughJpeg(BandedPhoto(QSize(250, 250), Qt::Vertical, {36, 84, 166, 214}));
-        const QImage matching = ThroughJpeg(BandedPhoto(QSize(375, 250), Qt::Horizontal, {24, 100, 275, 351}));
-        QTest::newRow("500x250 in 375x250") << wide << QSize(375, 250) << QSize(500, 250) << QPoint(62, 0)
-                                            << KeptFirst << KeptLast;
-        QTest::newRow("500x250 in 563x375") << wide << QSize(563, 375) << QSize(750, 375) << QPoint(94, 0)
-                                            << KeptFirst << KeptLast;
-        QTest::newRow("250x250 in 375x250") << square << QSize(375, 250) << QSize(375, 375) << QPoint(0, 62)
-                                            << KeptFirst << KeptLast;
-        QTest::newRow("250x250 in 234x156") << square << QSize(234, 156) << QSize(234, 234) << QPoint(0, 39)
-                                            << KeptFirst << KeptLast;
-        QTest::newRow("375x250 in 375x250") << matching << QSize(375, 250) << QSize(375, 250) << QPoint(0, 0)
-                                            << CutFirst << CutLast;
-        QTest::newRow("375x250 in 750x500") << matching << QSize(750, 500) << QSize(750, 500) << QPoint(0, 0)
-                                            << CutFirst << CutLast;
+        QTest::addColumn<QRect>("fit"); // where the box lies in the scaled photograph; null: none
+        QTest::newRow("wide in 3:2") << QSize(500, 250) << QSize(375, 250) << QRect(62, 0, 500, 250);
+        QTest::newRow("wide in larger 3:2") << QSize(500, 250) << QSize(563, 375) << QRect(94, 0, 750, 375);
+        QTest::newRow("square in 3:2") << QSize(250, 250) << QSize(375, 250) << QRect(0, 62, 375, 375);
+        QTest::newRow("same shape") << QSize(375, 250) << QSize(750, 500) << QRect(0, 0, 750, 500);
+        QTest::newRow("no photo") << QSize() << QSize(375, 250) << QRect();
+        QTest::newRow("no box") << QSize(375, 250) << QSize(0, 250) << QRect();
     }
-    void fitCoversTheBox()
+    void fitGeometry()
     {
-        QFETCH(QImage, photo);
+        QFETCH(QSize, photo);
         QFETCH(QSize, box);
-        QFETCH(QSize, scaledSize);
-        QFETCH(QPoint, offset);
-        QFETCH(QColor, edgeFirst);
-        QFETCH(QColor, edgeLast);
-        const korsa::FittedPicture fitted = FitPictureToBox(photo, box);
-        QCOMPARE(fitted.scaled.size(), scaledSize);
-        QVERIFY(fitted.cut == fitted.scaled.copy(QRect(offset, box)));
-        // The scaled picture is whole (both outer bands in it); the box edges show the bands given.
-        const bool across = offset.y() == 0; // the bands run across the side that is cut, if any
-        const auto ends = [across](QSize s) {
-            return across ? std::pair{QPoint(1, s.height() / 2), QPoint(s.width() - 2, s.height() / 2)}
-                          : std::pair{QPoint(s.width() / 2, 1), QPoint(s.width() / 2, s.height() - 2)};
-        };
-        QVERIFY(Near(fitted.scaled.pixelColor(ends(scaledSize).first), CutFirst));
-        QVERIFY(Near(fitted.scaled.pixelColor(ends(scaledSize).second), CutLast));
-        QVERIFY(Near(fitted.cut.pixelColor(ends(box).first), edgeFirst));
-        QVERIFY(Near(fitted.cut.pixelColor(ends(box).second), edgeLast));
+        QFETCH(QRect, fit);
+        const std::optional<korsa::CoverFit> geometry = korsa::FitGeometry(photo, box);
+        QCOMPARE(geometry ? QRect(geometry->cut, geometry->scaled) : QRect(), fit);
     }
 
-    // A one-pixel black and white checkerboard shrinks to grey when pixels are averaged, not picked.
-    void fitAveragesPixels()
+    // The fitted picture is the whole photograph scaled, averaging pixels (a one-pixel checkerboard
+    // turns grey), and the box is cut from its middle.
+    void fitScalesAndCuts()
     {
+        const korsa::FittedPicture fitted =
+            FitPictureToBox(QImage::fromData(Encode(WidePhoto(), "JPG")), {375, 250});
+        QVERIFY(fitted.cut == fitted.scaled.copy(QRect(62, 0, 375, 250)));
+        const QList<QColor> ends{fitted.scaled.pixelColor(1, 125), fitted.scaled.pixelColor(498, 125),
+                                 fitted.cut.pixelColor(1, 125), fitted.cut.pixelColor(373, 125)};
+        const QList<QColor> expected{CutFirst, CutLast, KeptFirst, KeptLast};
+        for (int i = 0; i < 4; ++i)
+            QVERIFY2(Near(ends[i], expected[i]), qPrintable(ends[i].name()));
         QImage board(QSize(600, 400), QImage::Format_RGB32);
         for (int y = 0; y < board.height(); ++y)
             for (int x = 0; x < board.width(); ++x)
                 board.setPixel(x, y, (x + y) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
-        const korsa::FittedPicture fitted = FitPictureToBox(board, QSize(150, 100));
-        QCOMPARE(fitted.cut.size(), QSize(150, 100));
-        for (const QPoint at : {QPoint(75, 50), QPoint(50, 7), QPoint(5, 91), QPoint(146, 25)})
-            QVERIFY2(qGray(fitted.cut.pixel(at)) > 80 && qGray(fitted.cut.pixel(at)) < 175,
-                     qPrintable(QStringLiteral("grey %1 at %2,%3").arg(qGray(fitted.cut.pixel(at))).arg(at.x()).arg(at.y())));
+        const QImage grey = FitPictureToBox(board, QSize(150, 100)).cut;
+        for (const QPoint at : {QPoint(75, 50), QPoint(5, 91), QPoint(146, 25)})
+            QVERIFY2(qGray(grey.pixel(at)) > 80 && qGray(grey.pixel(at)) < 175,
+                     qPrintable(QString::number(qGray(grey.pixel(at)))));
     }
 
     // A highlighted map is kept as its difference from the plain one: drawn over the plain map it
@@ -160,7 +127,8 @@ private slots:
         for (int id = 200; id <= 208; ++id) {
             const QImage map = korsa::LoadResourcePictureAt(id, plain.size());
             const korsa::PicturePatch patch = korsa::DifferenceFrom(plain, map);
-            QVERIFY(!patch.patch.isNull() && patch.patch.width() * patch.patch.height() < map.width() * map.height() / 4);
+            QVERIFY(!patch.patch.isNull() &&
+                    patch.patch.width() * patch.patch.height() < map.width() * map.height() / 4);
             QImage drawn = plain;
             QPainter(&drawn).drawImage(patch.at, patch.patch);
             QVERIFY2(drawn == map, qPrintable(QString::number(id)));
@@ -171,44 +139,39 @@ private slots:
     }
 
     // "<section name>.jpg" in the program folder replaces that section's embedded photograph, and only
-    // it; the bytes decide the format, whatever the name says.
-    void photographFileReplacesOnlyItsSection()
+    // it; the bytes decide the format, whatever the name says. A file that cannot be decoded leaves
+    // the embedded photograph, which then fits like any other.
+    void photographFile_data()
     {
-        const QStringList sections = {"Harbour Start", "Dunes", "Lighthouse", "Salt Flats", "Old Mill",
-                                      "Pine Run", "Quarry", "Ridge", "Home Straight"};
-        korsa::test::TempTree folder;
-        const QImage png = WidePhoto().scaled(300, 200);
-        folder.write("Dunes.jpg", Encode(WidePhoto(), "JPG"));
-        folder.write("Lighthouse.jpeg", Encode(WidePhoto(), "JPG")); // not a .jpg name
-        folder.write("Quarry.jpg", Encode(png, "PNG"));
-        const QSize box(200, 133);
-        for (int i = 0; i < sections.size(); ++i) {
-            const QImage photo = FittedSectionPhotograph(i, folder.path(), sections[i], box).fitted.cut;
-            const QImage expected = i == 1 ? ThroughJpeg(WidePhoto()) : i == 6 ? png : LoadResourcePicture(100 + i);
-            QVERIFY2(!expected.isNull() && photo.convertToFormat(QImage::Format_RGB32) ==
-                                               FitPictureToBox(expected, box).cut.convertToFormat(QImage::Format_RGB32),
-                     qPrintable(sections[i]));
-        }
-    }
-
-    // A file that cannot be decoded leaves the embedded photograph, which then fits like any other.
-    void unusablePhotographFileFallsBack_data()
-    {
-        QTest::addColumn<int>("section");
+        QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("bytes"); // null: a folder of that name
-        QTest::newRow("garbage bytes") << 2 << QByteArray(4096, '\x5a');
-        QTest::newRow("empty file") << 4 << QByteArray("");
-        QTest::newRow("JPEG header only") << 7 << Encode(WidePhoto(), "JPG").left(20);
-        QTest::newRow("folder named .jpg") << 8 << QByteArray();
+        QTest::addColumn<QImage>("shown");     // null: the embedded photograph
+        const QImage png = WidePhoto().scaled(300, 200);
+        QTest::newRow("JPEG") << "Ridge.jpg" << Encode(WidePhoto(), "JPG")
+                              << QImage::fromData(Encode(WidePhoto(), "JPG"));
+        QTest::newRow("PNG named .jpg") << "Ridge.jpg" << Encode(png, "PNG") << png;
+        QTest::newRow("named .jpeg") << "Ridge.jpeg" << Encode(WidePhoto(), "JPG") << QImage();
+        QTest::newRow("garbage bytes") << "Ridge.jpg" << QByteArray(4096, '\x5a') << QImage();
+        QTest::newRow("JPEG header only") << "Ridge.jpg" << Encode(WidePhoto(), "JPG").left(20) << QImage();
+        QTest::newRow("folder named .jpg") << "Ridge.jpg" << QByteArray() << QImage();
     }
-    void unusablePhotographFileFallsBack()
+    void photographFile()
     {
-        QFETCH(int, section);
+        QFETCH(QString, name);
         QFETCH(QByteArray, bytes);
+        QFETCH(QImage, shown);
         korsa::test::TempTree folder;
-        QVERIFY(bytes.isNull() ? QDir(folder.path()).mkdir("Ridge.jpg") : !folder.write("Ridge.jpg", bytes).isEmpty());
-        const QImage photo = FittedSectionPhotograph(section, folder.path(), "Ridge", QSize(200, 133)).fitted.cut;
-        QVERIFY(!photo.isNull() && photo == FitPictureToBox(LoadResourcePicture(100 + section), QSize(200, 133)).cut);
+        QVERIFY(bytes.isNull() ? QDir(folder.path()).mkdir(name) : !folder.write(name, bytes).isEmpty());
+        const QSize box(200, 133);
+        const auto photo = [&](int i, const QString &section) {
+            return FittedSectionPhotograph(i, folder.path(), section, box)
+                .fitted.cut.convertToFormat(QImage::Format_RGB32);
+        };
+        const auto fitted = [&](const QImage &image) {
+            return FitPictureToBox(image, box).cut.convertToFormat(QImage::Format_RGB32);
+        };
+        QCOMPARE(photo(7, "Ridge"), fitted(shown.isNull() ? LoadResourcePicture(107) : shown));
+        QCOMPARE(photo(6, "Quarry"), fitted(LoadResourcePicture(106)));
     }
 };
 

@@ -7,7 +7,7 @@
 namespace korsa::test {
 
 // What the About box and --version say after the program's title, from the project's version, the
-// one place it is set. (One test still holds the documented text itself.)
+// one place it is set.
 inline QString AboutText()
 {
     return QStringLiteral("v%1.%2.%3 by %4")

@@ -5,24 +5,10 @@
 # sound server the user already runs, whose default output and settings stay as they were.
 # Usage: pulseaudio.sh command [args...]
 set -u
-
-log() { echo "pulseaudio.sh: $*" >&2; }
-
-if ! command -v pulseaudio >/dev/null 2>&1 || ! command -v pactl >/dev/null 2>&1; then
-    log "pulseaudio or pactl is not installed"
-    exit 1
-fi
-
+command -v pulseaudio >/dev/null && command -v pactl >/dev/null || { echo "pulseaudio.sh: pulseaudio or pactl is not installed" >&2; exit 1; }
 dir=$(mktemp -d "${TMPDIR:-/tmp}/korsa-pulse.XXXXXX") || exit 1
 daemon=""
-stop() {
-    if [ -n "$daemon" ]; then
-        kill "$daemon" 2>/dev/null
-        wait "$daemon" 2>/dev/null
-    fi
-    rm -rf "$dir"
-}
-trap stop EXIT
+trap '[ -n "$daemon" ] && kill "$daemon" 2>/dev/null && wait "$daemon" 2>/dev/null; rm -rf "$dir"' EXIT
 trap 'exit 129' HUP
 trap 'exit 130' INT
 trap 'exit 143' TERM
@@ -31,23 +17,19 @@ export XDG_RUNTIME_DIR="$dir" PULSE_RUNTIME_PATH="$dir/runtime" PULSE_STATE_PATH
 export PULSE_SERVER="unix:$dir/native" PULSE_COOKIE="$dir/cookie" PULSE_CLIENTCONFIG="$dir/client.conf"
 # Clients that cannot reach the private daemon fail rather than start one of their own.
 echo "autospawn = no" >"$dir/client.conf"
-
 # As root the daemon warns that it is not meant to run as root, and runs anyway.
 pulseaudio -n --daemonize=no --use-pid-file=no --exit-idle-time=-1 --realtime=no --high-priority=no \
     --load="module-null-sink sink_name=null" \
     --load="module-native-protocol-unix socket=$dir/native auth-anonymous=1" >"$dir/log" 2>&1 &
 daemon=$!
-
 tries=0
 until pactl info >/dev/null 2>&1; do
     if ! kill -0 "$daemon" 2>/dev/null || [ "$tries" -ge 100 ]; then
-        log "the private PulseAudio daemon did not start:"
+        echo "pulseaudio.sh: the private PulseAudio daemon did not start:" >&2
         cat "$dir/log" >&2
         exit 1
     fi
     tries=$((tries + 1))
     sleep 0.05
 done
-
 "$@"
-exit $?

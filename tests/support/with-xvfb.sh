@@ -1,12 +1,11 @@
 #!/usr/bin/env bash
 # Runs a command against a fresh Xvfb server of the given screen size, on a display number the
-# server picks itself (so parallel tests never collide), then stops the server.
-# The server's font resolution (Xft.dpi) is 96, as on an unscaled desktop, unless given after
-# the size: 3840x2160@192 is a desktop scaled by 2.
+# server picks itself (so parallel tests never collide), then stops the server. The font
+# resolution (Xft.dpi) is 96, as on an unscaled desktop, unless given: 3840x2160@192 is a desktop
+# scaled by 2.
 # Usage: with-xvfb.sh WIDTHxHEIGHT[@DPI] command [args...]
 set -u
-size=${1%@*}
-dpi=96
+size=${1%@*} dpi=96
 [ "$size" != "$1" ] && dpi=${1#*@}
 shift
 numberFile=$(mktemp)
@@ -15,18 +14,12 @@ server=$!
 display=""
 for _ in $(seq 1 200); do
   display=$(head -n 1 "$numberFile" 2>/dev/null)
-  [ -n "$display" ] && break
-  kill -0 "$server" 2>/dev/null || break
+  [ -n "$display" ] || ! kill -0 "$server" 2>/dev/null && break
   sleep 0.05
 done
 rm -f "$numberFile"
-if [ -z "$display" ]; then
-  echo "with-xvfb: Xvfb did not start" >&2
-  kill "$server" 2>/dev/null
-  exit 1
-fi
-export DISPLAY=":$display"
-export QT_QPA_PLATFORM=xcb
+[ -n "$display" ] || { echo "with-xvfb: Xvfb did not start" >&2; kill "$server" 2>/dev/null; exit 1; }
+export DISPLAY=":$display" QT_QPA_PLATFORM=xcb
 echo "Xft.dpi: $dpi" | xrdb -nocpp -merge
 "$@"
 status=$?
