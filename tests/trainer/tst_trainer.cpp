@@ -238,10 +238,6 @@ class TrainerProcessTest : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY2(qEnvironmentVariableIsSet("DISPLAY"), "run this test under tests/support/with-xvfb.sh");
-    }
     void cleanup() { QVERIFY2(WaitUntilGone(AnyWindow), "windows left over from the case"); }
 
     // On a screen of 599 lines, on an X server of its own: one message box, no main window, and
