@@ -1,40 +1,18 @@
 // The announcer as the window drives it, heard on a real sound server (a PulseAudio null sink):
-// the option, entering pictures, and the map and background silencing it.
+// the option, entering pictures, and what the pointer passes over next.
 
-#include "KorsaResources.h"
-#include "presentation/Form1.h"
-#include "support/TempTree.h"
-#include "support/TestPlatform.h"
-
-#include <QAction>
-#include <QLabel>
-#include <QProcess>
-#include <QtTest>
+#include "support/SoundServer.h"
+#include "support/TrainerWindow.h"
 
 using namespace korsa;
+using test::OurStreams;
 
-namespace {
-
-// The sample formats of this process's uncorked streams on the sound server.
-QStringList OurPlayingStreams()
+namespace
 {
-    QProcess pactl;
-    pactl.start(QStringLiteral("pactl"), {QStringLiteral("list"), QStringLiteral("sink-inputs")});
-    if (!pactl.waitForFinished(5000) || pactl.exitCode() != 0)
-        qFatal("pactl list sink-inputs failed");
-    const QString pid = QStringLiteral("application.process.id = \"%1\"").arg(QCoreApplication::applicationPid());
-    QStringList formats;
-    for (const QString &block : QString::fromLocal8Bit(pactl.readAllStandardOutput()).split(QStringLiteral("Sink Input #"))) {
-        if (!block.contains(pid) || block.contains(QStringLiteral("Corked: yes")))
-            continue;
-        const QRegularExpressionMatch m =
-            QRegularExpression(QStringLiteral("Sample Spec\\w*: (\\S+ \\d+ch \\d+Hz)")).match(block);
-        formats << (m.hasMatch() ? m.captured(1) : QStringLiteral("?"));
-    }
-    return formats;
-}
 
-const QStringList OneAnnouncement = {QStringLiteral("s16le 1ch 22050Hz")};
+const QStringList Playing = {QStringLiteral("s16le 1ch 22050Hz")};
+// A sound starts or stops within this time; every announcement lasts more than twice as long.
+constexpr int QuietMs = 500;
 
 } // namespace
 
@@ -42,114 +20,78 @@ class WindowSoundTest : public QObject
 {
     Q_OBJECT
 
-private:
-    test::TempTree tree_;
-    test::TestPlatform platform_;
-    std::unique_ptr<Form1> window_;
+    std::optional<test::TrainerWindow> w_;
 
-    QWidget *Find(const QString &name) const { return window_->findChild<QWidget *>(name); }
-    void Hover(QWidget *widget, QPoint at = QPoint(12, 12))
-    {
-        QWindow *window = window_->windowHandle();
-        QTest::mouseMove(window, widget->mapTo(window_.get(), at + QPoint(1, 1)));
-        QTest::mouseMove(window, widget->mapTo(window_.get(), at));
-    }
-    QAction *Option() const { return window_->findChild<QAction *>(QStringLiteral("mnuTrackAnnouncer")); }
+    QAction *Option() { return w_->Find<QAction>(QStringLiteral("mnuTrackAnnouncer")); }
 
 private slots:
     void initTestCase()
     {
-        QProcess info;
-        info.start(QStringLiteral("pactl"), {QStringLiteral("info")});
-        const bool server = info.waitForFinished(5000) && info.exitCode() == 0;
-        if (!server && qEnvironmentVariableIsSet("KORSA_REQUIRE_SOUND"))
-            QFAIL("no PulseAudio server answers (run it under tests/support/pulseaudio.sh)");
-        if (!server)
+        if (!test::Pactl({QStringLiteral("info")})) {
+            if (qEnvironmentVariableIsSet("KORSA_REQUIRE_SOUND"))
+                QFAIL("no PulseAudio server answers (run it under tests/support/pulseaudio.sh)");
             QSKIP("no PulseAudio server answers");
-        InitResources();
-        tree_.write(QStringLiteral("track.ini"),
-                    "track_name_short = Sorvena\r\ntrack_length = 44.732 miles\r\nstall_0 = 1500\r\n");
-        platform_.screenHeight = 1024;
-        platform_.programFolder = tree_.path();
-        window_ = std::make_unique<Form1>(platform_);
-        window_->Form_Load();
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-        window_->showFinder = [this](SessionState &state) {
-            state.TrackFolder = tree_.path();
-            state.TrackFileName = QStringLiteral("track.ini");
-        };
+        }
     }
     void init()
     {
-        Hover(window_->centralWidget(), QPoint(3, window_->centralWidget()->height() - 4));
-        QTRY_VERIFY_WITH_TIMEOUT(OurPlayingStreams().isEmpty(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(OurStreams(true).isEmpty(), 5000);
+        w_.emplace();
     }
+    void cleanup() { w_.reset(); }
 
-    void nothingPlaysBeforeATrackIsChosen()
+    // The pointer enters a picture, then passes over another control: what plays afterwards.
+    void enteringAPicturePlays_data()
     {
-        Option()->trigger();
-        QVERIFY(Option()->isChecked());
-        Hover(Find(QStringLiteral("GEMPic1_2")));
-        QTest::qWait(800);
-        QVERIFY(OurPlayingStreams().isEmpty());
-        Option()->trigger();
-        window_->mnuSelectTrack_Click();
+        QTest::addColumn<bool>("chosen"); // a track accepted
+        QTest::addColumn<bool>("option");
+        QTest::addColumn<QString>("over"); // empty: the pointer stays on the picture
+        QTest::addColumn<bool>("playing");
+        QTest::newRow("no track yet") << false << true << "" << false;
+        QTest::newRow("option off") << true << false << "" << false;
+        QTest::newRow("picture") << true << true << "" << true;
+        QTest::newRow("then the frame on the picture") << true << true << "Shape1_6" << true;
+        QTest::newRow("then a section caption") << true << true << "lblPictureName_6" << true;
+        QTest::newRow("then the status frame") << true << true << "Frame1" << true;
+        QTest::newRow("then the map") << true << true << "TrackMap" << false;
+        QTest::newRow("then the background") << true << true << "client" << false;
     }
-
-    void withTheOptionOffNothingPlays()
+    void enteringAPicturePlays()
     {
-        QVERIFY(!Option()->isChecked());
-        Hover(Find(QStringLiteral("GEMPic1_0")));
-        Hover(Find(QStringLiteral("GEMPic1_1")));
-        QCOMPARE(window_->LastHoverSection(), 1);
-        QTest::qWait(800);
-        QVERIFY(OurPlayingStreams().isEmpty());
-    }
-
-    void enteringAPicturePlaysAndTheMapOrBackgroundStopsIt_data()
-    {
-        QTest::addColumn<QString>("stopOver");
-        QTest::addColumn<bool>("stops");
-        QTest::newRow("map") << "TrackMap" << true;
-        QTest::newRow("background") << "client" << true;
-        QTest::newRow("section caption") << "lblPictureName_4" << false;
-        QTest::newRow("status frame") << "Frame1" << false;
-    }
-    void enteringAPicturePlaysAndTheMapOrBackgroundStopsIt()
-    {
-        QFETCH(QString, stopOver);
-        QFETCH(bool, stops);
-        Option()->setChecked(true);
-        Hover(Find(QStringLiteral("GEMPic1_3")));
-        Hover(Find(QStringLiteral("GEMPic1_4")));
-        QTRY_COMPARE_WITH_TIMEOUT(OurPlayingStreams(), OneAnnouncement, 5000);
-        // Over the frame drawn on the picture the pointer is still over the picture: no restart.
-        Hover(Find(QStringLiteral("Shape1_4")), QPoint(2, 2));
-        QCOMPARE(window_->LastHoverSection(), 4);
-        Hover(Find(stopOver), stopOver == QStringLiteral("client") ? QPoint(3, Find(stopOver)->height() - 4)
-                                                                   : QPoint(5, 5));
-        if (stops) {
-            QTRY_VERIFY_WITH_TIMEOUT(OurPlayingStreams().isEmpty(), 3000);
-        } else {
-            QTest::qWait(300);
-            QCOMPARE(OurPlayingStreams(), OneAnnouncement);
+        QFETCH(bool, chosen);
+        QFETCH(bool, option);
+        QFETCH(QString, over);
+        QFETCH(bool, playing);
+        if (chosen)
+            w_->Select(QStringLiteral("track.ini"));
+        if (option)
+            Option()->trigger();
+        w_->Hover(w_->Picture(6));
+        if (!over.isEmpty()) {
+            QTRY_COMPARE_WITH_TIMEOUT(OurStreams(true), Playing, QuietMs);
+            w_->Hover(w_->Find(over), QPoint(3, 12));
         }
-        Option()->setChecked(false);
+        const QStringList after = playing ? Playing : QStringList();
+        if (playing == !over.isEmpty()) { // nothing is to change: a change gets its time to show
+            QTest::qWait(QuietMs);
+            QCOMPARE(OurStreams(true), after);
+        } else {
+            QTRY_COMPARE_WITH_TIMEOUT(OurStreams(true), after, QuietMs);
+        }
     }
 
+    // Switching the option off leaves the announcement playing to its end.
     void switchingTheOptionOffLetsTheAnnouncementFinish()
     {
-        Option()->setChecked(true);
-        Hover(Find(QStringLiteral("GEMPic1_6")));
-        QTRY_COMPARE_WITH_TIMEOUT(OurPlayingStreams(), OneAnnouncement, 5000);
+        w_->Select(QStringLiteral("track.ini"));
+        Option()->trigger();
+        w_->Hover(w_->Picture(6));
+        QTRY_COMPARE_WITH_TIMEOUT(OurStreams(true), Playing, QuietMs);
         Option()->trigger();
         QVERIFY(!Option()->isChecked());
-        QTest::qWait(300);
-        QCOMPARE(OurPlayingStreams(), OneAnnouncement);
-        // Entering another picture with the option off plays nothing new; the last one runs out.
-        Hover(Find(QStringLiteral("GEMPic1_7")));
-        QTRY_VERIFY_WITH_TIMEOUT(OurPlayingStreams().isEmpty(), 4000);
+        QTest::qWait(QuietMs);
+        QCOMPARE(OurStreams(true), Playing);
+        QTRY_VERIFY_WITH_TIMEOUT(OurStreams(true).isEmpty(), 4000);
     }
 };
 

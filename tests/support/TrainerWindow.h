@@ -1,0 +1,107 @@
+#pragma once
+
+#include "KorsaResources.h"
+#include "platform/QtPlatform.h"
+#include "presentation/Form1.h"
+#include "support/Pointer.h"
+#include "support/TempTree.h"
+#include "support/TrackText.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QTimer>
+#include <QtTest>
+
+namespace korsa::test
+{
+
+// The program's own message boxes on the real screen, each closed with Enter as soon as it shows
+// and noted in `boxes` as "caption | text" (followed by what is amiss if it is not an information
+// box with one OK button). Nothing a window test drives may end the program.
+class BoxPlatform final : public Platform
+{
+public:
+    explicit BoxPlatform(QString programFolder) : folder_(std::move(programFolder)) {}
+    void ShowMessage(const QString &text, const QString &caption) override
+    {
+        // Runs in the box's own event loop; the single shot dies with the platform if no box came.
+        QTimer::singleShot(0, &context_, [this] {
+            QMessageBox *box = nullptr;
+            if (!QTest::qWaitFor(
+                    [&] { return box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()); }))
+                qFatal("the message box did not show");
+            const bool plain = box->icon() == QMessageBox::Information && box->buttons().size() == 1;
+            boxes << box->windowTitle() + " | " + box->text() + (plain ? "" : " | not an OK information box");
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        real_.ShowMessage(text, caption);
+    }
+    [[noreturn]] void Terminate(int status) override
+    {
+        qFatal("the program would have ended with status %d", status);
+    }
+    int ScreenHeightPixels() const override { return real_.ScreenHeightPixels(); }
+    QString ProgramFolder() const override { return folder_; }
+
+    QStringList boxes;
+
+private:
+    QString folder_;
+    QtPlatform real_;
+    QObject context_;
+};
+
+// The main window, loaded and shown, with its program folder ("program") and a Sorvena track.ini
+// in a temporary folder. Select stands in for the finder's choice.
+class TrainerWindow
+{
+public:
+    TrainerWindow()
+    {
+        window.Form_Load();
+        window.show();
+        if (!QTest::qWaitForWindowExposed(&window))
+            qFatal("the main window did not show");
+    }
+
+    template <typename T = QWidget> T *Find(const QString &name) { return window.findChild<T *>(name); }
+    PictureBox *Picture(int i) { return Find<PictureBox>(QStringLiteral("GEMPic1_%1").arg(i)); }
+    QScrollBar *Bar() { return Find<QScrollBar>(QStringLiteral("HScroll1")); }
+    QString Label(int line) { return Find<QLabel>(QStringLiteral("Label%1").arg(line))->text(); }
+    QImage Map() { return Find<ImageControl>(QStringLiteral("TrackMap"))->Picture(); }
+
+    // File > Select Sorvena track.ini... with the finder choosing the name in the temporary folder.
+    void Select(const QString &name)
+    {
+        window.showFinder = [this, name](SessionState &state) {
+            state.TrackFolder = tree.path();
+            state.TrackFileName = name;
+        };
+        Find<QAction>(QStringLiteral("mnuSelectTrack"))->trigger();
+    }
+    // The pointer moves through the window, which finds the control under it, as on the screen.
+    void Hover(QWidget *widget, QPoint at = QPoint(10, 10))
+    {
+        QTest::mouseMove(window.windowHandle(), widget->mapTo(&window, at + QPoint(1, 1)));
+        QTest::mouseMove(window.windowHandle(), widget->mapTo(&window, at));
+    }
+    void HoverBackground() { Hover(window.centralWidget(), QPoint(3, window.centralWidget()->height() - 4)); }
+    void Click(QWidget *widget, QPoint at = QPoint(20, 20)) { test::Click(widget, at); }
+
+    TempTree tree;
+    BoxPlatform platform{Prepare(tree)};
+    Form1 window{platform};
+
+private:
+    // Everything the window reads as it is made; returns the program folder.
+    static QString Prepare(const TempTree &tree)
+    {
+        InitResources();
+        QDir(tree.path()).mkdir(QStringLiteral("program"));
+        tree.write(QStringLiteral("track.ini"), TrackText());
+        return tree.file(QStringLiteral("program"));
+    }
+};
+
+} // namespace korsa::test
