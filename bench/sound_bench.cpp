@@ -47,7 +47,9 @@ class Monitor
 public:
     bool Start()
     {
-        pipe_ = popen("exec parec -d null.monitor --raw --format=s16le --channels=1 --rate=22050 --latency-msec=2 2>/dev/null", "r");
+        pipe_ = popen(
+            "exec parec -d null.monitor --raw --format=s16le --channels=1 --rate=22050 --latency-msec=2 2>/dev/null",
+            "r");
         if (!pipe_)
             return false;
         reader_ = std::thread([this] {
@@ -92,6 +94,7 @@ public:
             QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
         return firstLoud_.load();
     }
+
 private:
     FILE *pipe_ = nullptr;
     std::thread reader_;
@@ -253,8 +256,9 @@ int main(int argc, char *argv[])
     std::printf("\npointer enters a picture -> first announcement sample played by the server, %d rounds:\n", rounds);
     std::printf("  trainer      median %6.2f ms (%.2f..%.2f)   goal <= 30 ms every round: %s\n", Median(trainer), *tMin,
                 *tMax, *tMax <= 30.0 ? "met" : "NOT met");
-    std::printf("  bare output  median %6.2f ms (%.2f..%.2f)   (opened beforehand; the floor of server and recording)\n",
-                Median(bare), *bMin, *bMax);
+    std::printf(
+        "  bare output  median %6.2f ms (%.2f..%.2f)   (opened beforehand; the floor of server and recording)\n",
+        Median(bare), *bMin, *bMax);
     std::fflush(stdout);
     std::_Exit(0); // parec and its reader thread end with the process
 }

@@ -21,9 +21,9 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <memory>
 #include <optional>
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -70,10 +70,10 @@ public:
     bool Start(const QString &size)
     {
         process_.setStandardErrorFile(QProcess::nullDevice());
-        process_.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                                                 QStringLiteral("0"), size + QStringLiteral("x24"), QStringLiteral("-dpi"),
-                                                 QStringLiteral("96"), QStringLiteral("-nolisten"), QStringLiteral("tcp"),
-                                                 QStringLiteral("-noreset")});
+        process_.start(QStringLiteral("Xvfb"),
+                       {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                        QStringLiteral("0"), size + QStringLiteral("x24"), QStringLiteral("-dpi"), QStringLiteral("96"),
+                        QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-noreset")});
         if (!process_.waitForStarted(LaunchTimeoutMs))
             return false;
         QByteArray number;
@@ -344,10 +344,13 @@ int main(int argc, char *argv[])
                     t->rssKb, b->msToMapped, b->rssKb, ratios.back());
     }
 
-    const auto range = [](const auto &v) { return std::pair{*std::min_element(v.begin(), v.end()), *std::max_element(v.begin(), v.end())}; };
+    const auto range = [](const auto &v) {
+        return std::pair{*std::min_element(v.begin(), v.end()), *std::max_element(v.begin(), v.end())};
+    };
     const double ratio = Median(trainerMs) / Median(bareMs);
     std::printf("\nlaunch until the main window is mapped, median of %d (min..max):\n", runs);
-    std::printf("  trainer      %7.1f ms (%.1f..%.1f)\n", Median(trainerMs), range(trainerMs).first, range(trainerMs).second);
+    std::printf("  trainer      %7.1f ms (%.1f..%.1f)\n", Median(trainerMs), range(trainerMs).first,
+                range(trainerMs).second);
     std::printf("  bare window  %7.1f ms (%.1f..%.1f)\n", Median(bareMs), range(bareMs).first, range(bareMs).second);
     std::printf("  ratio of medians %.2fx, per-run ratio median %.2fx (%.2f..%.2f)   goal <= 1.20x: %s\n", ratio,
                 Median(ratios), range(ratios).first, range(ratios).second, ratio <= 1.2 ? "met" : "NOT met");
@@ -358,6 +361,7 @@ int main(int argc, char *argv[])
     std::printf("  trainer      %7.1f MB (%.1f..%.1f)\n", trainerRss / 1024.0, range(trainerKb).first / 1024.0,
                 range(trainerKb).second / 1024.0);
     std::printf("  bare window  %7.1f MB (%.1f..%.1f)   goal: trainer <= 32 MB: %s\n", bareRss / 1024.0,
-                range(bareKb).first / 1024.0, range(bareKb).second / 1024.0, trainerRss <= 32 * 1024 ? "met" : "NOT met");
+                range(bareKb).first / 1024.0, range(bareKb).second / 1024.0,
+                trainerRss <= 32 * 1024 ? "met" : "NOT met");
     return 0;
 }

@@ -16,8 +16,7 @@
 #include <cmath>
 #include <cstdint>
 
-namespace
-{
+namespace {
 
 using namespace korsa;
 
@@ -64,8 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (const auto text = NumberAfterEquals(bytes))
         Check(!text->isEmpty() && text->front() >= '0' && text->front() <= '9');
 
-    const QString track = Folder().filePath(QStringLiteral("track.ini")),
-                  backup = track + QStringLiteral(".bak");
+    const QString track = Folder().filePath(QStringLiteral("track.ini")), backup = track + QStringLiteral(".bak");
     QFile file(track);
     Check(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size());
     file.close();

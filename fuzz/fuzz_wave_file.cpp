@@ -14,9 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
     const QAudioFormat &f = sound->format;
     if (!f.isValid() || f.channelCount() < 1 || f.channelCount() > 8 ||
-        (f.bytesPerSample() != 1 && f.bytesPerSample() != 2 && f.bytesPerSample() != 4) ||
-        f.sampleRate() < 1 || sound->samples.isEmpty() || sound->samples.size() % f.bytesPerFrame() != 0 ||
-        !bytes.contains(sound->samples))
+        (f.bytesPerSample() != 1 && f.bytesPerSample() != 2 && f.bytesPerSample() != 4) || f.sampleRate() < 1 ||
+        sound->samples.isEmpty() || sound->samples.size() % f.bytesPerFrame() != 0 || !bytes.contains(sound->samples))
         __builtin_trap();
     return 0;
 }

@@ -3,16 +3,10 @@
 #include <QtCore/QtGlobal>
 
 // Q_INIT_RESOURCE must be used outside any namespace.
-static void InitKorsaResourceFile()
-{
-    Q_INIT_RESOURCE(resources);
-}
+static void InitKorsaResourceFile() { Q_INIT_RESOURCE(resources); }
 
 namespace korsa {
 
-void InitResources()
-{
-    InitKorsaResourceFile();
-}
+void InitResources() { InitKorsaResourceFile(); }
 
 } // namespace korsa

@@ -87,10 +87,7 @@ QImage PaintIcon()
     return image;
 }
 
-int Run(const QDir &dir)
-{
-    return PaintIcon().save(dir.filePath(QStringLiteral("korsa.png")), "PNG") ? 0 : 1;
-}
+int Run(const QDir &dir) { return PaintIcon().save(dir.filePath(QStringLiteral("korsa.png")), "PNG") ? 0 : 1; }
 
 } // namespace
 } // namespace korsa

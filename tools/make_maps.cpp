@@ -278,8 +278,8 @@ QImage PaintMap(const Circuit &circuit, int highlighted)
     p.setFont(Font(9, QFont::Bold));
     for (std::size_t i = 0; i < SectionStarts.size(); ++i) {
         const double from = SectionStarts[i] / LapLength * circuit.Length();
-        const double to = (i + 1 < SectionStarts.size() ? SectionStarts[i + 1] : LapLength) / LapLength *
-                          circuit.Length();
+        const double to =
+            (i + 1 < SectionStarts.size() ? SectionStarts[i + 1] : LapLength) / LapLength * circuit.Length();
         const QPointF at = circuit.At(from);
         const QPointF dir = circuit.Direction(from);
         const QPointF normal(-dir.y(), dir.x());

@@ -233,8 +233,7 @@ void Pine(QPainter &p, QPointF base, double height, const QColor &leaf)
         const double y0 = base.y() - height * (0.15 + k * 0.2);
         const double hw = height * (0.3 - k * 0.06);
         QPolygonF tri;
-        tri << QPointF(base.x() - hw, y0) << QPointF(base.x() + hw, y0)
-            << QPointF(base.x(), y0 - height * 0.38);
+        tri << QPointF(base.x() - hw, y0) << QPointF(base.x() + hw, y0) << QPointF(base.x(), y0 - height * 0.38);
         QLinearGradient g(base.x() - hw, 0, base.x() + hw, 0);
         g.setColorAt(0, leaf.lighter(120));
         g.setColorAt(1, leaf.darker(160));
@@ -452,8 +451,7 @@ void House(QPainter &p, QRectF wall, const QColor &colour, double roofHeight, bo
     const double cw = wall.width() / cols, rh = wall.height() / rows;
     for (int r = 0; r < rows; ++r) {
         for (int c = 0; c < cols; ++c) {
-            const QRectF win(wall.left() + c * cw + cw * 0.32, wall.top() + r * rh + rh * 0.28, cw * 0.36,
-                             rh * 0.45);
+            const QRectF win(wall.left() + c * cw + cw * 0.32, wall.top() + r * rh + rh * 0.28, cw * 0.36, rh * 0.45);
             if (r == rows - 1 && c == cols / 2) {
                 p.setBrush(QColor(92, 64, 44));
                 p.drawRect(QRectF(win.left(), win.top(), win.width(), wall.bottom() - win.top()));
@@ -546,8 +544,8 @@ QImage PaintVarnola()
         const QPointF nearBase = cam.Project(-5.5, 0, z);
         const double w = cam.Scale(depth, z) * 0.55 + 6;
         const double h = cam.Scale(height, z);
-        House(p, QRectF(nearBase.x() - w, nearBase.y() - h, w, h), walls[static_cast<std::size_t>(k % 6)],
-              h * 0.25, true, rng);
+        House(p, QRectF(nearBase.x() - w, nearBase.y() - h, w, h), walls[static_cast<std::size_t>(k % 6)], h * 0.25,
+              true, rng);
         z /= 1.45;
         ++k;
     }
@@ -714,9 +712,9 @@ QImage PaintTrussBridge()
     for (double z = zEnd; z >= zStart + panel - 0.01; z -= panel) {
         const double zNear = z - panel;
         for (double x : {-4.5, 4.5}) {
-            beam(x, 0, zNear, x, 0, z, 0.35);       // bottom chord
-            beam(x, top, zNear, x, top, z, 0.45);   // top chord
-            beam(x, 0, z, x, top, z, 0.3);          // vertical
+            beam(x, 0, zNear, x, 0, z, 0.35);     // bottom chord
+            beam(x, top, zNear, x, top, z, 0.45); // top chord
+            beam(x, 0, z, x, top, z, 0.3);        // vertical
             const bool even = static_cast<int>(std::lround((z - zStart) / panel)) % 2 == 0;
             beam(x, even ? 0 : top, zNear, x, even ? top : 0, z, 0.3); // diagonal
         }
@@ -1010,9 +1008,8 @@ void VineHill(QPainter &p, const QPolygonF &outline, const QColor &base, double 
     for (double x = box.left() - box.height() * 2; x < box.right() + box.height(); x += rowStep) {
         QPainterPath row;
         row.moveTo(x, box.bottom());
-        row.cubicTo(x + slope * box.height() * 0.4, box.bottom() - box.height() * 0.5,
-                    x + slope * box.height() * 0.8, box.top() + box.height() * 0.2, x + slope * box.height(),
-                    box.top());
+        row.cubicTo(x + slope * box.height() * 0.4, box.bottom() - box.height() * 0.5, x + slope * box.height() * 0.8,
+                    box.top() + box.height() * 0.2, x + slope * box.height(), box.top());
         p.setPen(QPen(base.darker(160), std::max(0.6, rowStep * 0.35)));
         p.setBrush(Qt::NoBrush);
         p.drawPath(row);
@@ -1052,10 +1049,10 @@ QImage PaintVineyardCurves()
     hill3 << QPointF(PhotoWidth, 250) << QPointF(0, 250);
     VineHill(p, hill3, QColor(96, 128, 52), 9, 0.8, 3);
     // The road winds from the foreground left, bends right, then back left over the hill.
-    Road road = ScreenRoad({QPointF(200, 114), QPointF(232, 120), QPointF(246, 132), QPointF(215, 146),
-                            QPointF(150, 156), QPointF(100, 172), QPointF(105, 196), QPointF(170, 222),
-                            QPointF(230, 262)},
-                           2.5, 48, 1.8);
+    Road road =
+        ScreenRoad({QPointF(200, 114), QPointF(232, 120), QPointF(246, 132), QPointF(215, 146), QPointF(150, 156),
+                    QPointF(100, 172), QPointF(105, 196), QPointF(170, 222), QPointF(230, 262)},
+                   2.5, 48, 1.8);
     RoadStyle style;
     style.asphaltFar = QColor(140, 130, 130);
     style.asphaltNear = QColor(70, 66, 68);
@@ -1144,8 +1141,7 @@ QImage PaintKilometreStone()
     p.setFont(Font(16, QFont::Bold));
     p.drawText(QRectF(base.x() - w / 2, base.y() - h + w * 0.45, w, 22), Qt::AlignCenter, QStringLiteral("SP 6"));
     p.setFont(Font(14, QFont::Bold));
-    p.drawText(QRectF(base.x() - w / 2, base.y() - h + w * 0.45 + 22, w, 20), Qt::AlignCenter,
-               QStringLiteral("KM 4"));
+    p.drawText(QRectF(base.x() - w / 2, base.y() - h + w * 0.45 + 22, w, 20), Qt::AlignCenter, QStringLiteral("KM 4"));
     // Grass around its foot.
     for (int k = 0; k < 40; ++k) {
         const double x = base.x() + rng.Range(-w * 0.8, w * 0.8);
@@ -1176,9 +1172,9 @@ QImage PaintMountainCurves()
         const double slope = (ridgeAt(x + 6) - ridgeAt(x - 6)) / 4; // > 0: the face looks left, into the sun
         const double light = std::clamp(0.5 + slope * 0.18, 0.15, 1.0);
         QLinearGradient g(0, y, 0, 175);
-        g.setColorAt(0, QColor::fromRgbF(static_cast<float>(0.42 + 0.36 * light),
-                                         static_cast<float>(0.41 + 0.35 * light),
-                                         static_cast<float>(0.43 + 0.36 * light)));
+        g.setColorAt(0,
+                     QColor::fromRgbF(static_cast<float>(0.42 + 0.36 * light), static_cast<float>(0.41 + 0.35 * light),
+                                      static_cast<float>(0.43 + 0.36 * light)));
         g.setColorAt(1, QColor(88, 86, 90));
         p.fillRect(QRectF(x, y, 1.0, 175 - y), g);
         const double snowLine = 66 + 10 * snow.Fractal(x / 9.0, 4);
@@ -1194,10 +1190,10 @@ QImage PaintMountainCurves()
         Pine(p, QPointF(x, y), rng.Range(12, 22), QColor(40, 75, 50));
     }
     // Hairpins: the far leg climbs from the left, turns back below us, then sweeps round to us.
-    Road road = ScreenRoad({QPointF(40, 116), QPointF(140, 126), QPointF(240, 138), QPointF(292, 150),
-                            QPointF(288, 164), QPointF(220, 174), QPointF(120, 186), QPointF(70, 206),
-                            QPointF(95, 234), QPointF(190, 262)},
-                           2.5, 44, 1.6);
+    Road road =
+        ScreenRoad({QPointF(40, 116), QPointF(140, 126), QPointF(240, 138), QPointF(292, 150), QPointF(288, 164),
+                    QPointF(220, 174), QPointF(120, 186), QPointF(70, 206), QPointF(95, 234), QPointF(190, 262)},
+                   2.5, 44, 1.6);
     RoadStyle style;
     style.asphaltFar = QColor(120, 118, 118);
     style.asphaltNear = QColor(60, 58, 60);
@@ -1379,11 +1375,9 @@ QImage PaintLido()
 int Run(const QDir &dir)
 {
     bool ok = true;
-    const std::array<std::function<QImage()>, 9> photos = {PaintVarnola,        PaintDunes,
-                                                           PaintTrussBridge,    PaintStoneBridge,
-                                                           PaintJunction,       PaintVineyardCurves,
-                                                           PaintKilometreStone, PaintMountainCurves,
-                                                           PaintLido};
+    const std::array<std::function<QImage()>, 9> photos = {
+        PaintVarnola,        PaintDunes,          PaintTrussBridge,    PaintStoneBridge, PaintJunction,
+        PaintVineyardCurves, PaintKilometreStone, PaintMountainCurves, PaintLido};
     for (std::size_t i = 0; i < photos.size(); ++i)
         ok &= SaveJpeg(photos[i](), dir.filePath(QStringLiteral("%1.jpg").arg(100 + i)));
     return ok ? 0 : 1;

@@ -4,9 +4,9 @@
 #include "announcer/WaveFile.h"
 #include "track_file/RegularFile.h"
 
-#include <QFile>
 #include <QAudioDevice>
 #include <QAudioSink>
+#include <QFile>
 #include <QMediaDevices>
 
 #include <optional>
@@ -29,11 +29,7 @@ Q_CONSTRUCTOR_FUNCTION(NameTheSoundClient)
 
 } // namespace
 
-Announcer::Announcer(const QString &programFolder, QObject *parent)
-    : QObject(parent)
-    , programFolder_(programFolder)
-{
-}
+Announcer::Announcer(const QString &programFolder, QObject *parent) : QObject(parent), programFolder_(programFolder) {}
 
 Announcer::~Announcer()
 {
@@ -45,8 +41,7 @@ Announcer::~Announcer()
 
 QString Announcer::SoundFilePath(int i) const
 {
-    return programFolder_ + QStringLiteral("/Track Sounds/TrackSound ") + QString::number(i)
-        + QStringLiteral(".wav");
+    return programFolder_ + QStringLiteral("/Track Sounds/TrackSound ") + QString::number(i) + QStringLiteral(".wav");
 }
 
 void Announcer::PrepareOutput()
@@ -150,9 +145,6 @@ void Announcer::StopSound()
         sink_->stop();
 }
 
-QUrl Announcer::CurrentSource() const
-{
-    return source_;
-}
+QUrl Announcer::CurrentSource() const { return source_; }
 
 } // namespace korsa

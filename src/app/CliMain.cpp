@@ -25,59 +25,57 @@ namespace {
 using namespace korsa;
 
 // What a wrong command line is answered with; --help adds what each command does.
-const char *const Usage =
-    "Usage:\n"
-    "  korsa-sorvena-cli [--json] show PATH\n"
-    "  korsa-sorvena-cli [--json] section N PATH\n"
-    "  korsa-sorvena-cli [--json] per-mille V PATH\n"
-    "  korsa-sorvena-cli [--json] metres M PATH\n"
-    "  korsa-sorvena-cli [--json] revert PATH\n"
-    "  korsa-sorvena-cli sections\n"
-    "  korsa-sorvena-cli --version\n"
-    "  korsa-sorvena-cli --help\n";
+const char *const Usage = "Usage:\n"
+                          "  korsa-sorvena-cli [--json] show PATH\n"
+                          "  korsa-sorvena-cli [--json] section N PATH\n"
+                          "  korsa-sorvena-cli [--json] per-mille V PATH\n"
+                          "  korsa-sorvena-cli [--json] metres M PATH\n"
+                          "  korsa-sorvena-cli [--json] revert PATH\n"
+                          "  korsa-sorvena-cli sections\n"
+                          "  korsa-sorvena-cli --version\n"
+                          "  korsa-sorvena-cli --help\n";
 
-const char *const Help =
-    "\n"
-    "Shows and sets where the simulator places the car on the Sorvena circuit: the stall_0 line\n"
-    "of the track's track.ini, named by PATH. The commands that change it save at once, as the\n"
-    "trainer's Save does: the first save keeps a copy, track.ini.bak, and the original stall_0\n"
-    "line in a [ GRIDWELL ] section at the end of the file.\n"
-    "\n"
-    "Commands:\n"
-    "  show PATH          print the track length and the start position\n"
-    "  section N PATH     start at training section N and save; N is its index 0..8 or its\n"
-    "                     name in any case (\"sr 47 bridge\"), as listed by sections\n"
-    "  per-mille V PATH   start V tenths of a percent into the lap and save; V is a whole\n"
-    "                     number 0..1000, as the trainer's scroll bar\n"
-    "  metres M PATH      start M metres beyond the start line and save; M is a number 0 or\n"
-    "                     more, digits with \".\" as the decimal point in every language\n"
-    "                     (1500, 1500.5); a start beyond the lap is taken round it, as when\n"
-    "                     a file is read (72000 gives 11); the file keeps whole metres\n"
-    "  revert PATH        write the original stall_0 line back\n"
-    "  sections           list the nine sections: index, name and start in metres,\n"
-    "                     separated by tabs\n"
-    "  --version          print the version\n"
-    "  --help, -h         print this help\n"
-    "\n"
-    "Output:\n"
-    "  On success show and the changing commands print the trainer's two status lines. With\n"
-    "  --json they print one JSON object on one line instead, with the keys:\n"
-    "    \"file\"               the track file's absolute path\n"
-    "    \"trackLengthMetres\"  the length of the lap in metres\n"
-    "    \"startMetres\"        the start position in metres beyond the start line\n"
-    "    \"perMille\"           the start position in tenths of a percent of the lap\n"
-    "  Numbers are written with \".\" as the decimal point, whatever the language. On failure\n"
-    "  nothing goes to standard output, and the trainer's message goes to standard error as\n"
-    "  \"CAPTION: PATH: TEXT\".\n"
-    "\n"
-    "Exit status:\n"
-    "  0   success\n"
-    "  2   the track file is missing\n"
-    "  3   the track file cannot be read: no regular file, too large, or no track file\n"
-    "  4   the file is not the Sorvena track's (its track_length is not 44.732 miles)\n"
-    "  5   saving failed; the file keeps its previous bytes\n"
-    "  64  wrong command line\n"
-    "  74  the output could not be written\n";
+const char *const Help = "\n"
+                         "Shows and sets where the simulator places the car on the Sorvena circuit: the stall_0 line\n"
+                         "of the track's track.ini, named by PATH. The commands that change it save at once, as the\n"
+                         "trainer's Save does: the first save keeps a copy, track.ini.bak, and the original stall_0\n"
+                         "line in a [ GRIDWELL ] section at the end of the file.\n"
+                         "\n"
+                         "Commands:\n"
+                         "  show PATH          print the track length and the start position\n"
+                         "  section N PATH     start at training section N and save; N is its index 0..8 or its\n"
+                         "                     name in any case (\"sr 47 bridge\"), as listed by sections\n"
+                         "  per-mille V PATH   start V tenths of a percent into the lap and save; V is a whole\n"
+                         "                     number 0..1000, as the trainer's scroll bar\n"
+                         "  metres M PATH      start M metres beyond the start line and save; M is a number 0 or\n"
+                         "                     more, digits with \".\" as the decimal point in every language\n"
+                         "                     (1500, 1500.5); a start beyond the lap is taken round it, as when\n"
+                         "                     a file is read (72000 gives 11); the file keeps whole metres\n"
+                         "  revert PATH        write the original stall_0 line back\n"
+                         "  sections           list the nine sections: index, name and start in metres,\n"
+                         "                     separated by tabs\n"
+                         "  --version          print the version\n"
+                         "  --help, -h         print this help\n"
+                         "\n"
+                         "Output:\n"
+                         "  On success show and the changing commands print the trainer's two status lines. With\n"
+                         "  --json they print one JSON object on one line instead, with the keys:\n"
+                         "    \"file\"               the track file's absolute path\n"
+                         "    \"trackLengthMetres\"  the length of the lap in metres\n"
+                         "    \"startMetres\"        the start position in metres beyond the start line\n"
+                         "    \"perMille\"           the start position in tenths of a percent of the lap\n"
+                         "  Numbers are written with \".\" as the decimal point, whatever the language. On failure\n"
+                         "  nothing goes to standard output, and the trainer's message goes to standard error as\n"
+                         "  \"CAPTION: PATH: TEXT\".\n"
+                         "\n"
+                         "Exit status:\n"
+                         "  0   success\n"
+                         "  2   the track file is missing\n"
+                         "  3   the track file cannot be read: no regular file, too large, or no track file\n"
+                         "  4   the file is not the Sorvena track's (its track_length is not 44.732 miles)\n"
+                         "  5   saving failed; the file keeps its previous bytes\n"
+                         "  64  wrong command line\n"
+                         "  74  the output could not be written\n";
 
 void PrintLine(std::FILE *stream, const QString &text)
 {
@@ -104,8 +102,7 @@ public:
 int Report(TrackFileOutcome outcome, const QString &path)
 {
     if (const auto message = MessageFor(outcome))
-        PrintLine(stderr,
-                  message->caption + QStringLiteral(": ") + path + QStringLiteral(": ") + message->text);
+        PrintLine(stderr, message->caption + QStringLiteral(": ") + path + QStringLiteral(": ") + message->text);
     switch (outcome) {
     case TrackFileOutcome::Ok:
     case TrackFileOutcome::Cancelled:
@@ -230,11 +227,10 @@ int RunTrackCommand(const QStringList &args, bool json)
     if (json) {
         // The 32-bit values exactly (71989.171875); QJsonDocument writes numbers without a locale.
         const auto number = [](float value) { return static_cast<double>(value); };
-        const QJsonObject object{
-            {QStringLiteral("file"), path},
-            {QStringLiteral("trackLengthMetres"), number(session.TrackLengthMetres())},
-            {QStringLiteral("startMetres"), number(session.AcceptedTrack().StartPosition)},
-            {QStringLiteral("perMille"), number(session.PositionPerMille())}};
+        const QJsonObject object{{QStringLiteral("file"), path},
+                                 {QStringLiteral("trackLengthMetres"), number(session.TrackLengthMetres())},
+                                 {QStringLiteral("startMetres"), number(session.AcceptedTrack().StartPosition)},
+                                 {QStringLiteral("perMille"), number(session.PositionPerMille())}};
         std::fprintf(stdout, "%s\n", QJsonDocument(object).toJson(QJsonDocument::Compact).constData());
     } else {
         PrintLine(stdout, view.label1);

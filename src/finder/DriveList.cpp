@@ -30,10 +30,7 @@ DriveList::DriveList(QWidget *parent) : QComboBox(parent)
     connect(this, &QComboBox::currentIndexChanged, this, [this] { emit DriveChanged(); });
 }
 
-QString DriveList::Drive() const
-{
-    return currentIndex() < 0 ? QString() : itemData(currentIndex()).toString();
-}
+QString DriveList::Drive() const { return currentIndex() < 0 ? QString() : itemData(currentIndex()).toString(); }
 
 QString DriveList::DriveOf(const QString &path) const
 {
@@ -73,10 +70,7 @@ void DriveList::paintEvent(QPaintEvent *)
     painter.drawControl(QStyle::CE_ComboBoxLabel, option);
 }
 
-void DriveList::AddDrive(const QString &root)
-{
-    AddPlace(QString(), root);
-}
+void DriveList::AddDrive(const QString &root) { AddPlace(QString(), root); }
 
 void DriveList::AddPlace(const QString &label, const QString &folder)
 {

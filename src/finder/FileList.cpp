@@ -72,10 +72,7 @@ bool FileList::SelectFile(const QString &name)
     return true;
 }
 
-void FileList::IgnorePendingPress()
-{
-    ignorePress_ = true;
-}
+void FileList::IgnorePendingPress() { ignorePress_ = true; }
 
 void FileList::mousePressEvent(QMouseEvent *event)
 {

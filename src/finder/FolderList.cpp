@@ -54,8 +54,8 @@ QIcon FolderIcon(bool open)
     const QColor front(255, 255, 0);
     // The back with its tab.
     painter.setBrush(back);
-    painter.drawPolygon(QPolygon({QPoint(1, 3), QPoint(6, 3), QPoint(7, 4), QPoint(13, 4), QPoint(13, 13),
-                                  QPoint(1, 13)}));
+    painter.drawPolygon(
+        QPolygon({QPoint(1, 3), QPoint(6, 3), QPoint(7, 4), QPoint(13, 4), QPoint(13, 13), QPoint(1, 13)}));
     painter.setBrush(front);
     if (open) {
         painter.setBrush(QColor(255, 255, 255));
@@ -84,10 +84,7 @@ FolderList::FolderList(QWidget *parent) : QListWidget(parent)
             [this](QListWidgetItem *item) { SetPath(item->data(PathRole).toString()); });
 }
 
-QString FolderList::Path() const
-{
-    return path_;
-}
+QString FolderList::Path() const { return path_; }
 
 bool FolderList::SetPath(const QString &path)
 {

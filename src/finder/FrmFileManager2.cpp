@@ -159,15 +159,9 @@ void FrmFileManager2::dirList_LostFocus()
         filList->IgnorePendingPress();
 }
 
-void FrmFileManager2::filList_Click()
-{
-    cmdSelect->setEnabled(true);
-}
+void FrmFileManager2::filList_Click() { cmdSelect->setEnabled(true); }
 
-void FrmFileManager2::filList_DblClick()
-{
-    cmdSelect_Click();
-}
+void FrmFileManager2::filList_DblClick() { cmdSelect_Click(); }
 
 void FrmFileManager2::cmdSelect_Click()
 {

@@ -22,10 +22,7 @@ const QStringList SteamLocations = {QStringLiteral(".local/share/Steam"), QStrin
 // A mount table lists a few hundred lines; anything beyond this is not a mount table.
 constexpr qint64 MaxMountTableBytes = 4 << 20;
 
-bool IsSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
-}
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
 
 // The text of a vdf file as tokens: quoted strings (with backslash escapes), bare words, braces.
 class VdfTokens
@@ -103,12 +100,21 @@ QString MountPath(const QByteArray &field)
 // File systems that hold no user files.
 bool IsPseudoFileSystem(const QByteArray &type, const QString &folder)
 {
-    static const QSet<QByteArray> pseudoTypes{
-        "proc",       "sysfs",      "devtmpfs",   "devpts",    "tmpfs",           "cgroup",       "cgroup2",
-        "securityfs", "pstore",     "debugfs",    "tracefs",   "bpf",             "mqueue",       "hugetlbfs",
-        "configfs",   "fusectl",    "autofs",     "binfmt_misc", "efivarfs",      "nsfs",         "rpc_pipefs",
-        "selinuxfs",  "ramfs",      "squashfs",   "overlay",   "fuse.gvfsd-fuse", "fuse.portal",  "fuse.lxcfs",
-        "fuse.snapfuse", "nfsd"};
+    static const QSet<QByteArray> pseudoTypes{"proc",          "sysfs",
+                                              "devtmpfs",      "devpts",
+                                              "tmpfs",         "cgroup",
+                                              "cgroup2",       "securityfs",
+                                              "pstore",        "debugfs",
+                                              "tracefs",       "bpf",
+                                              "mqueue",        "hugetlbfs",
+                                              "configfs",      "fusectl",
+                                              "autofs",        "binfmt_misc",
+                                              "efivarfs",      "nsfs",
+                                              "rpc_pipefs",    "selinuxfs",
+                                              "ramfs",         "squashfs",
+                                              "overlay",       "fuse.gvfsd-fuse",
+                                              "fuse.portal",   "fuse.lxcfs",
+                                              "fuse.snapfuse", "nfsd"};
     if (pseudoTypes.contains(type))
         return true;
     for (const char *system : {"/proc", "/sys", "/dev"}) {
@@ -118,10 +124,7 @@ bool IsPseudoFileSystem(const QByteArray &type, const QString &folder)
     return false;
 }
 
-QString LastName(const QString &folder)
-{
-    return QDir::fromNativeSeparators(folder).section(QLatin1Char('/'), -1);
-}
+QString LastName(const QString &folder) { return QDir::fromNativeSeparators(folder).section(QLatin1Char('/'), -1); }
 
 } // namespace
 
@@ -153,9 +156,9 @@ QStringList LibraryFoldersIn(const QString &vdfPath)
             haveKey = true;
         } else {
             haveKey = false;
-            const bool named = outer == "libraryfolders" &&
-                               ((depth == 2 && key.compare("path", Qt::CaseInsensitive) == 0) ||
-                                (depth == 1 && AllDigits(key)));
+            const bool named =
+                outer == "libraryfolders" &&
+                ((depth == 2 && key.compare("path", Qt::CaseInsensitive) == 0) || (depth == 1 && AllDigits(key)));
             const QString folder = QString::fromUtf8(token);
             if (named && QDir::isAbsolutePath(folder))
                 folders.append(folder);

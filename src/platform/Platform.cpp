@@ -4,9 +4,6 @@
 
 namespace korsa {
 
-QString JoinPath(const QString &folder, const QString &name)
-{
-    return folder + QDir::separator() + name;
-}
+QString JoinPath(const QString &folder, const QString &name) { return folder + QDir::separator() + name; }
 
 } // namespace korsa

@@ -25,10 +25,7 @@ bool CanWriteFolder(const QString &folder)
     return info.isDir() && info.isWritable() && (info.permissions() & writeBits);
 }
 
-QString InstalledProgramFolder()
-{
-    return QStringLiteral(KORSA_INSTALL_BINDIR);
-}
+QString InstalledProgramFolder() { return QStringLiteral(KORSA_INSTALL_BINDIR); }
 
 bool KeepsFilesBesideItself(const QString &programFolder, const QString &installFolder)
 {

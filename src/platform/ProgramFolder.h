@@ -15,7 +15,6 @@ QString InstalledProgramFolder();
 // writable folder of its own. An installed program never does, even where this process could
 // write there (root in /usr/bin): its folder is the one it was built to be installed in, or lies
 // in the system's own trees, /usr, /bin, /sbin or /opt.
-bool KeepsFilesBesideItself(const QString &programFolder,
-                            const QString &installFolder = InstalledProgramFolder());
+bool KeepsFilesBesideItself(const QString &programFolder, const QString &installFolder = InstalledProgramFolder());
 
 } // namespace korsa

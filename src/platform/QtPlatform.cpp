@@ -39,9 +39,6 @@ int QtPlatform::ScreenHeightPixels() const
     return screen ? qRound(screen->geometry().height() * screen->devicePixelRatio()) : 0;
 }
 
-QString QtPlatform::ProgramFolder() const
-{
-    return QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
-}
+QString QtPlatform::ProgramFolder() const { return QDir::toNativeSeparators(QCoreApplication::applicationDirPath()); }
 
 } // namespace korsa

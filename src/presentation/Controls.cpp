@@ -49,10 +49,7 @@ void PictureBox::mouseMoveEvent(QMouseEvent *event)
         onMouseMove();
 }
 
-void PictureBox::mousePressEvent(QMouseEvent *event)
-{
-    pressed_ = event->button() == Qt::LeftButton;
-}
+void PictureBox::mousePressEvent(QMouseEvent *event) { pressed_ = event->button() == Qt::LeftButton; }
 
 void PictureBox::mouseReleaseEvent(QMouseEvent *event)
 {
@@ -65,18 +62,14 @@ void PictureBox::mouseReleaseEvent(QMouseEvent *event)
 void PictureBox::keyPressEvent(QKeyEvent *event)
 {
     // Space or Enter picks the focused section, as a click does.
-    if ((event->key() == Qt::Key_Space || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
-        onClick) {
+    if ((event->key() == Qt::Key_Space || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && onClick) {
         onClick();
         return;
     }
     QWidget::keyPressEvent(event);
 }
 
-ImageControl::ImageControl(QWidget *parent) : QWidget(parent)
-{
-    setMouseTracking(true);
-}
+ImageControl::ImageControl(QWidget *parent) : QWidget(parent) { setMouseTracking(true); }
 
 void ImageControl::SetPicture(const QImage &picture)
 {
@@ -98,10 +91,7 @@ void ImageControl::SetStretchedPicture(const QImage &stretched, const QImage &pa
     update();
 }
 
-QImage ImageControl::Picture() const
-{
-    return source_ ? source_() : picture_;
-}
+QImage ImageControl::Picture() const { return source_ ? source_() : picture_; }
 
 void ImageControl::paintEvent(QPaintEvent *)
 {

@@ -52,10 +52,7 @@ protected:
 };
 
 // Controls over which the pointer changes nothing: the frame with everything in it, and the labels.
-void KeepPointerToItself(QWidget *widget)
-{
-    widget->setAttribute(Qt::WA_NoMousePropagation);
-}
+void KeepPointerToItself(QWidget *widget) { widget->setAttribute(Qt::WA_NoMousePropagation); }
 
 QFont DesignFont(bool bold, double points)
 {
@@ -79,10 +76,10 @@ protected:
     void keyPressEvent(QKeyEvent *event) override
     {
         static const std::map<int, SliderAction> actions = {
-            {Qt::Key_Left, SliderSingleStepSub},   {Qt::Key_Up, SliderSingleStepSub},
-            {Qt::Key_Right, SliderSingleStepAdd},  {Qt::Key_Down, SliderSingleStepAdd},
-            {Qt::Key_PageUp, SliderPageStepSub},   {Qt::Key_PageDown, SliderPageStepAdd},
-            {Qt::Key_Home, SliderToMinimum},       {Qt::Key_End, SliderToMaximum}};
+            {Qt::Key_Left, SliderSingleStepSub},  {Qt::Key_Up, SliderSingleStepSub},
+            {Qt::Key_Right, SliderSingleStepAdd}, {Qt::Key_Down, SliderSingleStepAdd},
+            {Qt::Key_PageUp, SliderPageStepSub},  {Qt::Key_PageDown, SliderPageStepAdd},
+            {Qt::Key_Home, SliderToMinimum},      {Qt::Key_End, SliderToMaximum}};
         const auto action = actions.find(event->key());
         if (action == actions.end() || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
             return QScrollBar::keyPressEvent(event);
@@ -240,8 +237,8 @@ void Form1::BuildDesign()
         lblPictureName[i]->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
         lblPictureName[i]->setFont(DesignFont(true, 7.8));
         KeepPointerToItself(lblPictureName[i]);
-        AddControl(QStringLiteral("lblPictureName_%1").arg(i), ControlKind::Other, lblPictureName[i], left, top,
-                   2892, 252, true);
+        AddControl(QStringLiteral("lblPictureName_%1").arg(i), ControlKind::Other, lblPictureName[i], left, top, 2892,
+                   252, true);
     }
     AddLine(QStringLiteral("Line1"), client_, 0, 0, 14280, 0);
     BuildMenus();
@@ -355,15 +352,9 @@ void Form1::Form_Load()
     lastHoverSection_ = -1;
 }
 
-float Form1::ClientWidthTwips() const
-{
-    return static_cast<float>(clientPixels_.width()) * TwipsPerPixel;
-}
+float Form1::ClientWidthTwips() const { return static_cast<float>(clientPixels_.width()) * TwipsPerPixel; }
 
-float Form1::ClientHeightTwips() const
-{
-    return static_cast<float>(clientPixels_.height()) * TwipsPerPixel;
-}
+float Form1::ClientHeightTwips() const { return static_cast<float>(clientPixels_.height()) * TwipsPerPixel; }
 
 void Form1::RecordControlGeometry()
 {
@@ -428,10 +419,7 @@ void Form1::LoadSectionPicture(int index)
     GEMPic1[index]->SetImage(shown.fitted.cut);
 }
 
-QSize Form1::MapPixels() const
-{
-    return (QSizeF(TrackMap->size()) * devicePixelRatioF()).toSize();
-}
+QSize Form1::MapPixels() const { return (QSizeF(TrackMap->size()) * devicePixelRatioF()).toSize(); }
 
 const QImage &Form1::ReadyPlainMap()
 {
@@ -474,10 +462,7 @@ void Form1::ShowMap(int id)
         TrackMap->SetStretchedPicture(ReadyPlainMap(), map.patch.patch, map.patch.at, picture);
 }
 
-void Form1::GEMPic1_Click(int index)
-{
-    session_.SectionClick(index);
-}
+void Form1::GEMPic1_Click(int index) { session_.SectionClick(index); }
 
 void Form1::GEMPic1_MouseMove(int index)
 {
@@ -489,20 +474,11 @@ void Form1::GEMPic1_MouseMove(int index)
     lastHoverSection_ = static_cast<std::int16_t>(index);
 }
 
-void Form1::TrackMap_MouseMove()
-{
-    announcer_.StopSound();
-}
+void Form1::TrackMap_MouseMove() { announcer_.StopSound(); }
 
-void Form1::Form_MouseMove()
-{
-    announcer_.StopSound();
-}
+void Form1::Form_MouseMove() { announcer_.StopSound(); }
 
-void Form1::HScroll1_Change()
-{
-    session_.ScrollChange(HScroll1->value());
-}
+void Form1::HScroll1_Change() { session_.ScrollChange(HScroll1->value()); }
 
 void Form1::mnuSelectTrack_Click()
 {
@@ -518,20 +494,11 @@ void Form1::OpenTrackPath(const QString &path)
     TrackChosen();
 }
 
-void Form1::TrackChosen()
-{
-    ShowFailure(session_.AcceptChosenTrack());
-}
+void Form1::TrackChosen() { ShowFailure(session_.AcceptChosenTrack()); }
 
-void Form1::mnuSave_Click()
-{
-    ShowFailure(session_.Save());
-}
+void Form1::mnuSave_Click() { ShowFailure(session_.Save()); }
 
-void Form1::mnuRevert_Click()
-{
-    ShowFailure(session_.Revert());
-}
+void Form1::mnuRevert_Click() { ShowFailure(session_.Revert()); }
 
 void Form1::ShowFailure(TrackFileOutcome outcome)
 {
@@ -540,25 +507,13 @@ void Form1::ShowFailure(TrackFileOutcome outcome)
         platform_.ShowMessage(message->text, message->caption);
 }
 
-void Form1::cmdSave_Click()
-{
-    mnuSave_Click();
-}
+void Form1::cmdSave_Click() { mnuSave_Click(); }
 
-void Form1::cmdRevert_Click()
-{
-    mnuRevert_Click();
-}
+void Form1::cmdRevert_Click() { mnuRevert_Click(); }
 
-void Form1::mnuExit_Click()
-{
-    platform_.Terminate(exit_status::Ok);
-}
+void Form1::mnuExit_Click() { platform_.Terminate(exit_status::Ok); }
 
-void Form1::mnuAbout_Click()
-{
-    platform_.ShowMessage(captions::AboutText(), captions::ProgramTitle);
-}
+void Form1::mnuAbout_Click() { platform_.ShowMessage(captions::AboutText(), captions::ProgramTitle); }
 
 void Form1::mnuTrackAnnouncer_Click()
 {
@@ -571,25 +526,13 @@ void Form1::closeEvent(QCloseEvent *event)
     platform_.Terminate(exit_status::Ok);
 }
 
-void Form1::SetLabel1(const QString &caption)
-{
-    Label1->setText(caption);
-}
+void Form1::SetLabel1(const QString &caption) { Label1->setText(caption); }
 
-void Form1::SetLabel2(const QString &caption)
-{
-    Label2->setText(caption);
-}
+void Form1::SetLabel2(const QString &caption) { Label2->setText(caption); }
 
-void Form1::SetScrollValue(int value)
-{
-    HScroll1->setValue(value);
-}
+void Form1::SetScrollValue(int value) { HScroll1->setValue(value); }
 
-void Form1::ShowPlainMap()
-{
-    ShowMap(PlainMap);
-}
+void Form1::ShowPlainMap() { ShowMap(PlainMap); }
 
 void Form1::EnableTrackCommands()
 {

@@ -79,8 +79,8 @@ private:
     void ShowFailure(TrackFileOutcome outcome);
     void BuildDesign();
     void BuildMenus();
-    ControlEntry &AddControl(const QString &name, ControlKind kind, QWidget *widget, float left, float top,
-                             float width, float height, bool hasFont);
+    ControlEntry &AddControl(const QString &name, ControlKind kind, QWidget *widget, float left, float top, float width,
+                             float height, bool hasFont);
     void AddLine(const QString &name, QWidget *container, float x1, float y1, float x2, float y2);
     void AddMenuItem(QAction *action);
 

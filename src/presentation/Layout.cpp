@@ -8,10 +8,7 @@ namespace korsa {
 
 namespace {
 
-float Ratio(float value, float of)
-{
-    return static_cast<float>(static_cast<double>(value) / static_cast<double>(of));
-}
+float Ratio(float value, float of) { return static_cast<float>(static_cast<double>(value) / static_cast<double>(of)); }
 
 // A border width takes the nearest whole pixel (a half to the even one); a width that would
 // come to 0 is refused and the old one stays.
@@ -24,10 +21,7 @@ int ScaledBorderWidth(int old, float ratio, float clientHeight)
 
 } // namespace
 
-int TwipsToPixels(double twips)
-{
-    return static_cast<int>(std::lround(twips / static_cast<double>(TwipsPerPixel)));
-}
+int TwipsToPixels(double twips) { return static_cast<int>(std::lround(twips / static_cast<double>(TwipsPerPixel))); }
 
 ControlGeometry RecordGeometry(const ControlEntry &entry, float clientWidth, float clientHeight)
 {
@@ -101,8 +95,7 @@ void ApplyEntry(const ControlEntry &entry)
     int right = TwipsToPixels(static_cast<double>(entry.left) + static_cast<double>(entry.width));
     int bottom = TwipsToPixels(static_cast<double>(entry.top) + static_cast<double>(entry.height));
     // A frame rounded one pixel short of its picture's edge would leave a strip of it unframed.
-    if (const QWidget *container = entry.widget->parentWidget();
-        container && entry.kind == ControlKind::Shape) {
+    if (const QWidget *container = entry.widget->parentWidget(); container && entry.kind == ControlKind::Shape) {
         if (container->width() - right == 1)
             right = container->width();
         if (container->height() - bottom == 1)

@@ -18,15 +18,9 @@ namespace {
 // Far beyond any photograph a player would put beside the program.
 constexpr qint64 MaxPhotographBytes = 32 * 1024 * 1024;
 
-bool IsUsable(const QImage &image)
-{
-    return !image.isNull() && image.width() > 0 && image.height() > 0;
-}
+bool IsUsable(const QImage &image) { return !image.isNull() && image.width() > 0 && image.height() > 0; }
 
-QString ResourcePath(int id)
-{
-    return QStringLiteral(":/JPEG/%1.jpg").arg(id);
-}
+QString ResourcePath(int id) { return QStringLiteral(":/JPEG/%1.jpg").arg(id); }
 
 // Reads an embedded picture from the program's own bytes where they lie, without a copy.
 class ResourceReader

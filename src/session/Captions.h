@@ -8,9 +8,9 @@ namespace korsa::captions {
 inline const QString ProgramTitle = QStringLiteral("Korsa Sorvena Trainer");
 inline const QString WelcomeLine1 = QStringLiteral("Welcome to Korsa Sorvena Trainer.");
 inline const QString WelcomeLine2 = QStringLiteral("Please select your Sorvena track.ini file.");
-inline const QString ScreenTooSmallText = QStringLiteral(
-    "Korsa Sorvena Trainer does not support screen resolutions less than 800x600.  You should increase "
-    "your screen resolution if possible.");
+inline const QString ScreenTooSmallText =
+    QStringLiteral("Korsa Sorvena Trainer does not support screen resolutions less than 800x600.  You should increase "
+                   "your screen resolution if possible.");
 
 // "v1.0.0 by Penhallow"
 QString AboutText();

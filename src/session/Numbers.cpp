@@ -18,7 +18,8 @@ QByteArray PlainDigits(double value, int digits)
     if (value == 0.0)
         return QByteArrayLiteral("0");
     char buffer[64];
-    const auto written = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, digits - 1);
+    const auto written =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, digits - 1);
     // buffer: d.ddddde[+-]xx
     const QByteArray text(buffer, written.ptr - buffer);
     const qsizetype e = text.indexOf('e');
@@ -57,20 +58,11 @@ double RoundHalfEven(double value)
     return std::nearbyint(value); // the default rounding mode: to nearest, ties to even
 }
 
-double CaptionMetres(float metres)
-{
-    return std::floor(static_cast<double>(metres) + 0.5);
-}
+double CaptionMetres(float metres) { return std::floor(static_cast<double>(metres) + 0.5); }
 
-double CaptionPercent(float perMille)
-{
-    return std::floor(static_cast<double>(perMille) + 0.5) / 10.0;
-}
+double CaptionPercent(float perMille) { return std::floor(static_cast<double>(perMille) + 0.5) / 10.0; }
 
-bool IsSorvenaTrackLength(float trackLengthMiles)
-{
-    return trackLengthMiles == AcceptedTrackLength;
-}
+bool IsSorvenaTrackLength(float trackLengthMiles) { return trackLengthMiles == AcceptedTrackLength; }
 
 float TrackLengthInMetres(float trackLengthMiles)
 {
@@ -125,9 +117,6 @@ QByteArray SavedStallLine(float startPosition)
     return "stall_0 = " + WholeMetresText(startPosition) + " 0.0\t\t; Modified by Korsa Gridwell";
 }
 
-float OriginalStartPositionValue(const QByteArray &text)
-{
-    return LeadingNumber(text).value_or(0.0f);
-}
+float OriginalStartPositionValue(const QByteArray &text) { return LeadingNumber(text).value_or(0.0f); }
 
 } // namespace korsa

@@ -44,13 +44,9 @@ bool WriteLine(const QString &path, const QString &line)
 
 SettingsFile::SettingsFile(QString programFolder, QString installFolder)
     : programFolder_(std::move(programFolder)), installFolder_(std::move(installFolder))
-{
-}
+{}
 
-QString SettingsFile::BesideProgramPath() const
-{
-    return JoinPath(programFolder_, SettingsName);
-}
+QString SettingsFile::BesideProgramPath() const { return JoinPath(programFolder_, SettingsName); }
 
 QString SettingsFile::PerUserPath() const
 {

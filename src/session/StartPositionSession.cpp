@@ -129,10 +129,7 @@ TrackFileOutcome StartPositionSession::Revert()
     return TrackFileOutcome::Ok;
 }
 
-void StartPositionSession::ForgetLastScrollValue()
-{
-    lastScrollValue_ = std::numeric_limits<float>::quiet_NaN();
-}
+void StartPositionSession::ForgetLastScrollValue() { lastScrollValue_ = std::numeric_limits<float>::quiet_NaN(); }
 
 void StartPositionSession::SetScrollFromProgram(float perMille)
 {

@@ -51,8 +51,8 @@ bool EntryExists(const QString &path)
 {
     namespace fs = std::filesystem;
     const QByteArray bytes = QFile::encodeName(path);
-    if (bytes.isEmpty() || IsSeparator(bytes.back()) || bytes.endsWith("/.") || bytes.endsWith("/..") ||
-        bytes == "." || bytes == "..")
+    if (bytes.isEmpty() || IsSeparator(bytes.back()) || bytes.endsWith("/.") || bytes.endsWith("/..") || bytes == "." ||
+        bytes == "..")
         return false;
     std::error_code error;
     // A dangling link is still an entry of its folder.

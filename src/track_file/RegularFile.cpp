@@ -38,7 +38,8 @@ std::optional<QByteArray> ReadRegularFile(const QString &path, qint64 maxBytes)
     if (fd < 0)
         return std::nullopt;
     std::optional<QByteArray> result;
-    struct stat info {};
+    struct stat info {
+    };
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= maxBytes) {
         // The file may grow while it is read: one byte more than allowed tells.
         QByteArray bytes(static_cast<qsizetype>(info.st_size) + 1, Qt::Uninitialized);

@@ -11,13 +11,13 @@ namespace korsa {
 namespace messages {
 inline const QString FileLocationText = QStringLiteral("Could not find the Track.ini File");
 inline const QString FileLocationCaption = QStringLiteral("File Location Error");
-inline const QString FileReadText = QStringLiteral(
-    "There is an unknown error in the Track.ini file probably caused by a nonstandard format.");
+inline const QString FileReadText =
+    QStringLiteral("There is an unknown error in the Track.ini file probably caused by a nonstandard format.");
 inline const QString FileReadCaption = QStringLiteral("File Read Error");
 inline const QString NotSorvenaText = QStringLiteral("This is not a Sorvena track.ini file.  Please try again.");
-inline const QString FileSaveText = QStringLiteral(
-    "There was an error while attempting to save the Track.ini file.  Check that the file is not marked "
-    "Read Only.");
+inline const QString FileSaveText =
+    QStringLiteral("There was an error while attempting to save the Track.ini file.  Check that the file is not marked "
+                   "Read Only.");
 inline const QString FileSaveCaption = QStringLiteral("File Save Error");
 } // namespace messages
 

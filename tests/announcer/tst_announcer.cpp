@@ -17,8 +17,7 @@
 using korsa::Announcer;
 using korsa::test::OurStreams;
 
-namespace
-{
+namespace {
 
 // A 16-bit PCM WAVE file holding ten seconds of a quiet tone.
 QByteArray Wave(int rate, int channels)
@@ -65,10 +64,9 @@ private slots:
     void initTestCase()
     {
         korsa::InitResources();
-        const QString missing = !korsa::test::Pactl({"info"}) ? "no PulseAudio daemon answers"
-                                : QMediaDevices::defaultAudioOutput().isNull()
-                                    ? "Qt Multimedia finds no audio output"
-                                    : "";
+        const QString missing = !korsa::test::Pactl({"info"})                  ? "no PulseAudio daemon answers"
+                                : QMediaDevices::defaultAudioOutput().isNull() ? "Qt Multimedia finds no audio output"
+                                                                               : "";
         if (!missing.isEmpty() && qEnvironmentVariableIsSet("KORSA_REQUIRE_SOUND"))
             QFAIL(qPrintable(missing));
         if (!missing.isEmpty())
@@ -89,8 +87,7 @@ private slots:
         HEAR(Embedded);
         const std::optional<QString> listing = korsa::test::Pactl({"list", "sink-inputs"});
         QVERIFY(listing && listing->contains(QStringLiteral("application.name = \"Korsa Sorvena Trainer\"")));
-        QVERIFY(listing->contains(
-            QStringLiteral("application.icon_name = \"com.penhallow.KorsaSorvenaTrainer\"")));
+        QVERIFY(listing->contains(QStringLiteral("application.icon_name = \"com.penhallow.KorsaSorvenaTrainer\"")));
         folder.Put(3, StereoFile);
         announcer.PlaySectionSound(3);
         HEAR(Stereo);

@@ -17,12 +17,14 @@ const QString TrackName = QStringLiteral("track.ini"), BackupName = QStringLiter
 const QByteArray Lap = "The Sorvena Track Length Is  71989 Meters Long.\n", Decoy = TrackText("777 0.0");
 // Outputs checked by what they must name: help, usage (a wrong command line), sections (an unknown one).
 const QMap<QByteArray, QByteArrayList> Names = {
-    {"HELP", {"show PATH", "section N PATH", "per-mille V PATH", "metres M PATH", "revert PATH", " sections\n",
-              "--version", "--json", "\"file\"", "\"trackLengthMetres\"", "\"startMetres\"", "\"perMille\"", "\n  0 ",
-              "\n  2 ", "\n  3 ", "\n  4 ", "\n  5 ", "\n  64 ", "\n  74 "}},
+    {"HELP",
+     {"show PATH", "section N PATH", "per-mille V PATH", "metres M PATH", "revert PATH", " sections\n", "--version",
+      "--json", "\"file\"", "\"trackLengthMetres\"", "\"startMetres\"", "\"perMille\"", "\n  0 ", "\n  2 ", "\n  3 ",
+      "\n  4 ", "\n  5 ", "\n  64 ", "\n  74 "}},
     {"USAGE", {"Usage:\n", "  korsa-sorvena-cli [--json] metres M PATH\n", "  korsa-sorvena-cli --help\n"}},
-    {"SECTIONS", {"  0  Varnola\n", "  1  Dunes\n", "  2  SR 47 Bridge\n", "  3  Montaspro Bridge\n", "  4  Bivio Carrano\n",
-                  "  5  Vallerosa Curves\n", "  6  SP 6 KM 4\n", "  7  Pietraforno Curves\n", "  8  Lidoscuro\n"}}};
+    {"SECTIONS",
+     {"  0  Varnola\n", "  1  Dunes\n", "  2  SR 47 Bridge\n", "  3  Montaspro Bridge\n", "  4  Bivio Carrano\n",
+      "  5  Vallerosa Curves\n", "  6  SP 6 KM 4\n", "  7  Pietraforno Curves\n", "  8  Lidoscuro\n"}}};
 
 // A failure's line: the trainer's own caption and text, with the file between them.
 QByteArray Failure(int exitCode, const QString &path)
@@ -38,13 +40,15 @@ QByteArray Modified(const QByteArray &metres) { return "stall_0 = " + metres + "
 QByteArray Saved(const QByteArray &before, const QByteArray &newStall)
 {
     const qsizetype from = before.indexOf("stall_0 = "), length = before.indexOf("\r\n", from) - from;
-    return QByteArray(before).replace(from, length, newStall) + "\r\n[ GRIDWELL ]\r\n" + before.mid(from, length) + "\r\n";
+    return QByteArray(before).replace(from, length, newStall) + "\r\n[ GRIDWELL ]\r\n" + before.mid(from, length) +
+           "\r\n";
 }
 
 QByteArray Json(const char *startMetres, const char *perMille) // PATH stands for the track file
 {
     return QStringLiteral(R"({"file": "PATH", "trackLengthMetres": 71989.171875, "startMetres": %1, "perMille": %2})")
-        .arg(startMetres, perMille).toUtf8();
+        .arg(startMetres, perMille)
+        .toUtf8();
 }
 
 // What stands at PATH when the tool runs (FullOutput: the track file, and standard output on a full disk).
@@ -53,9 +57,18 @@ const NoRegularFile NoFile[] = {NoRegularFile::NamedPipe, NoRegularFile::LinkToD
 
 // A command line ("a|b", PATH the track file), its status and output, the new
 // stall_0 line a save writes (null: the file is left alone), and the track file before.
-struct Case { QString args; int exitCode; QByteArray out, saved; At at; QByteArray before; };
+struct Case {
+    QString args;
+    int exitCode;
+    QByteArray out, saved;
+    At at;
+    QByteArray before;
+};
 
-struct Result { int exitCode = -1; QByteArray out, err; }; // -1: crashed or hung
+struct Result {
+    int exitCode = -1;
+    QByteArray out, err;
+}; // -1: crashed or hung
 
 // The track file in "tracks", where the tool runs; files of the usual names above it are decoys.
 struct Scene {
@@ -72,7 +85,8 @@ struct Scene {
     }
 };
 
-Result Run(const QStringList &args, const QString &workDir, const QString &stdoutFile = QString(), int deadline = 120000)
+Result Run(const QStringList &args, const QString &workDir, const QString &stdoutFile = QString(),
+           int deadline = 120000)
 {
     QProcess process;
     process.setWorkingDirectory(workDir);
@@ -106,36 +120,58 @@ private slots:
     {
         QTest::addColumn<Case>("c");
         const auto row = [](const char *args, const char *tag, int exitCode, const QByteArray &out,
-                            const QByteArray &saved = QByteArray(), At at = At::File, const QByteArray &before = TrackText())
-        { QTest::addRow("%s %s", args, tag) << Case{args, exitCode, out, saved, at, before}; };
+                            const QByteArray &saved = QByteArray(), At at = At::File,
+                            const QByteArray &before = TrackText()) {
+            QTest::addRow("%s %s", args, tag) << Case{args, exitCode, out, saved, at, before};
+        };
         row("--version", "", 0, "v1.0.0 by Penhallow\n");
         row("--help", "", 0, "HELP");
-        row("sections", "", 0, "0\tVarnola\t6050\n1\tDunes\t12200\n2\tSR 47 Bridge\t17200\n3\tMontaspro Bridge\t27100\n"
-                               "4\tBivio Carrano\t37685\n5\tVallerosa Curves\t46700\n6\tSP 6 KM 4\t52850\n"
-                               "7\tPietraforno Curves\t58630\n8\tLidoscuro\t66270\n");
-        for (const char *wrong : {"", "edit|PATH", "section|PATH", "section|1|../tracks/", "per-mille|1001|PATH",
-                                  "per-mille|5.5|PATH", "per-mille|4294967796|PATH", "per-mille|500", "show|PATH|PATH",
-                                  "revert", "sections|PATH", "metres|-1|PATH", "metres|1,5|PATH", "metres|1e3|PATH",
-                                  "metres||PATH", "metres|\xd9\xa5\xd9\xa0\xd9\xa0|PATH", "metres|1.5.0|PATH",
-                                  "metres|99999999999999999999999999999999999999999|PATH", "--json|sections", "-h|--json"})
+        row("sections", "", 0,
+            "0\tVarnola\t6050\n1\tDunes\t12200\n2\tSR 47 Bridge\t17200\n3\tMontaspro Bridge\t27100\n"
+            "4\tBivio Carrano\t37685\n5\tVallerosa Curves\t46700\n6\tSP 6 KM 4\t52850\n"
+            "7\tPietraforno Curves\t58630\n8\tLidoscuro\t66270\n");
+        for (const char *wrong : {"",
+                                  "edit|PATH",
+                                  "section|PATH",
+                                  "section|1|../tracks/",
+                                  "per-mille|1001|PATH",
+                                  "per-mille|5.5|PATH",
+                                  "per-mille|4294967796|PATH",
+                                  "per-mille|500",
+                                  "show|PATH|PATH",
+                                  "revert",
+                                  "sections|PATH",
+                                  "metres|-1|PATH",
+                                  "metres|1,5|PATH",
+                                  "metres|1e3|PATH",
+                                  "metres||PATH",
+                                  "metres|\xd9\xa5\xd9\xa0\xd9\xa0|PATH",
+                                  "metres|1.5.0|PATH",
+                                  "metres|99999999999999999999999999999999999999999|PATH",
+                                  "--json|sections",
+                                  "-h|--json"})
             row(wrong, "", 64, "USAGE");
         for (const char *wrong : {"section|9|PATH", "section|-1|PATH", "section|Nowhere Bridge|PATH", "section||PATH"})
             row(wrong, "", 64, "SECTIONS");
         const auto at = [](const char *who, const char *metres, const char *percent) {
             return Lap + QStringLiteral("%1 Start Position Is  %2 Meters Or  %3 Percent Beyond The Start Line.\n")
-                             .arg(who, metres, percent).toUtf8();
+                             .arg(who, metres, percent)
+                             .toUtf8();
         };
         row("show|PATH", "", 0, at("The", "1500", "2.1"));
         // PATH splits at its last separator; a bare name lies in the current folder.
         row("section|1|track.ini", "", 0, at("The Dunes", "12200", "16.9"), Modified("12200"));
-        row("section|sr 47 bridge|../tracks/track.ini", "", 0, at("The SR 47 Bridge", "17200", "23.9"), Modified("17200"));
+        row("section|sr 47 bridge|../tracks/track.ini", "", 0, at("The SR 47 Bridge", "17200", "23.9"),
+            Modified("17200"));
         row("per-mille|500|PATH", "", 0, at("This", "35995", "50"), Modified("35994"));
         row("per-mille|21|PATH", "where the bar stands", 0, at("This", "1512", "2.1"), Modified("1511"));
         row("metres|0|PATH", "", 0, at("This", "0", "0"), Modified("0"));
         row("metres|1500.5|PATH", "", 0, at("This", "1501", "2.1"), Modified("1500"));
         row("metres|72000|PATH", "beyond the lap", 0, at("This", "11", "0"), Modified("11"));
-        row("revert|PATH", "at 61", 0, Lap + "The Original Start Position Is  61 Meters Or  .1 Percent Beyond The "
-                                             "Start Line\n", "stall_0 = 61.0 0.0", At::File, TrackText("61.0 0.0"));
+        row("revert|PATH", "at 61", 0,
+            Lap + "The Original Start Position Is  61 Meters Or  .1 Percent Beyond The "
+                  "Start Line\n",
+            "stall_0 = 61.0 0.0", At::File, TrackText("61.0 0.0"));
         row("--json|show|PATH", "at 0", 0, Json("0", "0"), {}, At::File, TrackText("0 0.0"));
         row("per-mille|500|PATH|--json", "", 0, Json("35994.5859375", "500"), Modified("35994"));
         row("metres|--json|71989.171875|PATH", "the lap stays", 0, Json("71989.171875", "1000"), Modified("71989"));
@@ -160,7 +196,8 @@ private slots:
         Scene scene(before);
         const bool noFile = at >= At::NamedPipe;
         if (noFile)
-            scene.tree.make(QStringLiteral("tracks/track.ini"), NoFile[static_cast<int>(at) - static_cast<int>(At::NamedPipe)]);
+            scene.tree.make(QStringLiteral("tracks/track.ini"),
+                            NoFile[static_cast<int>(at) - static_cast<int>(At::NamedPipe)]);
         if (at == At::ReadOnlyFile)
             QVERIFY(QFile::setPermissions(scene.track, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
         const QStringList args = (joined.isEmpty() ? QStringList() : joined.split(QLatin1Char('|')))
@@ -171,14 +208,16 @@ private slots:
         for (const QByteArray &name : Names.value(out))
             QVERIFY2((exitCode ? r.err : r.out).contains(name), name);
         if (out.startsWith('{')) { // one JSON object on one line, the same bytes in every locale
-            const QJsonObject expected = QJsonDocument::fromJson(QByteArray(out).replace("PATH", scene.track.toUtf8())).object();
+            const QJsonObject expected =
+                QJsonDocument::fromJson(QByteArray(out).replace("PATH", scene.track.toUtf8())).object();
             QCOMPARE(QJsonDocument::fromJson(r.out).object(), expected);
             QCOMPARE(r.out, QJsonDocument(expected).toJson(QJsonDocument::Compact) + '\n');
         } else if (!Names.contains(out) || exitCode) {
             QCOMPARE(r.out, Names.contains(out) ? QByteArray() : out);
         }
         if (exitCode < 64) // nothing on standard error but a failure's line
-            QCOMPARE(r.err, exitCode ? Failure(exitCode, QDir(scene.tracks).absoluteFilePath(args.last())) : QByteArray());
+            QCOMPARE(r.err,
+                     exitCode ? Failure(exitCode, QDir(scene.tracks).absoluteFilePath(args.last())) : QByteArray());
         if (!noFile)
             QCOMPARE(scene.tree.read("tracks/track.ini"), saved.isNull() ? before : Saved(before, saved));
         // A save keeps a backup of the bytes before; a refused save may have made one first.
@@ -196,7 +235,8 @@ private slots:
         Scene scene{QByteArray()};
         scene.tree.write(QStringLiteral("t*.ini"), TrackText());
         QCOMPARE(Run({"section", "1", "t*.ini"}, scene.tree.path()).exitCode, 0);
-        QCOMPARE(scene.tree.read("t*.ini") + scene.tree.read("t*.ini.bak"), Saved(TrackText(), Modified("12200")) + TrackText());
+        QCOMPARE(scene.tree.read("t*.ini") + scene.tree.read("t*.ini.bak"),
+                 Saved(TrackText(), Modified("12200")) + TrackText());
         QCOMPARE(scene.tree.read(TrackName) + scene.tree.read(BackupName), Decoy + "a backup");
     }
 };

@@ -22,8 +22,7 @@
 
 using namespace korsa;
 
-namespace
-{
+namespace {
 
 const QStringList TrackFiles = {"track.ini", "TRACK_old.INI", "track_old.ini"};
 const int Later = QTest::mouseDoubleClickInterval + 100; // a click that makes no double-click
@@ -57,17 +56,13 @@ QStringList Entries(const QListWidget *list)
 
 // One showing of the finder, with its controls.
 struct Finder {
-    Finder(SessionState &state, const QString &programFolder)
-        : dialog(new FrmFileManager2(state, programFolder))
-    {
-    }
+    Finder(SessionState &state, const QString &programFolder) : dialog(new FrmFileManager2(state, programFolder)) {}
     ~Finder() { delete dialog; }
     bool Show() { return dialog->show(), dialog->activateWindow(), QTest::qWaitForWindowActive(dialog); }
     // The folder listed, the files' folder, the file picked and whether Select is enabled.
     QStringList Seen() const
     {
-        return {folders->Path(), files->Path(), files->FileName(),
-                select->isEnabled() ? "enabled" : "disabled"};
+        return {folders->Path(), files->Path(), files->FileName(), select->isEnabled() ? "enabled" : "disabled"};
     }
     // Where the row whose role holds the value is; -1,-1 for none.
     static QPoint At(QListWidget *list, const QString &value, int role = Qt::DisplayRole)
@@ -81,8 +76,7 @@ struct Finder {
         return At(folders, finder::CleanFolder(folder), FolderList::PathRole);
     }
     // A click (two: a double-click) on the list's row; false when there is no row there.
-    static bool Click(QListWidget *list, QPoint at, int clicks = 1, int delay = -1,
-                      Qt::KeyboardModifiers keys = {})
+    static bool Click(QListWidget *list, QPoint at, int clicks = 1, int delay = -1, Qt::KeyboardModifiers keys = {})
     {
         if (at.x() >= 0)
             korsa::test::Click(list->viewport(), at, clicks, keys, delay);
@@ -128,12 +122,11 @@ private slots:
     void init()
     {
         dir_ = std::make_unique<QTemporaryDir>();
-        Build(path(),
-              {"tracks/track_dir.ini/", "tracks/.hidden/", "tracks/Alpha/", "tracks/beta/",
-               "tracks/Gamma/TRACK.INI=", "tracks/track.ini=", "tracks/TRACK_old.INI=",
-               "tracks/track_old.ini=", "tracks/other.ini=", "tracks/track.ini.bak=", "tracks/mytrack.ini=",
-               "program/track_program.ini=", "afile.txt=", "home/.local/share/Steam/steamapps/common/",
-               "home/.steam/steam -> ../.local/share/Steam"});
+        Build(path(), {"tracks/track_dir.ini/", "tracks/.hidden/", "tracks/Alpha/", "tracks/beta/",
+                       "tracks/Gamma/TRACK.INI=", "tracks/track.ini=", "tracks/TRACK_old.INI=", "tracks/track_old.ini=",
+                       "tracks/other.ini=", "tracks/track.ini.bak=", "tracks/mytrack.ini=",
+                       "program/track_program.ini=", "afile.txt=", "home/.local/share/Steam/steamapps/common/",
+                       "home/.steam/steam -> ../.local/share/Steam"});
         QFile::setPermissions(dir_->path(), QFile::Permissions(0x7755)); // readable without root's rights too
         qputenv("HOME", QFile::encodeName(path("home")));
     }
@@ -144,21 +137,18 @@ private slots:
     {
         QTest::addColumn<QStringList>("entries");
         QTest::addColumn<QStringList>("libraries");
-        const QString vdf = "home/.local/share/Steam/steamapps/libraryfolders.vdf=",
-                      steam = "home/.local/share/Steam";
+        const QString vdf = "home/.local/share/Steam/steamapps/libraryfolders.vdf=", steam = "home/.local/share/Steam";
         QString noise(10 << 20, ' '); // of the characters that matter most, and some that are no text
         const QString alphabet = QStringLiteral("\"{}\\/ \n\tpath01libraryfolders\u00e9") + QChar(0);
         for (QChar &c : noise)
             c = alphabet[QRandomGenerator::global()->bounded(int(alphabet.size()))];
         QTest::newRow("second library, one missing")
-            << QStringList{vdf +
-                               R"("libraryfolders" { "0" { "path" "@/home/.local/share/Steam" "apps" { "228" "1" } })"
-                               R"("1" { "label" "" "path" "@/Games Drive/SteamLibrary" })"
-                               "\n\"2\" { \"path\" \"@/unplugged\" } // a drive not there\n}",
+            << QStringList{vdf + R"("libraryfolders" { "0" { "path" "@/home/.local/share/Steam" "apps" { "228" "1" } })"
+                                 R"("1" { "label" "" "path" "@/Games Drive/SteamLibrary" })"
+                                 "\n\"2\" { \"path\" \"@/unplugged\" } // a drive not there\n}",
                            "Games Drive/SteamLibrary/"}
             << QStringList{steam, "Games Drive/SteamLibrary"};
-        QTest::newRow("malformed") << QStringList{vdf + "}}}\"libraryfolders\" \"{\" {{ \"path\"",
-                                                  "Games Drive/"}
+        QTest::newRow("malformed") << QStringList{vdf + "}}}\"libraryfolders\" \"{\" {{ \"path\"", "Games Drive/"}
                                    << QStringList{steam};
         QTest::newRow("empty") << QStringList{vdf} << QStringList{steam};
         QTest::newRow("10 MB of noise") << QStringList{vdf + noise} << QStringList{steam};
@@ -183,22 +173,21 @@ private slots:
     // and missing folders left out; a path's drive is the longest place that holds it.
     void drivePlaces()
     {
-        Build(path(),
-              {"Games Drive/SteamLibrary/", "run/media/racer/Games/", "media/usb/", "mnt/data/",
-               "mnt/My Disk/", "mnt/ram/", "run/user/doc/", "hosts=",
-               "home/.local/share/Steam/steamapps/libraryfolders.vdf="
-               "\"libraryfolders\" { \"1\" { \"path\" \"@/Games Drive/SteamLibrary\" } }",
-               "mounts=" +
-                   QStringList{"/dev/sda2 / ext4 rw 0 0", "proc /proc proc rw 0 0", "sysfs /sys sysfs rw 0 0",
-                               "tmpfs /run tmpfs rw 0 0",
-                               "/dev/sdb1 @/run/media/racer/Games ext4 rw,nosuid 0 0",
-                               "/dev/sdc1 @/media/usb vfat rw 0 0", "/dev/sdd1 @/mnt/data ntfs3 rw 0 0",
-                               "/dev/sdd1 @/mnt/data ntfs3 rw 0 0", "/dev/sde1 @/mnt/My\\040Disk ext4 rw 0 0",
-                               "/dev/sdf1 @/mnt/unplugged ext4 rw 0 0", "tmpfs @/mnt/ram tmpfs rw 0 0",
-                               "portal @/run/user/doc fuse.portal rw 0 0", "/dev/sda2 @/hosts ext4 rw 0 0",
-                               "/dev/sdg1 @/Games\\040Drive ext4 rw 0 0",
-                               "/dev/sdg1 @/Games\\040Drive/SteamLibrary ext4 rw 0 0", "garbage"}
-                       .join('\n')});
+        Build(
+            path(),
+            {"Games Drive/SteamLibrary/", "run/media/racer/Games/", "media/usb/", "mnt/data/", "mnt/My Disk/",
+             "mnt/ram/", "run/user/doc/", "hosts=",
+             "home/.local/share/Steam/steamapps/libraryfolders.vdf="
+             "\"libraryfolders\" { \"1\" { \"path\" \"@/Games Drive/SteamLibrary\" } }",
+             "mounts=" + QStringList{"/dev/sda2 / ext4 rw 0 0", "proc /proc proc rw 0 0", "sysfs /sys sysfs rw 0 0",
+                                     "tmpfs /run tmpfs rw 0 0", "/dev/sdb1 @/run/media/racer/Games ext4 rw,nosuid 0 0",
+                                     "/dev/sdc1 @/media/usb vfat rw 0 0", "/dev/sdd1 @/mnt/data ntfs3 rw 0 0",
+                                     "/dev/sdd1 @/mnt/data ntfs3 rw 0 0", "/dev/sde1 @/mnt/My\\040Disk ext4 rw 0 0",
+                                     "/dev/sdf1 @/mnt/unplugged ext4 rw 0 0", "tmpfs @/mnt/ram tmpfs rw 0 0",
+                                     "portal @/run/user/doc fuse.portal rw 0 0", "/dev/sda2 @/hosts ext4 rw 0 0",
+                                     "/dev/sdg1 @/Games\\040Drive ext4 rw 0 0",
+                                     "/dev/sdg1 @/Games\\040Drive/SteamLibrary ext4 rw 0 0", "garbage"}
+                             .join('\n')});
         const QList<finder::Place> places = finder::DrivePlaces(path("home"), path("mounts"));
         QCOMPARE(places, QList<finder::Place>({{Root, Root},
                                                {"Home", path("home")},
@@ -233,8 +222,7 @@ private slots:
         QTest::addColumn<bool>("unreadable"); // the start folder, without root's rights
         QTest::addColumn<QString>("shown");
         QTest::newRow("remembered folder") << "tracks" << false << true << false << "tracks";
-        QTest::newRow("remembered folder unreadable")
-            << "tracks/Gamma" << false << true << true << "tracks/Gamma";
+        QTest::newRow("remembered folder unreadable") << "tracks/Gamma" << false << true << true << "tracks/Gamma";
         QTest::newRow("first run") << "" << false << true << false << "program";
         QTest::newRow("remembered path is a file") << "afile.txt" << false << true << false << "program";
         QTest::newRow("installed, first run")
@@ -266,8 +254,7 @@ private slots:
         auto finder = Open(start);
         QCOMPARE(finder->Seen(), QStringList({shown, shown, "", "disabled"}));
         QCOMPARE(finder->drives->Drive(), finder->drives->DriveOf(shown));
-        const QMap<QString, QStringList> files{{path("tracks"), TrackFiles},
-                                               {path("program"), {"track_program.ini"}}};
+        const QMap<QString, QStringList> files{{path("tracks"), TrackFiles}, {path("program"), {"track_program.ini"}}};
         QCOMPARE(Entries(finder->files), files.value(shown));
         QCOMPARE(state_.TrackFolder, start);
         QCOMPARE(state_.TrackFileName, "earlier.ini");
@@ -319,8 +306,7 @@ private slots:
         if (closed)
             QTRY_VERIFY(finder->dialog.isNull());
         QCOMPARE(finder->dialog.isNull(), closed);
-        QCOMPARE(QStringList({state_.TrackFolder, state_.TrackFileName}),
-                 QStringList({path(state[0]), state[1]}));
+        QCOMPARE(QStringList({state_.TrackFolder, state_.TrackFileName}), QStringList({path(state[0]), state[1]}));
     }
 
     // Leaving the folder list, or Enter in it, opens the folder highlighted there; hidden folders are
@@ -361,8 +347,7 @@ private slots:
         QCOMPARE(changed.count(), 1);
         QCOMPARE(state_.TrackFileName, "earlier.ini");
         korsa::test::Click(finder->files->viewport(), firstRow, 1, {}, Later);
-        QCOMPARE(finder->Seen().mid(2),
-                 QStringList({firstFile, firstFile.isEmpty() ? "disabled" : "enabled"}));
+        QCOMPARE(finder->Seen().mid(2), QStringList({firstFile, firstFile.isEmpty() ? "disabled" : "enabled"}));
     }
 
     // A folder removed while shown: opening a subfolder that went with it changes nothing and the

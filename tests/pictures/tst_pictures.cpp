@@ -19,8 +19,7 @@ using korsa::FitPictureToBox;
 using korsa::FittedSectionPhotograph;
 using korsa::LoadResourcePicture;
 
-namespace
-{
+namespace {
 
 // Outer bands are cut away, inner ones reach the box edges; apart in brightness and hue through JPEG.
 const QColor CutFirst(110, 0, 0), CutLast(0, 0, 110), KeptFirst(255, 220, 0), KeptLast(0, 230, 255);
@@ -101,8 +100,7 @@ private slots:
     // turns grey), and the box is cut from its middle.
     void fitScalesAndCuts()
     {
-        const korsa::FittedPicture fitted =
-            FitPictureToBox(QImage::fromData(Encode(WidePhoto(), "JPG")), {375, 250});
+        const korsa::FittedPicture fitted = FitPictureToBox(QImage::fromData(Encode(WidePhoto(), "JPG")), {375, 250});
         QVERIFY(fitted.cut == fitted.scaled.copy(QRect(62, 0, 375, 250)));
         const QList<QColor> ends{fitted.scaled.pixelColor(1, 125), fitted.scaled.pixelColor(498, 125),
                                  fitted.cut.pixelColor(1, 125), fitted.cut.pixelColor(373, 125)};

@@ -11,8 +11,7 @@
 #include <cmath>
 #include <set>
 
-namespace
-{
+namespace {
 
 using Pixels = std::set<std::pair<int, int>>;
 
@@ -39,9 +38,7 @@ Pixels Select(const QImage &image, bool (*wanted)(QRgb))
 bool (*const IsRed)(QRgb) = [](QRgb c) { return qRed(c) > 170 && qGreen(c) < 80 && qBlue(c) < 80; };
 bool (*const IsDark)(QRgb) = [](QRgb c) { return qRed(c) < 100 && qGreen(c) < 100 && qBlue(c) < 100; };
 // The pure white squares of the chequered start/finish mark; nothing else on a map is that white.
-bool (*const IsMarkWhite)(QRgb) = [](QRgb c) {
-    return qRed(c) >= 248 && qGreen(c) >= 248 && qBlue(c) >= 248;
-};
+bool (*const IsMarkWhite)(QRgb) = [](QRgb c) { return qRed(c) >= 248 && qGreen(c) >= 248 && qBlue(c) >= 248; };
 
 double Gap(const Pixels &a, const Pixels &b)
 {
@@ -119,8 +116,8 @@ private slots:
         QVERIFY(Select(plain, IsRed).empty());
         std::vector<Pixels> red;
         for (int i = 0; i < 9; ++i)
-            red.push_back(Select(
-                QImage(QString(":/JPEG/%1.jpg").arg(200 + i)).convertToFormat(QImage::Format_RGB32), IsRed));
+            red.push_back(
+                Select(QImage(QString(":/JPEG/%1.jpg").arg(200 + i)).convertToFormat(QImage::Format_RGB32), IsRed));
         red.push_back(Select(plain, IsMarkWhite));
         QVERIFY(red.back().size() >= 4 && red.back().rbegin()->first - red.back().begin()->first < 20);
         const double starts[] = {6050, 12200, 17200, 27100, 37685, 46700, 52850, 58630, 66270, 71989.17};
@@ -128,14 +125,12 @@ private slots:
         for (std::size_t i = 0; i < 9; ++i) {
             QVERIFY2(red[i].size() > 100 && Pieces(red[i]) == 1, qPrintable(QString::number(200 + i)));
             for (const auto &pixel : red[i]) // on the road: within 4 px of the plain map's outline
-                QVERIFY2(Gap({pixel}, road) <= 4,
-                         qPrintable(QString("%1,%2").arg(pixel.first).arg(pixel.second)));
+                QVERIFY2(Gap({pixel}, road) <= 4, qPrintable(QString("%1,%2").arg(pixel.first).arg(pixel.second)));
             density[i] = double(red[i].size()) / (starts[i + 1] - starts[i]);
             mean += density[i] / 9;
         }
         for (std::size_t i = 0; i < 9; ++i) {
-            QVERIFY2(density[i] / mean > 0.75 && density[i] / mean < 1.33,
-                     qPrintable(QString::number(200 + i)));
+            QVERIFY2(density[i] / mean > 0.75 && density[i] / mean < 1.33, qPrintable(QString::number(200 + i)));
             for (std::size_t j = i + 1; j < 10; ++j) {
                 const double gap = Gap(red[i], red[j]), near = j == 9 ? 6 : 3, far = j == 9 ? 12 : 8;
                 QVERIFY2(j == i + 1 ? gap <= near : gap > far,
@@ -159,12 +154,11 @@ private slots:
         QVERIFY(b.size() > 64);
         QCOMPARE(b.left(4) + b.mid(8, 8) + b.mid(38, 4) + b.mid(50, 4), QByteArray("RIFFWAVEfmt factdata"));
         const quint32 samples = Le32(b, 46), dataBytes = Le32(b, 54);
-        const QList<quint32> layout = {Le32(b, 4),  Le32(b, 16), Le16(b, 20), Le16(b, 22),
-                                       Le32(b, 24), Le32(b, 28), Le16(b, 32), Le16(b, 34),
-                                       Le16(b, 36), Le32(b, 42), dataBytes};
+        const QList<quint32> layout = {Le32(b, 4),  Le32(b, 16), Le16(b, 20), Le16(b, 22), Le32(b, 24), Le32(b, 28),
+                                       Le16(b, 32), Le16(b, 34), Le16(b, 36), Le32(b, 42), dataBytes};
         // RIFF size, format chunk size, PCM, mono, rate, bytes a second, frame, bits, extra, fact size
-        QCOMPARE(layout, QList<quint32>({quint32(b.size() - 8), 18, 1, 1, 22050, 44100, 2, 16, 0, 4,
-                                         quint32(b.size() - 58)}));
+        QCOMPARE(layout,
+                 QList<quint32>({quint32(b.size() - 8), 18, 1, 1, 22050, 44100, 2, 16, 0, 4, quint32(b.size() - 58)}));
         QCOMPARE(dataBytes, samples * 2);
         QVERIFY2(samples >= 1.25 * 22050 && samples <= 2.25 * 22050, qPrintable(QString::number(samples)));
         int peak = 0;

@@ -44,8 +44,7 @@ private slots:
         QCOMPARE(lap, 71989.171875f);
         const float shown = ReduceBeyondTrack(start, lap);
         const float perMille = PerMilleOf(shown, lap);
-        QTEST(NumberText(CaptionMetres(shown)) + " Meters Or " + NumberText(CaptionPercent(perMille)),
-              "shown");
+        QTEST(NumberText(CaptionMetres(shown)) + " Meters Or " + NumberText(CaptionPercent(perMille)), "shown");
         QTEST(ScrollValueOf(perMille), "scroll");
     }
 

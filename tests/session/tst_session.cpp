@@ -15,14 +15,10 @@ using namespace korsa;
 using korsa::test::TempTree;
 using korsa::test::TrackText;
 
-namespace
-{
+namespace {
 
 const QByteArray Marker = "\r\n[ GRIDWELL ]\r\n";
-QByteArray Modified(const QByteArray &metres)
-{
-    return "stall_0 = " + metres + " 0.0\t\t; Modified by Korsa Gridwell";
-}
+QByteArray Modified(const QByteArray &metres) { return "stall_0 = " + metres + " 0.0\t\t; Modified by Korsa Gridwell"; }
 // The file with its first oldLine replaced and, when it had none, the marker section appended.
 QByteArray Saved(QByteArray file, const QByteArray &line, const QByteArray &oldLine = "stall_0 = 1500 0.0")
 {
@@ -33,8 +29,8 @@ QByteArray Saved(QByteArray file, const QByteArray &line, const QByteArray &oldL
 // The second status line after "The", "This" or "The Dunes"; Revert's ("The Original") has no full stop.
 QString Position(const QString &who, const QString &metres, const QString &percent)
 {
-    return who + QStringLiteral(" Start Position Is  %1 Meters Or  %2 Percent Beyond The Start Line.")
-                     .arg(metres, percent);
+    return who +
+           QStringLiteral(" Start Position Is  %1 Meters Or  %2 Percent Beyond The Start Line.").arg(metres, percent);
 }
 
 // A session on a temporary folder, shown as plain values. A value set on the bar, by the program
@@ -119,8 +115,7 @@ private slots:
             QCOMPARE(w.Shown(), shown);
         }
         QCOMPARE(w.session.Revert(), TrackFileOutcome::Ok);
-        QCOMPARE(w.Shown(),
-                 (QStringList{shown[0], Position("The Original", "61", ".1").chopped(1), "1", "2", "1"}));
+        QCOMPARE(w.Shown(), (QStringList{shown[0], Position("The Original", "61", ".1").chopped(1), "1", "2", "1"}));
         const QByteArray reverted = at61 + Marker + "stall_0 = 61.0 0.0\r\n";
         QCOMPARE(w.Track(), reverted);
         QCOMPARE(w.session.Save(), TrackFileOutcome::Ok);
@@ -151,10 +146,9 @@ private slots:
         for (const bool before : {false, true}) {
             QTest::addRow("44.7321 miles, %d", before)
                 << other << TrackText("99", "44.7321") << TrackFileOutcome::NotSorvena << before;
-            QTest::addRow("no track file, %d", before) << other << QByteArray("[ SURFACE ]\r\ngrip = 1\r\n")
-                                                       << TrackFileOutcome::Unreadable << before;
-            QTest::addRow("vanished, %d", before)
-                << other << QByteArray() << TrackFileOutcome::Missing << before;
+            QTest::addRow("no track file, %d", before)
+                << other << QByteArray("[ SURFACE ]\r\ngrip = 1\r\n") << TrackFileOutcome::Unreadable << before;
+            QTest::addRow("vanished, %d", before) << other << QByteArray() << TrackFileOutcome::Missing << before;
             QTest::addRow("cancelled, %d", before)
                 << QString() << QByteArray() << TrackFileOutcome::Cancelled << before;
         }

@@ -13,8 +13,7 @@
 #include <QTimer>
 #include <QtTest>
 
-namespace korsa::test
-{
+namespace korsa::test {
 
 // The program's own message boxes on the real screen, each closed with Enter as soon as it shows
 // and noted in `boxes` as "caption | text" (followed by what is amiss if it is not an information
@@ -28,8 +27,7 @@ public:
         // Runs in the box's own event loop; the single shot dies with the platform if no box came.
         QTimer::singleShot(0, &context_, [this] {
             QMessageBox *box = nullptr;
-            if (!QTest::qWaitFor(
-                    [&] { return box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()); }))
+            if (!QTest::qWaitFor([&] { return box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()); }))
                 qFatal("the message box did not show");
             const bool plain = box->icon() == QMessageBox::Information && box->buttons().size() == 1;
             boxes << box->windowTitle() + " | " + box->text() + (plain ? "" : " | not an OK information box");
@@ -37,10 +35,7 @@ public:
         });
         real_.ShowMessage(text, caption);
     }
-    [[noreturn]] void Terminate(int status) override
-    {
-        qFatal("the program would have ended with status %d", status);
-    }
+    [[noreturn]] void Terminate(int status) override { qFatal("the program would have ended with status %d", status); }
     int ScreenHeightPixels() const override { return real_.ScreenHeightPixels(); }
     QString ProgramFolder() const override { return folder_; }
 

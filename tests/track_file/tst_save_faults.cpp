@@ -19,8 +19,7 @@ using korsa::test::ReadFile;
 using korsa::test::TempTree;
 using korsa::test::TrackText;
 
-namespace
-{
+namespace {
 
 // The folder's track file as read, its start position changed to 7; where there is no file to
 // read, the lines given here stand for it.
@@ -54,8 +53,7 @@ private slots:
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("backup"); // null: none
-        QTest::newRow("file gone, backup kept")
-            << QString() << QStringLiteral("track.ini") << QByteArray("old");
+        QTest::newRow("file gone, backup kept") << QString() << QStringLiteral("track.ini") << QByteArray("old");
         QTest::newRow("folder gone") << QStringLiteral("gone") << QStringLiteral("track.ini") << QByteArray();
         QTest::newRow("a folder at the name") << QString() << QString() << QByteArray();
     }
@@ -156,9 +154,8 @@ private slots:
         for (const int size : {300, 4000, 4096, 8150, 12300, 15000})
             for (const bool backupPresent : {false, true})
                 for (int freeBytes = 0; freeBytes <= 24 * 1024; freeBytes += 2048) {
-                    const QByteArray where = QByteArray::number(size) + " bytes, " +
-                                             QByteArray::number(freeBytes) + " free, backup " +
-                                             QByteArray::number(backupPresent);
+                    const QByteArray where = QByteArray::number(size) + " bytes, " + QByteArray::number(freeBytes) +
+                                             " free, backup " + QByteArray::number(backupPresent);
                     for (const QString &name : Entries(disk))
                         QFile::remove(disk + QLatin1Char('/') + name);
                     const QByteArray pad = QByteArray(size - TrackText().size() - 2, ';') + "\r\n";
@@ -172,8 +169,7 @@ private slots:
                     QCOMPARE(::statvfs(QFile::encodeName(disk).constData(), &fs), 0);
                     QFile filler(disk + QStringLiteral("/filler"));
                     QVERIFY(filler.open(QIODevice::WriteOnly));
-                    filler.write(
-                        QByteArray(qMax<qint64>(0, qint64(fs.f_bavail * fs.f_frsize) - freeBytes), 'f'));
+                    filler.write(QByteArray(qMax<qint64>(0, qint64(fs.f_bavail * fs.f_frsize) - freeBytes), 'f'));
                     filler.close();
 
                     const bool ok = WriteTrackFile(state) == TrackFileOutcome::Ok;

@@ -17,8 +17,7 @@ using korsa::test::TempTree;
 using korsa::test::TrackText;
 using Lines = QList<QByteArray>;
 
-namespace
-{
+namespace {
 
 // A temporary folder holding track.ini with the bytes (none for null bytes), and a state naming it.
 struct TrackFile {
@@ -132,8 +131,7 @@ private slots:
             << "[ GRIDWELL ]\r\nstall_0 = 3\r\n" + sorvena + "[ GRIDWELL ]\r\nstall_0 = 6\r\n"
             << QByteArrayList{"Sorvena", "44.732", "6", "1500", "stall_0 = 3", "3", "marker"};
         QTest::newRow("name and unit cut, tabs, last line unended")
-            << QByteArray(
-                   "track_name_short =\t  Sor\tvena  ; short name\r\ntrack_length=44.7320 mi\r\nstall_0=7")
+            << QByteArray("track_name_short =\t  Sor\tvena  ; short name\r\ntrack_length=44.7320 mi\r\nstall_0=7")
             << QByteArrayList{"Sor vena", "44.732", "3", "7", "stall_0=7", "7", "none"};
         QTest::newRow("a key's prefix matches")
             << QByteArray("track_name_short=a\r\ntrack_length=2m\r\nstall_01 = 9\r\nstall_0 = 5")
@@ -145,9 +143,8 @@ private slots:
         TrackFile file(bytes);
         QCOMPARE(ReadTrackFile(file.state), TrackFileOutcome::Ok);
         const SessionState &s = file.state;
-        QTEST((QByteArrayList{s.TrackNameShort, QByteArray::number(s.TrackLength),
-                              QByteArray::number(s.StallLineIndex), QByteArray::number(s.StartPosition),
-                              s.OriginalStallLine, s.OriginalStartPosition,
+        QTEST((QByteArrayList{s.TrackNameShort, QByteArray::number(s.TrackLength), QByteArray::number(s.StallLineIndex),
+                              QByteArray::number(s.StartPosition), s.OriginalStallLine, s.OriginalStartPosition,
                               s.NoMarkerSection ? "none" : "marker"}),
               "state");
     }
@@ -160,10 +157,8 @@ private slots:
         QTest::newRow("missing") << QByteArray();
         QTest::newRow("key after a blank") << QByteArray(sorvena).replace("track_name", " track_name");
         QTest::newRow("key in another case") << QByteArray(sorvena).replace("track_length", "Track_Length");
-        QTest::newRow("length before name")
-            << QByteArray("track_length=2m\r\ntrack_name_short=a\r\nstall_0=1");
-        QTest::newRow("stall before length")
-            << QByteArray("track_name_short=a\r\nstall_0=1\r\ntrack_length=2m");
+        QTest::newRow("length before name") << QByteArray("track_length=2m\r\ntrack_name_short=a\r\nstall_0=1");
+        QTest::newRow("stall before length") << QByteArray("track_name_short=a\r\nstall_0=1\r\ntrack_length=2m");
         QTest::newRow("no m after the length") << QByteArray(sorvena).replace(" miles", "");
         QTest::newRow("stall without digit") << TrackText("x");
         QTest::newRow("marker on the last line") << sorvena + "[ GRIDWELL ]\r\n";
@@ -171,8 +166,7 @@ private slots:
         QTest::newRow("line feeds only") << QByteArray(sorvena).replace("\r\n", "\n");
         QTest::newRow("stall beyond a float") << TrackText(QByteArray(45, '9'));
         QTest::newRow("length beyond a float") << TrackText("1500 0.0", "1e40");
-        QTest::newRow("original beyond a float")
-            << sorvena + "[ GRIDWELL ]\r\nstall_0=" + QByteArray(45, '9');
+        QTest::newRow("original beyond a float") << sorvena + "[ GRIDWELL ]\r\nstall_0=" + QByteArray(45, '9');
     }
     void failedReadsChangeNothing()
     {
@@ -197,8 +191,7 @@ private slots:
         QTest::newRow("last line gets a terminator") << sorvena + "end" << sorvena + "end\r\n" + marker;
         QTest::newRow("8-bit bytes and lone lf kept") << sorvena + "caf\xe9\ta\nb\r\n"
                                                       << sorvena + "caf\xe9\ta\nb\r\n" + marker;
-        QTest::newRow("cr alone becomes cr lf")
-            << QByteArray(sorvena).replace("\r\n", "\r") << sorvena + marker;
+        QTest::newRow("cr alone becomes cr lf") << QByteArray(sorvena).replace("\r\n", "\r") << sorvena + marker;
     }
     void writesBytes()
     {

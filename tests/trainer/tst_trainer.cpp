@@ -17,8 +17,7 @@ using korsa::test::ReadFile;
 using korsa::test::TrackText;
 using korsa::test::WriteFile;
 
-namespace
-{
+namespace {
 
 const QString TrainerPath = QStringLiteral(KORSA_TRAINER);
 // What xdotool searches for: windows by title, or every window of the program by its class.
@@ -68,8 +67,7 @@ bool WaitUntilGone(const QStringList &match)
 std::optional<QRect> Geometry(quint64 id)
 {
     QMap<QByteArray, int> v;
-    for (const QByteArray &line :
-         Run("xdotool", {"getwindowgeometry", "--shell", QString::number(id)}).split('\n'))
+    for (const QByteArray &line : Run("xdotool", {"getwindowgeometry", "--shell", QString::number(id)}).split('\n'))
         if (const QList<QByteArray> pair = line.trimmed().split('='); pair.size() == 2)
             v[pair[0]] = pair[1].toInt();
     return v.contains("WIDTH") ? std::optional(QRect(v["X"], v["Y"], v["WIDTH"], v["HEIGHT"])) : std::nullopt;
@@ -104,8 +102,8 @@ bool RequestClose(quint64 window)
     event.type = atom("WM_PROTOCOLS");
     event.data.data32[0] = atom("WM_DELETE_WINDOW");
     // With no event mask the event goes to the client that created the window.
-    const auto cookie = xcb_send_event_checked(x, 0, event.window, XCB_EVENT_MASK_NO_EVENT,
-                                               reinterpret_cast<const char *>(&event));
+    const auto cookie =
+        xcb_send_event_checked(x, 0, event.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&event));
     xcb_generic_error_t *error = xcb_request_check(x, cookie);
     const bool sent = !xcb_connection_has_error(x) && event.type && event.data.data32[0] && !error;
     std::free(error);
@@ -124,10 +122,8 @@ class Trainer
 
 public:
     const QString folder = home_.filePath("program");
-    const QString trackPath =
-        home_.filePath(".local/share/Steam/steamapps/common/Simulator/tracks/sorvena/track.ini");
-    const QByteArray settings =
-        QFile::encodeName(QFileInfo(trackPath).path()) + "\r\n"; // as the trainer writes it
+    const QString trackPath = home_.filePath(".local/share/Steam/steamapps/common/Simulator/tracks/sorvena/track.ini");
+    const QByteArray settings = QFile::encodeName(QFileInfo(trackPath).path()) + "\r\n"; // as the trainer writes it
 
     explicit Trainer(const QByteArray &track = TrackText(), bool remembered = true)
     {
@@ -154,8 +150,7 @@ public:
     // The settings file wherever the trainer wrote it: beside itself or per user.
     QByteArray SettingsWritten() const
     {
-        QDirIterator it(home_.path(), {"Korsa Gridwell.ini"}, QDir::Files | QDir::Hidden,
-                        QDirIterator::Subdirectories);
+        QDirIterator it(home_.path(), {"Korsa Gridwell.ini"}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
         return it.hasNext() ? ReadFile(it.next()) : QByteArray();
     }
     bool Start(const QStringList &args = {})
@@ -190,9 +185,8 @@ class TrainerProcessTest : public QObject
     QPoint At(const QRectF &design) const
     {
         const QPointF centre = design.center();
-        return geometry_.topLeft() +
-               QPoint(int(std::lround(centre.x() * geometry_.width() / 14256)),
-                      menu_ + int(std::lround(centre.y() * (geometry_.height() - menu_) / 9612)));
+        return geometry_.topLeft() + QPoint(int(std::lround(centre.x() * geometry_.width() / 14256)),
+                                            menu_ + int(std::lround(centre.y() * (geometry_.height() - menu_) / 9612)));
     }
 
     // Starts the trainer and waits for its main window; notes where its controls are.
@@ -328,11 +322,9 @@ private slots:
         QTest::addColumn<QString>("out");   // the first line on standard output
         QTest::addColumn<QString>("error"); // the one line on standard error names this
         const QString version = "Korsa Sorvena Trainer " + korsa::test::AboutText();
-        QTest::newRow("--help") << QStringList{"--help"} << 0 << "Usage: korsa-sorvena-trainer [PATH]"
-                                << QString();
+        QTest::newRow("--help") << QStringList{"--help"} << 0 << "Usage: korsa-sorvena-trainer [PATH]" << QString();
         QTest::newRow("--version") << QStringList{"--version"} << 0 << version << QString();
-        QTest::newRow("unknown option")
-            << QStringList{"track.ini", "--bogus"} << 64 << QString() << "--bogus";
+        QTest::newRow("unknown option") << QStringList{"track.ini", "--bogus"} << 64 << QString() << "--bogus";
     }
     void options()
     {

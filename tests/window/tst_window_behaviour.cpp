@@ -11,8 +11,7 @@
 using namespace korsa;
 using korsa::test::TrackText;
 
-namespace
-{
+namespace {
 
 const QString Track = QStringLiteral("track.ini");
 const QByteArray Marker = "\r\n[ GRIDWELL ]\r\nstall_0 = 1500 0.0\r\n";
@@ -61,8 +60,7 @@ private slots:
         w_->Click(w_->Picture(8));
         QCOMPARE(
             w_->Label(2),
-            QStringLiteral(
-                "The Lidoscuro Start Position Is  66270 Meters Or  92.1 Percent Beyond The Start Line."));
+            QStringLiteral("The Lidoscuro Start Position Is  66270 Meters Or  92.1 Percent Beyond The Start Line."));
         QCOMPARE(w_->Bar()->value(), 921);
 
         w_->Click(w_->Find(QStringLiteral("cmdSave")));
@@ -73,8 +71,7 @@ private slots:
         QCOMPARE(w_->Map(), LoadResourcePicture(205));
         w_->Click(w_->Find(QStringLiteral("cmdRevert")));
         QCOMPARE(w_->Label(2),
-                 QStringLiteral(
-                     "The Original Start Position Is  1500 Meters Or  2.1 Percent Beyond The Start Line"));
+                 QStringLiteral("The Original Start Position Is  1500 Meters Or  2.1 Percent Beyond The Start Line"));
         QCOMPARE(w_->Bar()->value(), 21);
         QCOMPARE(w_->Map(), LoadResourcePicture(210));
         QCOMPARE(w_->tree.read(Track), TrackText() + Marker);
@@ -93,9 +90,8 @@ private slots:
             << "track_surface.ini" << QByteArray("[ SURFACE ]\r\ngrip = 1.0\r\n") << false
             << "File Read Error | There is an unknown error in the Track.ini file probably caused by a "
                "nonstandard format.";
-        QTest::newRow("another track")
-            << "other.ini" << TrackText("5", "3.2") << true
-            << "File Read Error | This is not a Sorvena track.ini file.  Please try again.";
+        QTest::newRow("another track") << "other.ini" << TrackText("5", "3.2") << true
+                                       << "File Read Error | This is not a Sorvena track.ini file.  Please try again.";
         QTest::newRow("vanished pick") << "gone.ini" << QByteArray() << true
                                        << "File Location Error | Could not find the Track.ini File";
         QTest::newRow("Save on a read-only file")
@@ -176,15 +172,13 @@ private slots:
             QTest::keyClick(bar, Qt::Key(how));
         } else if (move == Move::WheelNotch) {
             const QPoint at = bar->rect().center();
-            QWheelEvent notch(at, bar->mapToGlobal(at), {}, {0, how}, Qt::NoButton, {}, Qt::NoScrollPhase,
-                              false);
+            QWheelEvent notch(at, bar->mapToGlobal(at), {}, {0, how}, Qt::NoButton, {}, Qt::NoScrollPhase, false);
             QApplication::sendEvent(bar, &notch);
         } else {
             test::Click(bar, QPoint(bar->width() - 4, bar->height() / 2));
         }
         QTRY_COMPARE(bar->value(), value);
-        QCOMPARE(w_->Label(2).section("  ", 2),
-                 QString::number(value / 10) + " Percent Beyond The Start Line.");
+        QCOMPARE(w_->Label(2).section("  ", 2), QString::number(value / 10) + " Percent Beyond The Start Line.");
     }
 
     // The map shows the section under the pointer, once a track is accepted; the map, the

@@ -42,8 +42,7 @@ private slots:
         QCOMPARE(window.centralWidget()->geometry().top(), menu);
         QCOMPARE(clientHeight_, double(window.height() - menu));
         QCOMPARE(window.minimumSize(), window.maximumSize());
-        const QPoint offset =
-            window.frameGeometry().center() - QGuiApplication::primaryScreen()->geometry().center();
+        const QPoint offset = window.frameGeometry().center() - QGuiApplication::primaryScreen()->geometry().center();
         QVERIFY2(offset.manhattanLength() <= 2, qPrintable(QDebug::toString(offset)));
     }
 
@@ -81,8 +80,7 @@ private slots:
         const QFont font = control->font();
         QVERIFY(QStringList({"Arial", "Liberation Sans"}).contains(QFontInfo(font).family()));
         QCOMPARE(font.bold(), bold);
-        QVERIFY2(std::abs(font.pointSizeF() - points * sy * 15) < 0.05,
-                 qPrintable(QString::number(font.pointSizeF())));
+        QVERIFY2(std::abs(font.pointSizeF() - points * sy * 15) < 0.05, qPrintable(QString::number(font.pointSizeF())));
     }
 
     // A frame 8 pixels wide on 1024 lines follows the client height; a line of one pixel keeps it.
@@ -108,10 +106,9 @@ private slots:
             if (entry.kind == ControlKind::MenuItem)
                 items << entry.action->text() + '|' + entry.action->shortcut().toString() + '|' +
                              (entry.action->isEnabled() ? "on" : "off");
-        QCOMPARE(items,
-                 QStringList({"File||on", "Select Sorvena track.ini...|Ctrl+O|on", "||on",
-                              "Save Start Position|Ctrl+S|off", "Revert To Original Start Position||off",
-                              "||on", "Exit|Ctrl+Q|on", "Options||on", "Track Announcer||on", "About||on"}));
+        QCOMPARE(items, QStringList({"File||on", "Select Sorvena track.ini...|Ctrl+O|on", "||on",
+                                     "Save Start Position|Ctrl+S|off", "Revert To Original Start Position||off", "||on",
+                                     "Exit|Ctrl+Q|on", "Options||on", "Track Announcer||on", "About||on"}));
     }
 
     // Photographs are made in the screen's own pixels, so they stay crisp on a scaled desktop.
@@ -140,18 +137,16 @@ private slots:
         QFile file(qEnvironmentVariable("KORSA_UNSCALED_FIGURES"));
         if (scale == 1.0) {
             if (!file.fileName().isEmpty())
-                QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray::number(figures[0]) + ' ' +
-                                                                      QByteArray::number(figures[1])) > 0);
+                QVERIFY(file.open(QIODevice::WriteOnly) &&
+                        file.write(QByteArray::number(figures[0]) + ' ' + QByteArray::number(figures[1])) > 0);
             return;
         }
-        QVERIFY2(file.open(QIODevice::ReadOnly),
-                 "no figures of an unscaled run (run tst_window_layout_1024 first)");
+        QVERIFY2(file.open(QIODevice::ReadOnly), "no figures of an unscaled run (run tst_window_layout_1024 first)");
         const QList<QByteArray> unscaled = file.readAll().split(' ');
         QCOMPARE(unscaled.size(), 2);
         for (int i = 0; i < 2; ++i)
-            QVERIFY2(
-                std::abs(figures[i] / (scale * unscaled[i].toDouble()) - 1.0) < 0.04,
-                qPrintable(QStringLiteral("%1 device pixels, unscaled %2").arg(figures[i]).arg(unscaled[i])));
+            QVERIFY2(std::abs(figures[i] / (scale * unscaled[i].toDouble()) - 1.0) < 0.04,
+                     qPrintable(QStringLiteral("%1 device pixels, unscaled %2").arg(figures[i]).arg(unscaled[i])));
         // The window's outer size in the screen's own pixels, as an unscaled desktop would have it.
         const double lines = screenHeight_ * scale;
         const QSizeF want(950.4 * lines / 1024.0, (640.8 + unscaled[0].toDouble()) * lines / 1024.0);

@@ -7,8 +7,7 @@
 using namespace korsa;
 using test::OurStreams;
 
-namespace
-{
+namespace {
 
 const QStringList Playing = {QStringLiteral("s16le 1ch 22050Hz")};
 // A sound starts or stops within this time; every announcement lasts more than twice as long.
