@@ -21,10 +21,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <system_error>
-#include <thread>
 #include <unistd.h>
-#include <utility>
 #endif
 
 namespace korsa {
@@ -163,7 +160,7 @@ bool CreateBackup(const QByteArray &backup, const QByteArray &bytes, const struc
     return ok && SyncFolderOf(backup);
 }
 
-// A descriptor closed when it goes out of scope, unless handed on.
+// A descriptor closed when it goes out of scope.
 class Descriptor
 {
 public:
@@ -175,31 +172,10 @@ public:
         if (fd_ >= 0)
             ::close(fd_);
     }
-    int Take() { return std::exchange(fd_, -1); }
 
 private:
     int fd_;
 };
-
-// Syncs the folder of `target` while the replaced file's descriptor is closed beside it. That close
-// frees the old file's blocks, which on a file system that discards freed blocks at once waits for
-// the disk as long as the sync does; side by side the two waits overlap.
-bool SyncFolderReleasing(const QByteArray &target, Descriptor &replaced)
-{
-    const int fd = replaced.Take();
-    if (fd < 0)
-        return SyncFolderOf(target);
-    std::thread release;
-    try {
-        release = std::thread([fd] { ::close(fd); });
-    } catch (const std::system_error &) {
-        ::close(fd);
-    }
-    const bool synced = SyncFolderOf(target);
-    if (release.joinable())
-        release.join();
-    return synced;
-}
 
 bool SaveTrackFile(const SessionState &state, const QByteArray &bytes)
 {
@@ -222,9 +198,11 @@ bool SaveTrackFile(const SessionState &state, const QByteArray &bytes)
     struct stat file {};
     if (::stat(target.constData(), &file) != 0 || !S_ISREG(file.st_mode))
         return false;
-    // Held open until the new file has taken its name (see SyncFolderReleasing). Where the file
-    // cannot be opened for reading the save goes on without it.
-    Descriptor replaced(::open(target.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    // Held open until the new name is on disk, so the replaced file's blocks are freed only then:
+    // a file system that discards freed blocks at once would otherwise drop the old content while
+    // a power cut could still bring back the old name. Where the file cannot be opened for reading
+    // the save goes on without it.
+    const Descriptor replaced(::open(target.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
 
     const QString backup = path + QStringLiteral(".bak");
     // The backup's own name, taken literally: another file matching it as a pattern is no backup.
@@ -246,7 +224,7 @@ bool SaveTrackFile(const SessionState &state, const QByteArray &bytes)
         ::unlink(temporary->constData());
         return false;
     }
-    return SyncFolderReleasing(target, replaced);
+    return SyncFolderOf(target);
 }
 
 #endif
