@@ -42,62 +42,70 @@ std::optional<qsizetype> FindKey(const QList<QByteArray> &lines, qsizetype from,
     return std::nullopt;
 }
 
-// Parses the file's lines into a complete state; empty when the file is not readable as a track file.
-std::optional<SessionState> ParseTrackLines(SessionState state, QList<QByteArray> lines)
+// A copy that owns its bytes: the lines are views into the file's buffer, and what the state keeps
+// apart from them must not be.
+QByteArray Owned(const QByteArray &text)
 {
-    state.TrackLines = std::move(lines);
+    return QByteArray(text.constData(), text.size());
+}
+
+// Parses the file's lines into the state; false, with the state partly set, when the file is not
+// readable as a track file. Only the key lines and the marker's line are looked at closely.
+bool ParseTrackLines(SessionState &state)
+{
     const auto &all = state.TrackLines;
 
     const auto nameLine = FindKey(all, 0, TrackNameShortKey);
     if (!nameLine)
-        return std::nullopt;
+        return false;
     QByteArray name = ValueOf(all[*nameLine]);
     if (const qsizetype semicolon = name.indexOf(';'); semicolon >= 0)
         name.truncate(semicolon);
     name.replace('\t', ' ');
-    state.TrackNameShort = TrimBlanks(name);
+    state.TrackNameShort = Owned(TrimBlanks(name));
 
     const auto lengthLine = FindKey(all, *nameLine + 1, TrackLengthKey);
     if (!lengthLine)
-        return std::nullopt;
-    QByteArray length = ValueOf(all[*lengthLine]);
+        return false;
+    const QByteArray length = ValueOf(all[*lengthLine]);
     const qsizetype unit = length.indexOf('m');
     if (unit < 0)
-        return std::nullopt;
+        return false;
     const auto trackLength = LeadingNumber(TrimBlanks(length.left(unit)));
     if (!trackLength)
-        return std::nullopt;
+        return false;
     state.TrackLength = *trackLength;
 
     const auto stallLine = FindKey(all, *lengthLine + 1, StallKey);
     if (!stallLine)
-        return std::nullopt;
+        return false;
     state.StallLineIndex = static_cast<std::int16_t>(*stallLine + 1);
     const auto stallNumber = NumberAfterEquals(all[*stallLine]);
     if (!stallNumber)
-        return std::nullopt;
+        return false;
     const auto start = LeadingNumber(*stallNumber);
     if (!start)
-        return std::nullopt;
+        return false;
     state.StartPosition = *start;
 
     state.NoMarkerSection = true;
-    state.OriginalStallLine = all[*stallLine];
+    qsizetype original = *stallLine;
     const qsizetype marker = all.indexOf(MarkerLine);
     if (marker >= 0) {
         if (marker + 1 >= all.size())
-            return std::nullopt;
+            return false;
         state.NoMarkerSection = false;
-        state.OriginalStallLine = all[marker + 1];
+        original = marker + 1;
     }
+    state.OriginalStallLine = Owned(all[original]);
 
-    const auto original = NumberAfterEquals(state.OriginalStallLine);
+    const auto originalNumber = NumberAfterEquals(state.OriginalStallLine);
     // Revert turns this text into the start position; one that no float can hold is as
     // unreadable as such a stall_0 value.
-    if (!original || !LeadingNumber(*original))
-        return std::nullopt;
-    state.OriginalStartPosition = *original;
-    return state;
+    if (!originalNumber || !LeadingNumber(*originalNumber))
+        return false;
+    state.OriginalStartPosition = *originalNumber;
+    return true;
 }
 
 } // namespace
@@ -109,14 +117,20 @@ TrackFileOutcome ReadTrackFile(SessionState &state)
     if (!EntryExists(path))
         return TrackFileOutcome::Missing;
 
-    std::optional<SessionState> read;
-    if (const auto bytes = ReadRegularFile(path, MaxTrackFileBytes))
-        if (auto lines = SplitTrackLines(*bytes))
-            read = ParseTrackLines(state, std::move(*lines));
-    if (!read)
+    // The whole file in one buffer and every line a view into it: no allocation per line.
+    auto bytes = ReadRegularFile(path, MaxTrackFileBytes);
+    if (!bytes)
         return TrackFileOutcome::Unreadable;
-    read->TrackFileIsLink = QFileInfo(path).isSymLink();
-    state = std::move(*read);
+    auto lines = SplitTrackLines(*bytes);
+    if (!lines)
+        return TrackFileOutcome::Unreadable;
+    SessionState read = state;
+    read.TrackLinesBuffer = std::move(*bytes);
+    read.TrackLines = std::move(*lines);
+    if (!ParseTrackLines(read))
+        return TrackFileOutcome::Unreadable;
+    read.TrackFileIsLink = QFileInfo(path).isSymLink();
+    state = std::move(read);
     return TrackFileOutcome::Ok;
 }
 

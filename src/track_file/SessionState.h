@@ -13,6 +13,10 @@ namespace korsa {
 struct SessionState {
     QString TrackFolder;
     QString TrackFileName;
+    // The track file's bytes as read. The lines of TrackLines that the program has not replaced
+    // are views into it (QByteArray::fromRawData) rather than copies: a state that holds those
+    // lines holds this buffer too, and it is never changed in place.
+    QByteArray TrackLinesBuffer;
     // Lines 1..n of the track file; line k is TrackLines[k - 1].
     QList<QByteArray> TrackLines;
     QByteArray TrackNameShort;

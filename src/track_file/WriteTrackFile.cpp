@@ -7,8 +7,10 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 #include <array>
+#include <cstdint>
 #include <cstring>
 
 #ifdef Q_OS_WIN
@@ -65,17 +67,66 @@ bool WriteAll(int fd, const QByteArray &bytes)
     return true;
 }
 
+QByteArray FolderOf(const QByteArray &path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
+}
+
+// Writes all the bytes into the open file, gives it the mode and owner of `like` and puts it on disk.
+bool FillAndSync(int fd, const QByteArray &bytes, const struct stat &like)
+{
+    // Owner before mode: a change of owner may clear mode bits. Only root may give the file away.
+    return WriteAll(fd, bytes) && (::geteuid() != 0 || ::fchown(fd, like.st_uid, like.st_gid) == 0) &&
+           ::fchmod(fd, like.st_mode & 07777) == 0 && ::fsync(fd) == 0;
+}
+
+#ifdef O_TMPFILE
+// Gives the open nameless file a new name beside `target`: its name, or nothing.
+std::optional<QByteArray> NameBeside(int fd, const QByteArray &target)
+{
+    static constexpr char Letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        QByteArray name = target + '.';
+        for (int i = 0; i < 6; ++i)
+            name += Letters[QRandomGenerator::global()->bounded(static_cast<int>(sizeof Letters - 1))];
+        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0)
+            return name;
+        if (errno != EEXIST)
+            break;
+    }
+    return std::nullopt;
+}
+#endif
+
 // A new file beside `target` that holds all the bytes, on disk, with the mode and owner of `like`.
 // Its name, or nothing (and no file left behind) after any failure.
 std::optional<QByteArray> WriteTemporary(const QByteArray &target, const QByteArray &bytes, const struct stat &like)
 {
+#ifdef O_TMPFILE
+    // Where the system can, the file is written and synced before it has a name: a failure leaves
+    // nothing behind, and the sync need not write the folder for a name that is about to change.
+    static const bool named = ::access("/proc/self/fd", F_OK) == 0;
+    if (named) {
+        const int fd = ::open(FolderOf(target).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            std::optional<QByteArray> name;
+            if (FillAndSync(fd, bytes, like))
+                name = NameBeside(fd, target);
+            if (::close(fd) != 0 && name) {
+                ::unlink(name->constData());
+                name.reset();
+            }
+            return name;
+        }
+    }
+#endif
     QByteArray name = target + ".XXXXXX";
     const int fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
-    // Owner before mode: a change of owner may clear mode bits. Only root may give the file away.
-    bool ok = WriteAll(fd, bytes) && (::geteuid() != 0 || ::fchown(fd, like.st_uid, like.st_gid) == 0) &&
-              ::fchmod(fd, like.st_mode & 07777) == 0 && ::fsync(fd) == 0;
+    bool ok = FillAndSync(fd, bytes, like);
     ok = ::close(fd) == 0 && ok;
     if (!ok) {
         ::unlink(name.constData());
@@ -87,9 +138,7 @@ std::optional<QByteArray> WriteTemporary(const QByteArray &target, const QByteAr
 // Makes a rename in the folder survive a power cut.
 bool SyncFolderOf(const QByteArray &path)
 {
-    const qsizetype slash = path.lastIndexOf('/');
-    const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(FolderOf(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;
     // Some file systems cannot sync a folder; their renames are as safe as they get.
@@ -110,6 +159,23 @@ bool CreateBackup(const QByteArray &backup, const QByteArray &bytes, const struc
     ::unlink(temporary->constData());
     return ok && SyncFolderOf(backup);
 }
+
+// A descriptor closed when it goes out of scope.
+class Descriptor
+{
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    ~Descriptor()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+
+private:
+    int fd_;
+};
 
 bool SaveTrackFile(const SessionState &state, const QByteArray &bytes)
 {
@@ -132,6 +198,11 @@ bool SaveTrackFile(const SessionState &state, const QByteArray &bytes)
     struct stat file {};
     if (::stat(target.constData(), &file) != 0 || !S_ISREG(file.st_mode))
         return false;
+    // Held open until the new name is on disk, so the replaced file's blocks are freed only then:
+    // a file system that discards freed blocks at once would otherwise drop the old content while
+    // a power cut could still bring back the old name. Where the file cannot be opened for reading
+    // the save goes on without it.
+    const Descriptor replaced(::open(target.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
 
     const QString backup = path + QStringLiteral(".bak");
     // The backup's own name, taken literally: another file matching it as a pattern is no backup.
@@ -165,22 +236,50 @@ QByteArray TrackFileBytes(const SessionState &state)
     QList<QByteArray> tail;
     if (state.NoMarkerSection)
         tail = {QByteArray(), MarkerLine, state.OriginalStallLine};
-    qsizetype size = 0;
     const std::array<const QList<QByteArray> *, 2> parts = {&state.TrackLines, &tail};
+    qsizetype size = 0;
     for (const QList<QByteArray> *part : parts)
         for (const QByteArray &line : *part)
             size += line.size() + LineEnd.size();
 
-    // One buffer of the final size, filled in place: the largest files have tens of thousands of lines.
+    // One buffer of the final size, filled in one pass. A line still in the file's buffer and
+    // ended there by CR LF is already in its written form; runs of such lines are copied as one
+    // span, so only a replaced line and lines that ended otherwise are copied on their own.
     QByteArray bytes(size, Qt::Uninitialized);
     char *out = bytes.data();
+    const auto buffer = reinterpret_cast<std::uintptr_t>(state.TrackLinesBuffer.constData());
+    const auto bufferEnd = buffer + static_cast<std::uintptr_t>(state.TrackLinesBuffer.size());
+    const char *spanFrom = nullptr;
+    const char *spanTo = nullptr;
+    const auto flushSpan = [&] {
+        std::memcpy(out, spanFrom, static_cast<std::size_t>(spanTo - spanFrom));
+        out += spanTo - spanFrom;
+        spanFrom = spanTo = nullptr;
+    };
     for (const QList<QByteArray> *part : parts)
         for (const QByteArray &line : *part) {
-            std::memcpy(out, line.constData(), static_cast<std::size_t>(line.size()));
+            const char *text = line.constData();
+            const auto at = reinterpret_cast<std::uintptr_t>(text);
+            const auto written = static_cast<std::uintptr_t>(line.size() + LineEnd.size());
+            if (at >= buffer && at < bufferEnd && written <= bufferEnd - at && text[line.size()] == '\r' &&
+                text[line.size() + 1] == '\n') {
+                if (text != spanTo) {
+                    if (spanFrom)
+                        flushSpan();
+                    spanFrom = text;
+                }
+                spanTo = text + written;
+                continue;
+            }
+            if (spanFrom)
+                flushSpan();
+            std::memcpy(out, text, static_cast<std::size_t>(line.size()));
             out += line.size();
             *out++ = '\r';
             *out++ = '\n';
         }
+    if (spanFrom)
+        flushSpan();
     return bytes;
 }
 
