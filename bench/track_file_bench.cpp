@@ -75,10 +75,7 @@ double Quantile(std::vector<double> values, double share)
     return values[below] + (values[above] - values[below]) * (at - static_cast<double>(below));
 }
 
-double Median(const std::vector<double> &values)
-{
-    return Quantile(values, 0.5);
-}
+double Median(const std::vector<double> &values) { return Quantile(values, 0.5); }
 
 // Median, then the spread: the middle half of the runs and the whole range.
 void PrintFigure(const char *what, const std::vector<double> &values, const char *unit)
@@ -88,10 +85,7 @@ void PrintFigure(const char *what, const std::vector<double> &values, const char
                 Quantile(values, 0.25), Quantile(values, 0.75), *low, *high);
 }
 
-double Milliseconds(const QElapsedTimer &timer)
-{
-    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
-}
+double Milliseconds(const QElapsedTimer &timer) { return static_cast<double>(timer.nsecsElapsed()) / 1e6; }
 
 QByteArray ReadAll(const QString &path)
 {
@@ -131,7 +125,8 @@ int main(int argc, char *argv[])
     };
     // Untimed first save: makes the backup, as the user's first save would.
     const qsizetype lineCount = readAndSave();
-    if (lineCount != MaxTrackLines || ReadAll(track) != original || ReadAll(track + QStringLiteral(".bak")) != original) {
+    if (lineCount != MaxTrackLines || ReadAll(track) != original ||
+        ReadAll(track + QStringLiteral(".bak")) != original) {
         std::fprintf(stderr, "the first save changed the file\n");
         return 1;
     }
@@ -187,8 +182,8 @@ int main(int argc, char *argv[])
     PrintFigure("plain copy (QFile::copy to a new name):", fileCopy, "ms");
     PrintFigure("bytes read + atomic replace (QSaveFile):", bytesCopy, "ms");
     PrintFigure("read + save / plain copy, run by run:", saveToCopy, "x ");
-    std::printf("read + save / plain copy, of the medians:       %8.2fx   goal: at most %.1fx, %s\n", ratio,
-                Goal, ratio <= Goal ? "met" : "NOT met");
+    std::printf("read + save / plain copy, of the medians:       %8.2fx   goal: at most %.1fx, %s\n", ratio, Goal,
+                ratio <= Goal ? "met" : "NOT met");
     std::printf("read + save / bytes read + atomic replace:      %8.2fx\n", Median(save) / Median(bytesCopy));
     return 0;
 }

@@ -44,10 +44,7 @@ std::optional<qsizetype> FindKey(const QList<QByteArray> &lines, qsizetype from,
 
 // A copy that owns its bytes: the lines are views into the file's buffer, and what the state keeps
 // apart from them must not be.
-QByteArray Owned(const QByteArray &text)
-{
-    return QByteArray(text.constData(), text.size());
-}
+QByteArray Owned(const QByteArray &text) { return QByteArray(text.constData(), text.size()); }
 
 // Parses the file's lines into the state; false, with the state partly set, when the file is not
 // readable as a track file. Only the key lines and the marker's line are looked at closely.

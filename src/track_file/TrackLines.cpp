@@ -31,8 +31,7 @@ Word CarriageReturnsAt(const char *p)
 // The offset of the first byte marked in a word of CarriageReturnsAt, and the word without it.
 int FirstMarked(Word marks)
 {
-    return (std::endian::native == std::endian::little ? std::countr_zero(marks) : std::countl_zero(marks)) /
-           8;
+    return (std::endian::native == std::endian::little ? std::countr_zero(marks) : std::countl_zero(marks)) / 8;
 }
 
 Word WithoutFirst(Word marks)
@@ -43,10 +42,7 @@ Word WithoutFirst(Word marks)
 
 } // namespace
 
-QString SessionState::TrackFilePath() const
-{
-    return JoinPath(TrackFolder, TrackFileName);
-}
+QString SessionState::TrackFilePath() const { return JoinPath(TrackFolder, TrackFileName); }
 
 std::optional<QList<QByteArray>> SplitTrackLines(const QByteArray &bytes)
 {

@@ -73,12 +73,30 @@ QByteArray FolderOf(const QByteArray &path)
     return slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
 }
 
-// Writes all the bytes into the open file, gives it the mode and owner of `like` and puts it on disk.
+// True when the open file holds exactly the bytes, read back through the same descriptor.
+bool ReadsBack(int fd, const QByteArray &bytes)
+{
+    // One byte more than expected shows a file that is longer than what was written.
+    QByteArray back(bytes.size() + 1, Qt::Uninitialized);
+    qsizetype at = 0;
+    while (at < back.size()) {
+        const ssize_t got = ::pread(fd, back.data() + at, static_cast<size_t>(back.size() - at), at);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        at += got;
+    }
+    return at == bytes.size() && QByteArrayView(back.constData(), at) == bytes;
+}
+
+// Writes all the bytes into the open file, gives it the mode and owner of `like`, puts it on disk
+// and reads it back, all before the file may take the track file's name.
 bool FillAndSync(int fd, const QByteArray &bytes, const struct stat &like)
 {
     // Owner before mode: a change of owner may clear mode bits. Only root may give the file away.
     return WriteAll(fd, bytes) && (::geteuid() != 0 || ::fchown(fd, like.st_uid, like.st_gid) == 0) &&
-           ::fchmod(fd, like.st_mode & 07777) == 0 && ::fsync(fd) == 0;
+           ::fchmod(fd, like.st_mode & 07777) == 0 && ::fsync(fd) == 0 && ReadsBack(fd, bytes);
 }
 
 #ifdef O_TMPFILE
@@ -109,7 +127,7 @@ std::optional<QByteArray> WriteTemporary(const QByteArray &target, const QByteAr
     // nothing behind, and the sync need not write the folder for a name that is about to change.
     static const bool named = ::access("/proc/self/fd", F_OK) == 0;
     if (named) {
-        const int fd = ::open(FolderOf(target).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        const int fd = ::open(FolderOf(target).constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
         if (fd >= 0) {
             std::optional<QByteArray> name;
             if (FillAndSync(fd, bytes, like))
@@ -181,7 +199,8 @@ bool SaveTrackFile(const SessionState &state, const QByteArray &bytes)
 {
     const QString path = state.TrackFilePath();
     const QByteArray name = QFile::encodeName(path);
-    struct stat entry {};
+    struct stat entry {
+    };
     if (name.isEmpty() || ::lstat(name.constData(), &entry) != 0)
         return false;
     // Write through a link to its target, so the link stays a link; but a name that has been turned
@@ -195,7 +214,8 @@ bool SaveTrackFile(const SessionState &state, const QByteArray &bytes)
             return false;
         target = resolved;
     }
-    struct stat file {};
+    struct stat file {
+    };
     if (::stat(target.constData(), &file) != 0 || !S_ISREG(file.st_mode))
         return false;
     // Held open until the new name is on disk, so the replaced file's blocks are freed only then:
