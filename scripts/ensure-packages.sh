@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  g++ clang cmake ninja-build pkg-config
+  g++ clang clang-format cmake ninja-build pkg-config
   qt6-base-dev qt6-multimedia-dev libqt6multimedia6 qt6-qpa-plugins
   gstreamer1.0-plugins-base gstreamer1.0-pulseaudio
   fonts-liberation
