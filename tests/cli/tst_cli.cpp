@@ -43,12 +43,9 @@ QByteArray Saved(const QByteArray &before, const QByteArray &newStall)
     return QByteArray(before).replace(from, length, newStall) + "\r\n[ GRIDWELL ]\r\n" + before.mid(from, length + 2);
 }
 
-QByteArray Json(const char *startMetres, const char *perMille) // PATH stands for the track file
-{
-    return QStringLiteral(R"({"file": "PATH", "trackLengthMetres": 71989.171875, "startMetres": %1, "perMille": %2})")
-        .arg(startMetres, perMille)
-        .toUtf8();
-}
+// The JSON line; PATH stands for the track file.
+const QString Json =
+    QStringLiteral(R"({"file": "PATH", "trackLengthMetres": 71989.171875, "startMetres": %1, "perMille": %2})");
 
 // What stands at PATH when the tool runs (FullOutput: the track file, and standard output on a full disk).
 enum class At { File, ReadOnlyFile, FullOutput, NamedPipe, LinkToDevZero, Oversized };
@@ -120,9 +117,10 @@ private slots:
         row("metres|72000|PATH", "beyond the lap", 0, at("This", "11", "0"), Modified("11"));
         row("revert|PATH", "at 61", 0, at("The Original", "61", ".1").chopped(2) + '\n', "stall_0 = 61.0 0.0", At::File,
             TrackText("61.0 0.0"));
-        row("--json|show|PATH", "at 0", 0, Json("0", "0"), {}, At::File, TrackText("0 0.0"));
-        row("per-mille|500|PATH|--json", "", 0, Json("35994.5859375", "500"), Modified("35994"));
-        row("metres|--json|71989.171875|PATH", "the lap stays", 0, Json("71989.171875", "1000"), Modified("71989"));
+        row("--json|show|PATH", "at 0", 0, Json.arg("0", "0").toUtf8(), {}, At::File, TrackText("0 0.0"));
+        row("per-mille|500|PATH|--json", "", 0, Json.arg("35994.5859375", "500").toUtf8(), Modified("35994"));
+        row("metres|--json|71989.171875|PATH", "the lap stays", 0, Json.arg("71989.171875", "1000").toUtf8(),
+            Modified("71989"));
         // Failures: status, a message naming the file, no output, and the file keeps its bytes.
         row("--json|metres|5|gone.ini", "absent", 2, "");
         row("show|t*.ini", "no pattern", 2, "");
