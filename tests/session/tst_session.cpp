@@ -70,7 +70,6 @@ struct Window final : SessionView {
     }
     QByteArray Settings() const { return tree.read(QStringLiteral("program/Korsa Gridwell.ini")); }
     QByteArray Track() const { return tree.read(QStringLiteral("track.ini")); }
-    float Start() const { return session.AcceptedTrack().StartPosition; }
 };
 
 } // namespace
@@ -100,7 +99,7 @@ private slots:
         QCOMPARE(w.label2, Position("The Dunes", "12200", "16.9"));
         QCOMPARE(w.scroll, 169);
         w.SetScrollValue(500);
-        QCOMPARE(w.Start(), 35994.5859375f);
+        QCOMPARE(w.session.AcceptedTrack().StartPosition, 35994.5859375f);
         QCOMPARE(w.label2, Position("This", "35995", "50"));
         QCOMPARE(w.Track(), at61); // untouched until Save
 
