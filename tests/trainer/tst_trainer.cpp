@@ -301,9 +301,7 @@ private slots:
         QVERIFY(Launch(trainer));
         // Rows: /, tmp, the home folder, .local, share, Steam, steamapps, common, then Simulator; once
         // that is open, tracks below it, then sorvena.
-        const int clicks = PickFile({8, 9, 10});
-        qInfo("clicks from start-up to the accepted track file: %d", clicks);
-        QCOMPARE(clicks, 10);
+        QCOMPARE(PickFile({8, 9, 10}), 10); // clicks from start-up to the accepted track file
         QTRY_COMPARE_WITH_TIMEOUT(trainer.SettingsWritten(), trainer.settings, StepMs);
     }
 
@@ -315,9 +313,9 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("out");   // the first line on standard output
         QTest::addColumn<QString>("error"); // the one line on standard error names this
-        const QString version = "Korsa Sorvena Trainer " + korsa::test::AboutText();
         QTest::newRow("--help") << QStringList{"--help"} << 0 << "Usage: korsa-sorvena-trainer [PATH]" << QString();
-        QTest::newRow("--version") << QStringList{"--version"} << 0 << version << QString();
+        QTest::newRow("--version") << QStringList{"--version"} << 0
+                                   << "Korsa Sorvena Trainer " + korsa::test::AboutText() << QString();
         QTest::newRow("unknown option") << QStringList{"track.ini", "--bogus"} << 64 << QString() << "--bogus";
     }
     void options()
