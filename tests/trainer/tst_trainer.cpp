@@ -27,28 +27,26 @@ const QStringList AnyWindow = {"--classname", "^korsa-sorvena-trainer$"};
 constexpr int StepMs = 15000; // how long one step of the user's may take to show
 const QByteArray Marker = "\r\n[ GRIDWELL ]\r\nstall_0 = 1500 0.0\r\n";
 
-// Runs a client of the X server; its standard output, and status -1 when it did not end normally.
-QByteArray Run(const QString &program, const QStringList &args, int *status = nullptr)
+// Runs xdotool: whether it succeeded, and what it printed.
+bool Xdotool(const QStringList &args, QByteArray *out = nullptr)
 {
     QProcess process;
-    process.start(program, args);
-    const bool ended = process.waitForFinished(StepMs) && process.exitStatus() == QProcess::NormalExit;
-    if (status)
-        *status = ended ? process.exitCode() : -1;
-    return process.readAllStandardOutput();
+    process.start("xdotool", args);
+    const bool ok = process.waitForFinished(StepMs) && process.exitStatus() == QProcess::NormalExit;
+    return (out ? (*out = process.readAllStandardOutput(), ok) : ok) && process.exitCode() == 0;
 }
-bool Xdotool(const QStringList &args)
+QByteArray Run(const QStringList &args)
 {
-    int status = -1;
-    Run("xdotool", args, &status);
-    return status == 0 || (qWarning("xdotool %s failed", qPrintable(args.join(' '))), false);
+    QByteArray out;
+    Xdotool(args, &out);
+    return out;
 }
 
 // Mapped windows that match, bottom of the stack first.
 QList<quint64> Windows(const QStringList &match)
 {
     QList<quint64> ids;
-    for (const QByteArray &line : Run("xdotool", QStringList{"search", "--onlyvisible"} + match).split('\n'))
+    for (const QByteArray &line : Run(QStringList{"search", "--onlyvisible"} + match).split('\n'))
         if (const quint64 id = line.trimmed().toULongLong())
             ids.append(id);
     return ids;
@@ -67,7 +65,7 @@ bool WaitUntilGone(const QStringList &match)
 std::optional<QRect> Geometry(quint64 id)
 {
     QMap<QByteArray, int> v;
-    for (const QByteArray &line : Run("xdotool", {"getwindowgeometry", "--shell", QString::number(id)}).split('\n'))
+    for (const QByteArray &line : Run({"getwindowgeometry", "--shell", QString::number(id)}).split('\n'))
         if (const QList<QByteArray> pair = line.trimmed().split('='); pair.size() == 2)
             v[pair[0]] = pair[1].toInt();
     return v.contains("WIDTH") ? std::optional(QRect(v["X"], v["Y"], v["WIDTH"], v["HEIGHT"])) : std::nullopt;
@@ -89,8 +87,7 @@ bool RequestClose(quint64 window)
 {
     xcb_connection_t *x = xcb_connect(nullptr, nullptr);
     const auto atom = [x](const char *name) {
-        const auto cookie = xcb_intern_atom(x, 0, uint16_t(std::strlen(name)), name);
-        xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(x, cookie, nullptr);
+        auto *reply = xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, uint16_t(std::strlen(name)), name), nullptr);
         const xcb_atom_t found = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
         std::free(reply);
         return found;
@@ -102,9 +99,8 @@ bool RequestClose(quint64 window)
     event.type = atom("WM_PROTOCOLS");
     event.data.data32[0] = atom("WM_DELETE_WINDOW");
     // With no event mask the event goes to the client that created the window.
-    const auto cookie =
-        xcb_send_event_checked(x, 0, event.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&event));
-    xcb_generic_error_t *error = xcb_request_check(x, cookie);
+    xcb_generic_error_t *error = xcb_request_check(
+        x, xcb_send_event_checked(x, 0, event.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&event)));
     const bool sent = !xcb_connection_has_error(x) && event.type && event.data.data32[0] && !error;
     std::free(error);
     xcb_disconnect(x);
@@ -196,7 +192,7 @@ class TrainerProcessTest : public QObject
         const std::optional<QRect> geometry = window_ ? Geometry(*window_) : std::nullopt;
         if (!geometry)
             return false;
-        const int lines = Run("xdotool", {"getdisplaygeometry"}).trimmed().split(' ').value(1).toInt();
+        const int lines = Run({"getdisplaygeometry"}).trimmed().split(' ').value(1).toInt();
         geometry_ = *geometry;
         menu_ = int(std::lround(geometry->height() * 1024.0 / lines - 641));
         return true;
@@ -222,13 +218,11 @@ class TrainerProcessTest : public QObject
         // pixels below the finder's top; its first file lies 312,27 from the top left corner.
         if (!geometry || geometry->size() != QSize(428, 364))
             return 0;
-        QList<QPoint> points; // the folders' rows, then the first file
         for (const int row : folderRows)
-            points << QPoint(200, 60 + 18 * row);
-        for (const QPoint at : points << QPoint(312, 27))
-            if (!Click(geometry->topLeft() + at, 2))
+            if (!Click(geometry->topLeft() + QPoint(200, 60 + 18 * row), 2))
                 return 0;
-        return WaitUntilGone(FinderTitle) ? (byKeys ? 0 : 2) + 2 * int(points.size()) : 0;
+        const bool picked = Click(geometry->topLeft() + QPoint(312, 27), 2) && WaitUntilGone(FinderTitle);
+        return picked ? (byKeys ? 2 : 4) + 2 * int(folderRows.size()) : 0;
     }
 
 private slots:
@@ -307,9 +301,7 @@ private slots:
         QVERIFY(Launch(trainer));
         // Rows: /, tmp, the home folder, .local, share, Steam, steamapps, common, then Simulator; once
         // that is open, tracks below it, then sorvena.
-        const int clicks = PickFile({8, 9, 10});
-        qInfo("clicks from start-up to the accepted track file: %d", clicks);
-        QCOMPARE(clicks, 10);
+        QCOMPARE(PickFile({8, 9, 10}), 10); // clicks from start-up to the accepted track file
         QTRY_COMPARE_WITH_TIMEOUT(trainer.SettingsWritten(), trainer.settings, StepMs);
     }
 
@@ -321,9 +313,9 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("out");   // the first line on standard output
         QTest::addColumn<QString>("error"); // the one line on standard error names this
-        const QString version = "Korsa Sorvena Trainer " + korsa::test::AboutText();
         QTest::newRow("--help") << QStringList{"--help"} << 0 << "Usage: korsa-sorvena-trainer [PATH]" << QString();
-        QTest::newRow("--version") << QStringList{"--version"} << 0 << version << QString();
+        QTest::newRow("--version") << QStringList{"--version"} << 0
+                                   << "Korsa Sorvena Trainer " + korsa::test::AboutText() << QString();
         QTest::newRow("unknown option") << QStringList{"track.ini", "--bogus"} << 64 << QString() << "--bogus";
     }
     void options()
