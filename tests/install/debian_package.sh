@@ -29,12 +29,11 @@ The Start Position Is  1500 Meters Or  2.1 Percent Beyond The Start Line." ] || 
 # with status 0 when the user quits it with Ctrl+Q.
 QT_SCALE_FACTOR=2 "$support/with-xvfb.sh" 1920x1080 bash -c '
   "$1/usr/bin/korsa-sorvena-trainer" & trainer=$!
-  for _ in $(seq 1 100); do
-    window=$(xdotool search --name "^Korsa Sorvena Trainer$" 2>/dev/null | head -n 1) && [ -n "$window" ] && break
-    kill -0 $trainer 2>/dev/null || { wait $trainer; echo "trainer ended with $?" >&2; exit 1; }
-    sleep 0.1
-  done
-  [ -n "$window" ] || { echo "no trainer window" >&2; kill $trainer; exit 1; }
-  xdotool windowfocus --sync "$window" key ctrl+q
+  stop() { echo "$1" >&2; kill $trainer 2>/dev/null; exit 1; }
+  window=$(timeout 30 xdotool search --sync --onlyvisible --name "^Korsa Sorvena Trainer$" | head -n 1)
+  [ -n "$window" ] || stop "no trainer window"
+  xdotool windowfocus --sync "$window" key ctrl+q || stop "cannot reach the window"
+  for _ in $(seq 1 100); do kill -0 $trainer 2>/dev/null || break; sleep 0.1; done
+  kill -0 $trainer 2>/dev/null && stop "Ctrl+Q did not end the trainer"
   wait $trainer' _ "$root" || fail "trainer run"
 echo "debian package OK"
