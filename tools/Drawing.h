@@ -54,4 +54,13 @@ inline QDir OutputFolder(int argc, char **argv, const QString &sub)
     return QDir(dir.filePath(sub));
 }
 
+// A generator's whole run: offscreen unless told otherwise, writing into OutputFolder's `sub`.
+inline int RunGenerator(int argc, char **argv, const QString &sub, int (*run)(const QDir &))
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    return run(OutputFolder(argc, argv, sub));
+}
+
 } // namespace korsa

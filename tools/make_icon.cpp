@@ -92,10 +92,4 @@ int Run(const QDir &dir) { return PaintIcon().save(dir.filePath(QStringLiteral("
 } // namespace
 } // namespace korsa
 
-int main(int argc, char **argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    return korsa::Run(korsa::OutputFolder(argc, argv, QStringLiteral("icon")));
-}
+int main(int argc, char **argv) { return korsa::RunGenerator(argc, argv, QStringLiteral("icon"), korsa::Run); }

@@ -337,10 +337,4 @@ int Run(const QDir &dir)
 } // namespace
 } // namespace korsa
 
-int main(int argc, char **argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    return korsa::Run(korsa::OutputFolder(argc, argv, QStringLiteral("JPEG")));
-}
+int main(int argc, char **argv) { return korsa::RunGenerator(argc, argv, QStringLiteral("JPEG"), korsa::Run); }
