@@ -26,6 +26,30 @@ class WindowBehaviourTest : public QObject
     std::optional<test::TrainerWindow> w_;
 
 private slots:
+    // A screen lower than 600 lines is refused with this message before any window shows, and the
+    // program ends with status 1.
+    void screenTooSmallIsRefused()
+    {
+        struct SmallScreen final : Platform {
+            QStringList seen;
+            void ShowMessage(const QString &text, const QString &caption) override { seen << caption + " | " + text; }
+            [[noreturn]] void Terminate(int status) override { throw status; }
+            int ScreenHeightPixels() const override { return 599; }
+            QString ProgramFolder() const override { return QDir::tempPath(); }
+        } platform;
+        Form1 window(platform);
+        int status = 0;
+        try {
+            window.Form_Load();
+        } catch (int ended) {
+            status = ended;
+        }
+        QCOMPARE(status, 1);
+        QCOMPARE(platform.seen, QStringList{"Korsa Sorvena Trainer | Korsa Sorvena Trainer does not support screen "
+                                            "resolutions less than 800x600.  You should increase your screen "
+                                            "resolution if possible."});
+    }
+
     void init() { w_.emplace(); }
     void cleanup() { w_.reset(); }
 
