@@ -5,13 +5,6 @@
 
 namespace korsa::test {
 
-// The pointer comes onto the point from the pixel beside it, so the widget sees it arrive.
-inline void Hover(QWidget *widget, QPoint at)
-{
-    QTest::mouseMove(widget, at + QPoint(1, 1));
-    QTest::mouseMove(widget, at);
-}
-
 // A click, or with clicks 2 a double-click: a click and then the second click, which Qt reports as
 // the double-click. delay: milliseconds since the last event, -1 for Qt's default.
 inline void Click(QWidget *widget, QPoint at, int clicks = 1, Qt::KeyboardModifiers keys = {}, int delay = -1)
