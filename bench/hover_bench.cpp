@@ -4,8 +4,7 @@
 //   tests/support/with-xvfb.sh 1280x1024 build/bench/bench_hover_bench
 
 #include "KorsaResources.h"
-#include "platform/QtPlatform.h"
-#include "presentation/Form1.h"
+#include "TrainerWithTrack.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -17,20 +16,6 @@
 #include <vector>
 
 namespace {
-
-class BenchPlatform final : public korsa::Platform
-{
-public:
-    void ShowMessage(const QString &text, const QString &caption) override
-    {
-        std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
-    }
-    [[noreturn]] void Terminate(int status) override { std::exit(status); }
-    int ScreenHeightPixels() const override { return real.ScreenHeightPixels(); }
-    QString ProgramFolder() const override { return folder; }
-    korsa::QtPlatform real;
-    QString folder;
-};
 
 double Median(std::vector<double> values)
 {
@@ -45,25 +30,10 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     korsa::InitResources();
-    QTemporaryDir dir;
-    QFile track(dir.filePath(QStringLiteral("track.ini")));
-    if (!track.open(QIODevice::WriteOnly))
+    TrainerWithTrack trainer;
+    if (!trainer.Open())
         return 1;
-    track.write("track_name_short = Sorvena\r\ntrack_length = 44.732 miles\r\nstall_0 = 1500 0.0\r\n");
-    track.close();
-
-    BenchPlatform platform;
-    platform.folder = dir.path();
-    korsa::Form1 window(platform);
-    window.Form_Load();
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
-        return 1;
-    window.showFinder = [&](korsa::SessionState &state) {
-        state.TrackFolder = dir.path();
-        state.TrackFileName = QStringLiteral("track.ini");
-    };
-    window.mnuSelectTrack_Click();
+    korsa::Form1 &window = *trainer.window;
 
     auto *map = window.findChild<QWidget *>(QStringLiteral("TrackMap"));
     QWindow *handle = window.windowHandle();

@@ -9,8 +9,7 @@
 //   tests/support/pulseaudio.sh && tests/support/with-xvfb.sh 1280x1024 build/bench/bench_sound_bench [ROUNDS]
 
 #include "KorsaResources.h"
-#include "platform/QtPlatform.h"
-#include "presentation/Form1.h"
+#include "TrainerWithTrack.h"
 
 #include <QAction>
 #include <QApplication>
@@ -140,20 +139,6 @@ double Median(std::vector<double> v)
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-class BenchPlatform final : public korsa::Platform
-{
-public:
-    void ShowMessage(const QString &text, const QString &caption) override
-    {
-        std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
-    }
-    [[noreturn]] void Terminate(int status) override { std::exit(status); }
-    int ScreenHeightPixels() const override { return real.ScreenHeightPixels(); }
-    QString ProgramFolder() const override { return folder; }
-    korsa::QtPlatform real;
-    QString folder;
-};
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -171,24 +156,10 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    QTemporaryDir dir;
-    QFile track(dir.filePath(QStringLiteral("track.ini")));
-    if (!track.open(QIODevice::WriteOnly))
+    TrainerWithTrack opened;
+    if (!opened.Open())
         return 1;
-    track.write("track_name_short = Sorvena\r\ntrack_length = 44.732 miles\r\nstall_0 = 1500 0.0\r\n");
-    track.close();
-    BenchPlatform platform;
-    platform.folder = dir.path();
-    korsa::Form1 window(platform);
-    window.Form_Load();
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
-        return 1;
-    window.showFinder = [&](korsa::SessionState &state) {
-        state.TrackFolder = dir.path();
-        state.TrackFileName = QStringLiteral("track.ini");
-    };
-    window.mnuSelectTrack_Click();
+    korsa::Form1 &window = *opened.window;
     QWindow *handle = window.windowHandle();
     QWidget *client = window.centralWidget();
     const QPoint background = client->mapTo(&window, QPoint(3, client->height() - 3));

@@ -1,0 +1,54 @@
+// The main window as the window benchmarks measure it: shown, with a Sorvena track file accepted.
+#pragma once
+
+#include "platform/QtPlatform.h"
+#include "presentation/Form1.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+// Real screen; messages go to standard error instead of boxes a benchmark cannot close.
+class BenchPlatform final : public korsa::Platform
+{
+public:
+    void ShowMessage(const QString &text, const QString &caption) override
+    {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
+    }
+    [[noreturn]] void Terminate(int status) override { std::exit(status); }
+    int ScreenHeightPixels() const override { return real.ScreenHeightPixels(); }
+    QString ProgramFolder() const override { return folder.path(); }
+    korsa::QtPlatform real;
+    QTemporaryDir folder;
+};
+
+struct TrainerWithTrack {
+    BenchPlatform platform;
+    std::unique_ptr<korsa::Form1> window;
+
+    // False when the track file cannot be written or the window never shows.
+    bool Open()
+    {
+        QFile track(platform.folder.filePath(QStringLiteral("track.ini")));
+        if (!track.open(QIODevice::WriteOnly) ||
+            track.write("track_name_short = Sorvena\r\ntrack_length = 44.732 miles\r\nstall_0 = 1500 0.0\r\n") < 0)
+            return false;
+        track.close();
+        window = std::make_unique<korsa::Form1>(platform);
+        window->Form_Load();
+        window->show();
+        if (!QTest::qWaitForWindowExposed(window.get()))
+            return false;
+        window->showFinder = [this](korsa::SessionState &state) {
+            state.TrackFolder = platform.folder.path();
+            state.TrackFileName = QStringLiteral("track.ini");
+        };
+        window->mnuSelectTrack_Click();
+        return true;
+    }
+};
