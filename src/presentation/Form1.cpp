@@ -110,8 +110,13 @@ Form1::Form1(Platform &platform, QWidget *parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(captions::ProgramTitle);
-    // PNG is built into Qt: naming the format spares probing every image plugin.
-    setWindowIcon(QIcon(QPixmap(QStringLiteral(":/icon/korsa.png"), "PNG")));
+    // The window's icon in the small sizes title bars and task switchers show; the desktop takes
+    // larger ones from the installed icon theme. PNG is built into Qt: naming the format spares
+    // probing every image plugin.
+    QIcon icon;
+    for (const int size : {16, 32, 64})
+        icon.addPixmap(QPixmap(QStringLiteral(":/icon/korsa-%1.png").arg(size), "PNG"));
+    setWindowIcon(icon);
     showFinder = [this](SessionState &state) { ShowTrackFinder(state, platform_.ProgramFolder(), this); };
     BuildDesign();
     // Switching the announcer on gets the sound output ready, so the first announcement is not

@@ -70,12 +70,16 @@ class TestResources : public QObject
 private slots:
     void initTestCase() { korsa::InitResources(); }
 
-    // An icon's shape: transparent corners, opaque middle.
+    // An icon's shape in every size: transparent corners, opaque middle.
     void icon()
     {
-        const QImage icon(":/icon/korsa.png");
-        QCOMPARE(icon.size(), QSize(256, 256));
-        QCOMPARE(QList<int>({qAlpha(icon.pixel(0, 0)), qAlpha(icon.pixel(128, 128))}), QList<int>({0, 255}));
+        for (const auto &[name, size] :
+             {std::pair{"korsa", 256}, {"korsa-16", 16}, {"korsa-32", 32}, {"korsa-64", 64}}) {
+            const QImage icon(QString(":/icon/%1.png").arg(name));
+            QCOMPARE(icon.size(), QSize(size, size));
+            QCOMPARE(QList<int>({qAlpha(icon.pixel(0, 0)), qAlpha(icon.pixel(size / 2, size / 2))}),
+                     QList<int>({0, 255}));
+        }
     }
 
     // Baseline JFIF files of the sizes the window lays out.
