@@ -12,10 +12,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const auto sound = korsa::ReadWave(bytes);
     if (!sound)
         return 0;
-    const QAudioFormat &f = sound->format;
-    if (!f.isValid() || f.channelCount() < 1 || f.channelCount() > 8 ||
-        (f.bytesPerSample() != 1 && f.bytesPerSample() != 2 && f.bytesPerSample() != 4) || f.sampleRate() < 1 ||
-        sound->samples.isEmpty() || sound->samples.size() % f.bytesPerFrame() != 0 || !bytes.contains(sound->samples))
+    const korsa::SoundFormat &f = sound->format;
+    if (f.channels < 1 || f.channels > 8 || f.sampleRate < 1 || sound->samples.isEmpty() ||
+        sound->samples.size() % f.BytesPerFrame() != 0 || !bytes.contains(sound->samples))
         __builtin_trap();
     return 0;
 }

@@ -1,13 +1,14 @@
 #include "announcer/Announcer.h"
 
 #include "Version.h"
+#include "announcer/SoundOutput.h"
 #include "announcer/WaveFile.h"
 #include "track_file/RegularFile.h"
 
-#include <QAudioDevice>
-#include <QAudioSink>
+#include <QCoreApplication>
 #include <QFile>
-#include <QMediaDevices>
+#include <QFileInfo>
+#include <QLibrary>
 
 #include <optional>
 
@@ -27,27 +28,52 @@ void NameTheSoundClient()
 }
 Q_CONSTRUCTOR_FUNCTION(NameTheSoundClient)
 
+// The sound module is looked for where the program's install puts it, relative to the running
+// program, then where it was built; the first one that loads is kept for the life of the process.
+CreateSoundOutputFunction *LoadSoundModule()
+{
+    QStringList places;
+    if (QCoreApplication::instance())
+        places << QCoreApplication::applicationDirPath() + QStringLiteral("/" KORSA_SOUND_MODULE_FROM_BINDIR);
+    places << QStringLiteral(KORSA_SOUND_MODULE_BUILT);
+    for (const QString &place : std::as_const(places)) {
+        if (!QFileInfo(place).isFile())
+            continue;
+        QLibrary module(place);
+        // The outputs it made may still be deleted late: it is never unloaded.
+        module.setLoadHints(QLibrary::PreventUnloadHint);
+        if (auto *create = reinterpret_cast<CreateSoundOutputFunction *>(module.resolve(CreateSoundOutputName)))
+            return create;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 Announcer::Announcer(const QString &programFolder, QObject *parent) : QObject(parent), programFolder_(programFolder) {}
 
-Announcer::~Announcer()
-{
-    StopSound();
-    if (sink_)
-        sink_->disconnect(this);
-    sink_.reset();
-}
+Announcer::~Announcer() { StopSound(); }
 
 QString Announcer::SoundFilePath(int i) const
 {
     return programFolder_ + QStringLiteral("/Track Sounds/TrackSound ") + QString::number(i) + QStringLiteral(".wav");
 }
 
+SoundOutput *Announcer::Output()
+{
+    if (!outputCreated_) {
+        outputCreated_ = true;
+        static CreateSoundOutputFunction *const create = LoadSoundModule();
+        if (create)
+            output_.reset(create());
+    }
+    return output_.get();
+}
+
 void Announcer::PrepareOutput()
 {
-    // Finding the sound server and its default output is the slow part of a first announcement.
-    QMediaDevices::defaultAudioOutput();
+    if (SoundOutput *output = Output())
+        output->Prepare();
 }
 
 void Announcer::PlaySectionSound(int i)
@@ -72,79 +98,18 @@ void Announcer::PlaySectionSound(int i)
     if (!sound)
         return;
 
-    // One output is kept from one announcement to the next; only another format or another
-    // default device needs a new one.
-    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-    if (sink_ && (sink_->format() != sound->format || sinkDevice_ != device)) {
-        sink_->disconnect(this);
-        // Its stream is closed already; the object itself goes once control is back in the
-        // event loop, as deleting an output processes events.
-        sink_.release()->deleteLater();
-    }
-    if (!sink_) {
-        sink_ = std::make_unique<QAudioSink>(device, sound->format);
-        sinkDevice_ = device;
-        connect(sink_.get(), &QAudioSink::stateChanged, this, [this](QAudio::State state) {
-            // Played to its end: the stream is closed so that the server no longer plays it; the
-            // output stays for the next announcement.
-            if (state == QAudio::IdleState && sink_ && sink_->state() == QAudio::IdleState && !samples_.isEmpty() &&
-                written_ == samples_.size())
-                StopSound();
-        });
-    }
-
-    // The server starts playing once it holds a whole buffer: no larger than the sound, so the
-    // samples handed over at once start it.
-    samples_ = sound->samples;
-    written_ = 0;
-    const qsizetype twoSeconds = sound->format.bytesForDuration(2'000'000);
-    const qsizetype frame = qMax(1, sound->format.bytesPerFrame());
-    sink_->setBufferSize(qMax(frame, qMin(samples_.size(), twoSeconds) / frame * frame));
-    output_ = sink_->start();
-    if (!output_ || sink_->error() != QAudio::NoError) {
-        StopSound();
-        return;
-    }
-    source_ = source;
-    Feed();
-}
-
-void Announcer::Feed()
-{
-    if (!sink_ || !output_)
-        return;
-    // All of an announcement is handed over at once; only a very long file goes in parts as the
-    // server makes room.
-    constexpr qsizetype FirstPart = 1 << 20;
-    const qsizetype room = written_ == 0 ? FirstPart : sink_->bytesFree();
-    const qsizetype part = qMin(room, samples_.size() - written_);
-    if (part > 0) {
-        const qint64 done = output_->write(samples_.constData() + written_, part);
-        if (done > 0)
-            written_ += done;
-    }
-    if (written_ < samples_.size()) {
-        if (!feeder_.isActive()) {
-            feeder_.setInterval(50);
-            connect(&feeder_, &QTimer::timeout, this, &Announcer::Feed, Qt::UniqueConnection);
-            feeder_.start();
-        }
-    } else {
-        feeder_.stop();
-    }
+    SoundOutput *output = Output();
+    if (output && output->Play(sound->format, sound->samples))
+        source_ = source;
 }
 
 void Announcer::StopSound()
 {
     source_.clear();
-    feeder_.stop();
-    output_ = nullptr;
-    samples_.clear();
-    written_ = 0;
-    if (sink_ && sink_->state() != QAudio::StoppedState)
-        sink_->stop();
+    if (output_)
+        output_->Stop();
 }
 
-QUrl Announcer::CurrentSource() const { return source_; }
+QUrl Announcer::CurrentSource() const { return output_ && output_->IsPlaying() ? source_ : QUrl(); }
 
 } // namespace korsa

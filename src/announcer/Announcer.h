@@ -1,18 +1,14 @@
 #pragma once
 
-#include <QAudioDevice>
-#include <QByteArray>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 #include <QUrl>
 
 #include <memory>
 
-class QAudioSink;
-class QIODevice;
-
 namespace korsa {
+
+class SoundOutput;
 
 // Speaks the announcement of a training section. A player may replace a section's announcement
 // with "<programFolder>/Track Sounds/TrackSound <i>.wav"; otherwise the embedded sound plays.
@@ -44,18 +40,14 @@ public:
     QUrl CurrentSource() const;
 
 private:
-    void Feed();
+    // The sound output, created when a sound is first wanted; null when the sound module cannot
+    // be loaded, which leaves every announcement silent.
+    SoundOutput *Output();
 
     QString programFolder_;
-    // The output, kept between announcements, and the device it plays on.
-    std::unique_ptr<QAudioSink> sink_;
-    QAudioDevice sinkDevice_;
-    // The announcement playing: the stream it is written to, its samples, how many of them the
-    // server has, and where they came from.
-    QIODevice *output_ = nullptr;
-    QByteArray samples_;
-    qsizetype written_ = 0;
-    QTimer feeder_;
+    std::unique_ptr<SoundOutput> output_;
+    bool outputCreated_ = false;
+    // Where the announcement playing came from.
     QUrl source_;
 };
 

@@ -28,7 +28,7 @@ std::optional<WaveSound> ReadWave(const QByteArray &bytes)
     if ((!bigEndian && qstrncmp(data, "RIFF", 4) != 0) || qstrncmp(data + 8, "WAVE", 4) != 0)
         return std::nullopt;
     // The format chunk first, then the sound bytes after it; other chunks are skipped.
-    QAudioFormat format;
+    SoundFormat format;
     int bytesPerFrame = 0;
     qint64 at = 12;
     while (at + 8 <= size) {
@@ -44,18 +44,18 @@ std::optional<WaveSound> ReadWave(const QByteArray &bytes)
             if ((encoding != 0 && encoding != 1) || channels == 0 || channels > 8 || rate == 0 || rate > 384000)
                 return std::nullopt;
             if (bits == 8)
-                format.setSampleFormat(QAudioFormat::UInt8);
+                format.sample = SoundFormat::Sample::UInt8;
             else if (bits == 16)
-                format.setSampleFormat(QAudioFormat::Int16);
+                format.sample = SoundFormat::Sample::Int16;
             else if (bits == 32)
-                format.setSampleFormat(QAudioFormat::Int32);
+                format.sample = SoundFormat::Sample::Int32;
             else
                 return std::nullopt;
             // The sound server takes little-endian samples only.
             if (bigEndian && bits != 8)
                 return std::nullopt;
-            format.setChannelCount(channels);
-            format.setSampleRate(static_cast<int>(rate));
+            format.channels = channels;
+            format.sampleRate = static_cast<int>(rate);
             bytesPerFrame = bits / 8 * channels;
             at = body + chunkSize;
             continue;

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QAudioFormat>
+#include "announcer/SoundOutput.h"
+
 #include <QByteArray>
 
 #include <optional>
@@ -9,7 +10,7 @@ namespace korsa {
 
 // The sound held by a WAVE image: how its samples are laid out, and the sample bytes.
 struct WaveSound {
-    QAudioFormat format;
+    SoundFormat format;
     QByteArray samples;
 };
 

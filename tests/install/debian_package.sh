@@ -25,13 +25,14 @@ out=$("$root/usr/bin/korsa-sorvena-cli" show "$work/track.ini")
 [ "$out" = "The Sorvena Track Length Is  71989 Meters Long.
 The Start Position Is  1500 Meters Or  2.1 Percent Beyond The Start Line." ] || fail "show printed: $out"
 
-# The trainer starts (the screen has 1080 lines, 540 scaled pixels), shows its window and ends
-# with status 0 when the user quits it with Ctrl+Q.
+# The trainer starts (the screen has 1080 lines, 540 scaled pixels), shows its window without the
+# sound libraries, which wait for the announcer, and ends with status 0 when the user quits it with Ctrl+Q.
 QT_SCALE_FACTOR=2 "$support/with-xvfb.sh" 1920x1080 bash -c '
   "$1/usr/bin/korsa-sorvena-trainer" & trainer=$!
   stop() { echo "$1" >&2; kill $trainer 2>/dev/null; exit 1; }
   window=$(timeout 30 xdotool search --sync --onlyvisible --name "^Korsa Sorvena Trainer$" | head -n 1)
   [ -n "$window" ] || stop "no trainer window"
+  grep -q libQt6Multimedia "/proc/$trainer/maps" && stop "the sound libraries are loaded before any sound is wanted"
   xdotool windowfocus --sync "$window" key ctrl+q || stop "cannot reach the window"
   for _ in $(seq 1 100); do kill -0 $trainer 2>/dev/null || break; sleep 0.1; done
   kill -0 $trainer 2>/dev/null && stop "Ctrl+Q did not end the trainer"

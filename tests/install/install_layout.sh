@@ -9,7 +9,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 DESTDIR="$stage" cmake --install "$build" --prefix /usr >/dev/null
 root=$stage/usr share=$stage/usr/share
-expected=(bin/korsa-sorvena-trainer bin/korsa-sorvena-cli "share/applications/$id.desktop"
+expected=(bin/korsa-sorvena-trainer bin/korsa-sorvena-cli lib/korsa-sorvena-trainer/sound-output.so "share/applications/$id.desktop"
   "share/metainfo/$id.metainfo.xml" share/man/man1/korsa-sorvena-trainer.1.gz share/man/man1/korsa-sorvena-cli.1.gz)
 for size in 16 22 24 32 48 64 128 256; do expected+=("share/icons/hicolor/${size}x${size}/apps/$id.png"); done
 actual=$(cd "$root" && find . -type f | sed 's|^\./||' | sort)
