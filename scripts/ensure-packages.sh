@@ -11,7 +11,7 @@ packages=(
   dpkg-dev desktop-file-utils appstream groff-base
   pulseaudio pulseaudio-utils
   locales-all
-  libclang-rt-14-dev libxcb1-dev
+  libclang-rt-14-dev libxcb1-dev libjpeg-dev
   gcovr
 )
 

@@ -10,6 +10,9 @@
 #include <QResource>
 
 #include <cmath>
+#include <csetjmp>
+
+#include <jpeglib.h>
 
 namespace korsa {
 
@@ -22,32 +25,124 @@ bool IsUsable(const QImage &image) { return !image.isNull() && image.width() > 0
 
 QString ResourcePath(int id) { return QStringLiteral(":/JPEG/%1.jpg").arg(id); }
 
-// Reads an embedded picture from the program's own bytes where they lie, without a copy.
-class ResourceReader
+QByteArray ResourceBytes(int id)
+{
+    const QResource resource(ResourcePath(id));
+    return resource.isValid() ? resource.uncompressedData() : QByteArray();
+}
+
+// Decodes an embedded JPEG with the system's JPEG library straight into the window's pixel format,
+// at the smallest of its n/8 scales that keeps the picture at least as large as wanted: decoding
+// fewer pixels is most of what makes start-up fast. The library reports errors by a long jump, so
+// the two steps that can fail keep nothing but plain data in their frames.
+class JpegReader
 {
 public:
-    explicit ResourceReader(int id) : buffer_(&bytes_)
+    explicit JpegReader(const QByteArray &bytes) : bytes_(bytes)
     {
-        const QResource resource(ResourcePath(id));
-        if (resource.isValid())
-            bytes_ = resource.uncompressedData();
-        // The embedded pictures are all JPEG: naming the format spares probing every image plugin.
-        if (!bytes_.isEmpty() && buffer_.open(QIODevice::ReadOnly))
-            reader_.setDevice(&buffer_);
-        reader_.setFormat("JPG");
+        info_.err = jpeg_std_error(&errors_.manager);
+        errors_.manager.error_exit = [](j_common_ptr info) {
+            std::longjmp(reinterpret_cast<Errors *>(info->err)->escape, 1);
+        };
+        // A damaged picture is simply not shown; nothing goes to the terminal.
+        errors_.manager.output_message = [](j_common_ptr) {};
+        ok_ = !bytes_.isEmpty() && ReadHeader();
     }
-    QImageReader &Reader() { return reader_; }
+    ~JpegReader()
+    {
+        if (created_)
+            jpeg_destroy_decompress(&info_);
+    }
+    JpegReader(const JpegReader &) = delete;
+    JpegReader &operator=(const JpegReader &) = delete;
+
+    // The picture's own size; empty when its header does not decode.
+    QSize Size() const
+    {
+        return ok_ ? QSize(static_cast<int>(info_.image_width), static_cast<int>(info_.image_height)) : QSize();
+    }
+
+    // The picture at the smallest scale that covers `atLeast`; a null image when it does not decode.
+    QImage Read(QSize atLeast)
+    {
+        if (!ok_)
+            return {};
+        const QSize full = Size();
+        ok_ = false; // one read per reader
+        unsigned eighths = 1;
+        const auto scaled = [](int side, unsigned n) { return (static_cast<unsigned>(side) * n + 7) / 8; };
+        while (eighths < 8 && (scaled(full.width(), eighths) < static_cast<unsigned>(atLeast.width()) ||
+                               scaled(full.height(), eighths) < static_cast<unsigned>(atLeast.height())))
+            ++eighths;
+        if (!Start(eighths))
+            return {};
+        QImage image(static_cast<int>(info_.output_width), static_cast<int>(info_.output_height), QImage::Format_RGB32);
+        if (image.isNull() || !ReadRows(image.bits(), image.bytesPerLine(), image.height()))
+            return {};
+        return image;
+    }
 
 private:
+    struct Errors {
+        jpeg_error_mgr manager;
+        std::jmp_buf escape;
+    };
+
+    bool ReadHeader()
+    {
+        if (setjmp(errors_.escape))
+            return false;
+        jpeg_create_decompress(&info_);
+        created_ = true;
+        jpeg_mem_src(&info_, reinterpret_cast<const unsigned char *>(bytes_.constData()),
+                     static_cast<unsigned long>(bytes_.size()));
+        return jpeg_read_header(&info_, TRUE) == JPEG_HEADER_OK && info_.image_width > 0 && info_.image_height > 0;
+    }
+
+    bool Start(unsigned eighths)
+    {
+        if (setjmp(errors_.escape))
+            return false;
+        info_.scale_num = eighths;
+        info_.scale_denom = 8;
+        // Each pixel as the window's 32-bit format holds it, 0xffRRGGBB in a native word.
+        info_.out_color_space = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRA : JCS_EXT_ARGB;
+        return jpeg_start_decompress(&info_) == TRUE;
+    }
+
+    bool ReadRows(uchar *bits, qsizetype bytesPerLine, int height)
+    {
+        if (setjmp(errors_.escape))
+            return false;
+        while (info_.output_scanline < static_cast<JDIMENSION>(height)) {
+            JSAMPROW row = bits + static_cast<qsizetype>(info_.output_scanline) * bytesPerLine;
+            if (jpeg_read_scanlines(&info_, &row, 1) != 1)
+                return false;
+        }
+        return jpeg_finish_decompress(&info_) == TRUE;
+    }
+
     QByteArray bytes_;
-    QBuffer buffer_;
-    QImageReader reader_;
+    jpeg_decompress_struct info_{};
+    Errors errors_{};
+    bool created_ = false;
+    bool ok_ = false;
 };
 
-// Reads the picture at `target` pixels with an averaging scale. The JPEG decoder scales while it
-// decodes, but only halving, quartering and eighthing are fast (other fractions take a slow path
-// that costs more than decoding whole), so it is asked for the smallest of those that keeps the
-// picture at least as large as wanted, and an averaging scale does the rest.
+// An embedded picture at exactly `target` pixels: decoded at the nearest scale above it, then
+// averaged down the rest of the way.
+QImage ReadResourceAt(JpegReader &reader, QSize target)
+{
+    const QImage image = reader.Read(target);
+    if (!IsUsable(image) || image.size() == target)
+        return image;
+    return image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+// Reads a player's picture at `target` pixels with an averaging scale. Qt's JPEG reader scales
+// while it decodes, but only halving, quartering and eighthing are fast with it (other fractions
+// take a slow path that costs more than decoding whole), so it is asked for the smallest of those
+// that keeps the picture at least as large as wanted, and an averaging scale does the rest.
 QImage ReadAt(QImageReader &reader, QSize full, QSize target)
 {
     int k = 1;
@@ -101,8 +196,8 @@ QImage LoadResourcePictureAt(int id, QSize size)
 {
     if (size.isEmpty())
         return {};
-    ResourceReader resource(id);
-    const QImage image = ReadAt(resource.Reader(), resource.Reader().size(), size);
+    JpegReader reader(ResourceBytes(id));
+    const QImage image = ReadResourceAt(reader, size);
     return IsUsable(image) ? image : QImage();
 }
 
@@ -187,8 +282,11 @@ ShownPhotograph FittedSectionPhotograph(int i, const QString &programFolder, con
         // A file that cannot be decoded or fitted (say, of absurd proportions) leaves the section
         // with its embedded photograph, not an empty box.
     }
-    ResourceReader resource(100 + i);
-    return ReadFitted(resource.Reader(), box);
+    JpegReader reader(ResourceBytes(100 + i));
+    const std::optional<CoverFit> fit = FitGeometry(reader.Size(), box);
+    if (!fit)
+        return {};
+    return {reader.Size(), Cut(ReadResourceAt(reader, fit->scaled), *fit, box)};
 }
 
 } // namespace korsa
