@@ -2,6 +2,7 @@
 
 #include "finder/FinderPaths.h"
 #include "finder/FrmFileManager2.h"
+#include "presentation/SideBySide.h"
 #include "session/Captions.h"
 #include "session/Numbers.h"
 #include "track_file/UserMessages.h"
@@ -337,6 +338,7 @@ void Form1::Form_Load()
     state_.TrackFolder = settings_.ReadTrackFolder();
     Label1->setText(captions::WelcomeLine1);
     Label2->setText(captions::WelcomeLine2);
+    DecodeStartPictures();
     for (int i = 0; i < SectionCount; ++i)
         LoadSectionPicture(i);
     for (int i = 0; i < SectionCount; ++i)
@@ -407,15 +409,35 @@ void Form1::CentreWindow()
     move(screen->geometry().topLeft() + QPoint(TwipsToPixels(left), TwipsToPixels(top)));
 }
 
-void Form1::LoadSectionPicture(int index)
+void Form1::DecodeStartPictures()
 {
     // The photograph is decoded straight at the size that covers its box: the loading surface
     // takes the photograph's size, but there are no full-size pixels to keep in it.
     // On a scaled desktop the box is filled in the screen's own pixels, so photographs stay crisp.
+    // Everything a decode needs is read from the widgets first; the decodes touch only their slot.
     const qreal scale = devicePixelRatioF();
-    ShownPhotograph shown =
-        FittedSectionPhotograph(index, platform_.ProgramFolder(), session_.Sections().SectionNames[index],
-                                (QSizeF(GEMPic1[index]->size()) * scale).toSize());
+    std::array<QSize, SectionCount> boxes;
+    for (int i = 0; i < SectionCount; ++i)
+        boxes[static_cast<std::size_t>(i)] = (QSizeF(GEMPic1[i]->size()) * scale).toSize();
+    const QString folder = platform_.ProgramFolder();
+    const std::array<QString, SectionCount> names = session_.Sections().SectionNames;
+    const QSize mapPixels = MapPixels();
+    QImage plainMap;
+    // The map, the largest, goes first.
+    RunSideBySide(SectionCount + 1, [&](int k) {
+        const auto at = static_cast<std::size_t>(k);
+        if (k == 0)
+            plainMap = LoadResourcePictureAt(PlainMap, mapPixels);
+        else
+            startPhotographs_[at - 1] = FittedSectionPhotograph(k - 1, folder, names[at - 1], boxes[at - 1]);
+    });
+    plainMap_ = plainMap;
+}
+
+void Form1::LoadSectionPicture(int index)
+{
+    ShownPhotograph shown = std::exchange(startPhotographs_[static_cast<std::size_t>(index)], {});
+    const qreal scale = devicePixelRatioF();
     shown.fitted.scaled.setDevicePixelRatio(scale);
     shown.fitted.cut.setDevicePixelRatio(scale);
     Picture2->resize(shown.photoSize);
@@ -433,24 +455,36 @@ const QImage &Form1::ReadyPlainMap()
     return plainMap_;
 }
 
+// A highlighted map is the plain one with a small stretch of road in red: only the part that
+// differs is kept, and it is drawn over the plain map.
+Form1::HoverMap Form1::MakeHoverMap(int id, QSize pixels, const QImage &plain)
+{
+    Form1::HoverMap ready;
+    const QImage map = LoadResourcePictureAt(id, pixels);
+    ready.missing = map.isNull();
+    ready.patch = ready.missing ? PicturePatch{} : DifferenceFrom(plain, map);
+    ready.madeFor = pixels;
+    return ready;
+}
+
 const Form1::HoverMap &Form1::ReadyHoverMap(int index)
 {
     HoverMap &ready = hoverMaps_[static_cast<std::size_t>(index)];
-    if (ready.madeFor != MapPixels()) {
-        // A highlighted map is the plain one with a small stretch of road in red: only the part
-        // that differs is kept, and it is drawn over the plain map.
-        const QImage map = LoadResourcePictureAt(FirstHighlightedMap + index, MapPixels());
-        ready.missing = map.isNull();
-        ready.patch = ready.missing ? PicturePatch{} : DifferenceFrom(ReadyPlainMap(), map);
-        ready.madeFor = MapPixels();
-    }
+    if (ready.madeFor != MapPixels())
+        ready = MakeHoverMap(FirstHighlightedMap + index, MapPixels(), ReadyPlainMap());
     return ready;
 }
 
 void Form1::PrepareHoverMaps()
 {
-    for (int i = 0; i < SectionCount; ++i)
-        ReadyHoverMap(i);
+    // Decoded side by side: accepting a track is not kept waiting for nine decodes in a row.
+    const QSize pixels = MapPixels();
+    const QImage &plain = ReadyPlainMap();
+    RunSideBySide(SectionCount, [&](int i) {
+        HoverMap &ready = hoverMaps_[static_cast<std::size_t>(i)];
+        if (ready.madeFor != pixels)
+            ready = MakeHoverMap(FirstHighlightedMap + i, pixels, plain);
+    });
 }
 
 void Form1::ShowMap(int id)

@@ -87,6 +87,9 @@ private:
     void RecordControlGeometry();
     void ScaleControls(float factor);
     void CentreWindow();
+    // Decodes the section photographs, fitted to their boxes, and the plain map at once, side by
+    // side; LoadSectionPicture then puts each photograph in place.
+    void DecodeStartPictures();
     void LoadSectionPicture(int index);
     // The maps, decoded once at the map control's size: the plain one whole, the highlighted
     // ones as the part that differs from it.
@@ -98,6 +101,7 @@ private:
     // The map control's size in the screen's own pixels.
     QSize MapPixels() const;
     const QImage &ReadyPlainMap();
+    static HoverMap MakeHoverMap(int id, QSize pixels, const QImage &plain);
     const HoverMap &ReadyHoverMap(int index);
     void PrepareHoverMaps();
     void ShowMap(int id);
@@ -133,6 +137,7 @@ private:
     // The plain map and the nine highlighted ones, ready at the map control's size, so that
     // entering a picture only changes what the map paints.
     QImage plainMap_;
+    std::array<ShownPhotograph, SectionCount> startPhotographs_;
     std::array<HoverMap, SectionCount> hoverMaps_;
     std::vector<ControlEntry> controls_;
     std::vector<ControlGeometry> controlGeometries_;
