@@ -49,6 +49,10 @@ struct TrainerWithTrack {
             state.TrackFileName = QStringLiteral("track.ini");
         };
         window->mnuSelectTrack_Click();
+        // As a user finds it: the window painted with the track taken, before the pointer moves.
+        // Its first paint also sets up the window's drawing surface, which is no part of a hover.
+        window->repaint();
+        QCoreApplication::processEvents();
         return true;
     }
 };
