@@ -32,9 +32,10 @@ QByteArray ResourceBytes(int id)
 }
 
 // Decodes an embedded JPEG with the system's JPEG library straight into the window's pixel format,
-// at the smallest of its n/8 scales that keeps the picture at least as large as wanted: decoding
-// fewer pixels is most of what makes start-up fast. The library reports errors by a long jump, so
-// the two steps that can fail keep nothing but plain data in their frames.
+// at the smallest of the scales 1/8, 1/4, 1/2 and whole that keeps the picture at least as large as
+// wanted. (The library could decode at any n/8, but only those four scales have its fast routines;
+// the others cost more than decoding whole.) The library reports errors by a long jump, so the
+// two steps that can fail keep nothing but plain data in their frames.
 class JpegReader
 {
 public:
@@ -62,7 +63,8 @@ public:
         return ok_ ? QSize(static_cast<int>(info_.image_width), static_cast<int>(info_.image_height)) : QSize();
     }
 
-    // The picture at the smallest scale that covers `atLeast`; a null image when it does not decode.
+    // The picture at the smallest of those scales that covers `atLeast`; a null image when it does
+    // not decode.
     QImage Read(QSize atLeast)
     {
         if (!ok_)
@@ -73,7 +75,7 @@ public:
         const auto scaled = [](int side, unsigned n) { return (static_cast<unsigned>(side) * n + 7) / 8; };
         while (eighths < 8 && (scaled(full.width(), eighths) < static_cast<unsigned>(atLeast.width()) ||
                                scaled(full.height(), eighths) < static_cast<unsigned>(atLeast.height())))
-            ++eighths;
+            eighths *= 2;
         if (!Start(eighths))
             return {};
         QImage image(static_cast<int>(info_.output_width), static_cast<int>(info_.output_height), QImage::Format_RGB32);
