@@ -131,14 +131,12 @@ private:
     bool ok_ = false;
 };
 
-// An embedded picture at exactly `target` pixels: decoded at the nearest scale above it, then
-// averaged down the rest of the way.
-QImage ReadResourceAt(JpegReader &reader, QSize target)
+// A decoded picture brought the rest of the way to `target` pixels with an averaging scale.
+QImage AveragedTo(const QImage &decoded, QSize target)
 {
-    const QImage image = reader.Read(target);
-    if (!IsUsable(image) || image.size() == target)
-        return image;
-    return image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (!IsUsable(decoded) || decoded.size() == target)
+        return decoded;
+    return decoded.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 // Reads a player's picture at `target` pixels with an averaging scale. Qt's JPEG reader scales
@@ -152,10 +150,7 @@ QImage ReadAt(QImageReader &reader, QSize full, QSize target)
         k *= 2;
     if (k > 1)
         reader.setScaledSize(QSize(full.width() / k, full.height() / k));
-    const QImage image = reader.read();
-    if (!IsUsable(image) || image.size() == target)
-        return image;
-    return image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return AveragedTo(reader.read(), target);
 }
 
 // Cuts the box out of a picture already scaled to cover it; the cut shares the scaled picture's
@@ -199,7 +194,7 @@ QImage LoadResourcePictureAt(int id, QSize size)
     if (size.isEmpty())
         return {};
     JpegReader reader(ResourceBytes(id));
-    const QImage image = ReadResourceAt(reader, size);
+    const QImage image = AveragedTo(reader.Read(size), size);
     return IsUsable(image) ? image : QImage();
 }
 
@@ -288,7 +283,7 @@ ShownPhotograph FittedSectionPhotograph(int i, const QString &programFolder, con
     const std::optional<CoverFit> fit = FitGeometry(reader.Size(), box);
     if (!fit)
         return {};
-    return {reader.Size(), Cut(ReadResourceAt(reader, fit->scaled), *fit, box)};
+    return {reader.Size(), Cut(AveragedTo(reader.Read(fit->scaled), fit->scaled), *fit, box)};
 }
 
 } // namespace korsa
