@@ -459,7 +459,7 @@ const QImage &Form1::ReadyPlainMap()
 // differs is kept, and it is drawn over the plain map.
 Form1::HoverMap Form1::MakeHoverMap(int id, QSize pixels, const QImage &plain)
 {
-    Form1::HoverMap ready;
+    HoverMap ready;
     const QImage map = LoadResourcePictureAt(id, pixels);
     ready.missing = map.isNull();
     ready.patch = ready.missing ? PicturePatch{} : DifferenceFrom(plain, map);

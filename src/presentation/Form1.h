@@ -137,8 +137,9 @@ private:
     // The plain map and the nine highlighted ones, ready at the map control's size, so that
     // entering a picture only changes what the map paints.
     QImage plainMap_;
-    std::array<ShownPhotograph, SectionCount> startPhotographs_;
     std::array<HoverMap, SectionCount> hoverMaps_;
+    // The photographs between their decoding and LoadSectionPicture; empty after start-up.
+    std::array<ShownPhotograph, SectionCount> startPhotographs_;
     std::vector<ControlEntry> controls_;
     std::vector<ControlGeometry> controlGeometries_;
     float designScaleHeight_ = 0;
