@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -345,8 +346,9 @@ void Form1::Form_Load()
         lblPictureName[i]->setText(session_.Sections().SectionNames[i]);
     ShowMap(PlainMap);
 #ifdef __GLIBC__
-    // Decoding leaves freed buffers behind that the allocator would otherwise keep.
-    malloc_trim(0);
+    // Decoding leaves freed buffers behind that the allocator would otherwise keep. They go back
+    // once the window is up, so that handing them back does not hold up its showing.
+    QTimer::singleShot(0, this, [] { malloc_trim(0); });
 #endif
 
     HScroll1->setEnabled(false);
