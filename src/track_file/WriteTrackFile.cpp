@@ -16,6 +16,7 @@
 #ifdef Q_OS_WIN
 #include <QSaveFile>
 #else
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -73,21 +74,28 @@ QByteArray FolderOf(const QByteArray &path)
     return slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
 }
 
-// True when the open file holds exactly the bytes, read back through the same descriptor.
+// True when the open file holds exactly the bytes, read back through the same descriptor. It is
+// read a piece at a time into one small buffer: a whole copy of the file would be fresh memory on
+// every save.
 bool ReadsBack(int fd, const QByteArray &bytes)
 {
-    // One byte more than expected shows a file that is longer than what was written.
-    QByteArray back(bytes.size() + 1, Qt::Uninitialized);
+    constexpr qsizetype Piece = 64 * 1024;
+    QByteArray back(Piece, Qt::Uninitialized);
     qsizetype at = 0;
-    while (at < back.size()) {
-        const ssize_t got = ::pread(fd, back.data() + at, static_cast<size_t>(back.size() - at), at);
+    // One byte more than written is asked for at the end: a longer file shows there.
+    for (;;) {
+        const qsizetype want = std::min(Piece, bytes.size() + 1 - at);
+        const ssize_t got = ::pread(fd, back.data(), static_cast<size_t>(want), at);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
             break;
+        if (at + got > bytes.size() ||
+            std::memcmp(back.constData(), bytes.constData() + at, static_cast<std::size_t>(got)) != 0)
+            return false;
         at += got;
     }
-    return at == bytes.size() && QByteArrayView(back.constData(), at) == bytes;
+    return at == bytes.size();
 }
 
 // Writes all the bytes into the open file, gives it the mode and owner of `like`, puts it on disk

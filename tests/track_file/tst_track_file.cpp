@@ -184,6 +184,8 @@ private slots:
         QTest::newRow("8-bit bytes and lone lf kept") << sorvena + "caf\xe9\ta\nb\r\n"
                                                       << sorvena + "caf\xe9\ta\nb\r\n" + marker;
         QTest::newRow("cr alone becomes cr lf") << QByteArray(sorvena).replace("\r\n", "\r") << sorvena + marker;
+        const QByteArray large = sorvena + QByteArray("object = 1 2 3\r\n").repeated(20000); // read back in pieces
+        QTest::newRow("large file") << large << large + marker;
     }
     void writesBytes()
     {
