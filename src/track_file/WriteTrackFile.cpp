@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #ifdef Q_OS_WIN
 #include <QSaveFile>
@@ -22,6 +23,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #endif
 
@@ -30,6 +32,76 @@ namespace korsa {
 namespace {
 
 const QByteArray LineEnd = QByteArrayLiteral("\r\n");
+
+// The file's new content in order, as views of bytes that stand elsewhere; none is empty.
+using Pieces = std::vector<QByteArrayView>;
+
+// The marker section a save appends when the file has none.
+QList<QByteArray> MarkerTail(const SessionState &state)
+{
+    if (!state.NoMarkerSection)
+        return {};
+    return {QByteArray(), MarkerLine, state.OriginalStallLine};
+}
+
+// The content of the state's lines and then `tail`, each line ended by CR LF. A line still in the
+// file's buffer and ended there by CR LF is already in its written form: runs of such lines are
+// one piece, so a file changed in one line is three pieces, not a copy of the file.
+Pieces ContentPieces(const SessionState &state, const QList<QByteArray> &tail)
+{
+    Pieces pieces;
+    const auto buffer = reinterpret_cast<std::uintptr_t>(state.TrackLinesBuffer.constData());
+    const auto bufferEnd = buffer + static_cast<std::uintptr_t>(state.TrackLinesBuffer.size());
+    const char *spanFrom = nullptr;
+    const char *spanTo = nullptr;
+    const auto flushSpan = [&] {
+        pieces.emplace_back(spanFrom, spanTo - spanFrom);
+        spanFrom = spanTo = nullptr;
+    };
+    for (const QList<QByteArray> *part : {&state.TrackLines, &tail})
+        for (const QByteArray &line : *part) {
+            const char *text = line.constData();
+            const auto at = reinterpret_cast<std::uintptr_t>(text);
+            const auto written = static_cast<std::uintptr_t>(line.size() + LineEnd.size());
+            if (at >= buffer && at < bufferEnd && written <= bufferEnd - at && text[line.size()] == '\r' &&
+                text[line.size() + 1] == '\n') {
+                if (text != spanTo) {
+                    if (spanFrom)
+                        flushSpan();
+                    spanFrom = text;
+                }
+                spanTo = text + written;
+                continue;
+            }
+            if (spanFrom)
+                flushSpan();
+            if (!line.isEmpty())
+                pieces.emplace_back(line);
+            pieces.emplace_back(LineEnd);
+        }
+    if (spanFrom)
+        flushSpan();
+    return pieces;
+}
+
+qsizetype TotalSize(const Pieces &pieces)
+{
+    qsizetype size = 0;
+    for (const QByteArrayView piece : pieces)
+        size += piece.size();
+    return size;
+}
+
+QByteArray Joined(const Pieces &pieces)
+{
+    QByteArray bytes(TotalSize(pieces), Qt::Uninitialized);
+    char *out = bytes.data();
+    for (const QByteArrayView piece : pieces) {
+        std::memcpy(out, piece.data(), static_cast<std::size_t>(piece.size()));
+        out += piece.size();
+    }
+    return bytes;
+}
 
 #ifdef Q_OS_WIN
 
@@ -52,18 +124,34 @@ bool SaveTrackFile(const SessionState &state, const QByteArray &bytes)
 
 #else
 
-bool WriteAll(int fd, const QByteArray &bytes)
+// Writes the pieces one after another, as many at a time as the system takes.
+bool WriteAll(int fd, const Pieces &pieces)
 {
-    const char *data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, static_cast<size_t>(left));
+    std::size_t next = 0; // the first piece not yet wholly written
+    qsizetype done = 0;   // how much of it is
+    while (next < pieces.size()) {
+        std::array<iovec, 64> parts{};
+        int count = 0;
+        for (std::size_t k = next; k < pieces.size() && count < static_cast<int>(parts.size()); ++k) {
+            const qsizetype skip = k == next ? done : 0;
+            parts[static_cast<std::size_t>(count++)] = {const_cast<char *>(pieces[k].data() + skip),
+                                                        static_cast<std::size_t>(pieces[k].size() - skip)};
+        }
+        ssize_t written = ::writev(fd, parts.data(), count);
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0)
             return false;
-        data += written;
-        left -= written;
+        while (written > 0) {
+            const qsizetype rest = pieces[next].size() - done;
+            if (written < rest) {
+                done += written;
+                break;
+            }
+            written -= rest;
+            ++next;
+            done = 0;
+        }
     }
     return true;
 }
@@ -74,33 +162,46 @@ QByteArray FolderOf(const QByteArray &path)
     return slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
 }
 
-// True when the open file holds exactly the bytes, read back through the same descriptor. It is
-// read a piece at a time into one small buffer: a whole copy of the file would be fresh memory on
+// True when the open file holds exactly the pieces, read back through the same descriptor. It is
+// read a part at a time into one small buffer: a whole copy of the file would be fresh memory on
 // every save.
-bool ReadsBack(int fd, const QByteArray &bytes)
+bool ReadsBack(int fd, const Pieces &pieces)
 {
-    constexpr qsizetype Piece = 64 * 1024;
-    QByteArray back(Piece, Qt::Uninitialized);
+    constexpr qsizetype Part = 64 * 1024;
+    const qsizetype total = TotalSize(pieces);
+    QByteArray back(Part, Qt::Uninitialized);
+    std::size_t next = 0; // the piece the file is compared with
+    qsizetype done = 0;   // how much of it compared equal
     qsizetype at = 0;
     // One byte more than written is asked for at the end: a longer file shows there.
     for (;;) {
-        const qsizetype want = std::min(Piece, bytes.size() + 1 - at);
+        const qsizetype want = std::min(Part, total + 1 - at);
         const ssize_t got = ::pread(fd, back.data(), static_cast<size_t>(want), at);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
             break;
-        if (at + got > bytes.size() ||
-            std::memcmp(back.constData(), bytes.constData() + at, static_cast<std::size_t>(got)) != 0)
+        if (at + got > total)
             return false;
+        for (qsizetype compared = 0; compared < got;) {
+            const qsizetype n = std::min<qsizetype>(got - compared, pieces[next].size() - done);
+            if (std::memcmp(back.constData() + compared, pieces[next].data() + done, static_cast<std::size_t>(n)) != 0)
+                return false;
+            compared += n;
+            done += n;
+            if (done == pieces[next].size()) {
+                ++next;
+                done = 0;
+            }
+        }
         at += got;
     }
-    return at == bytes.size();
+    return at == total;
 }
 
 // Writes all the bytes into the open file, gives it the mode and owner of `like`, puts it on disk
 // and reads it back, all before the file may take the track file's name.
-bool FillAndSync(int fd, const QByteArray &bytes, const struct stat &like)
+bool FillAndSync(int fd, const Pieces &bytes, const struct stat &like)
 {
     // Owner before mode: a change of owner may clear mode bits. Only root may give the file away.
     return WriteAll(fd, bytes) && (::geteuid() != 0 || ::fchown(fd, like.st_uid, like.st_gid) == 0) &&
@@ -128,7 +229,7 @@ std::optional<QByteArray> NameBeside(int fd, const QByteArray &target)
 
 // A new file beside `target` that holds all the bytes, on disk, with the mode and owner of `like`.
 // Its name, or nothing (and no file left behind) after any failure.
-std::optional<QByteArray> WriteTemporary(const QByteArray &target, const QByteArray &bytes, const struct stat &like)
+std::optional<QByteArray> WriteTemporary(const QByteArray &target, const Pieces &bytes, const struct stat &like)
 {
 #ifdef O_TMPFILE
     // Where the system can, the file is written and synced before it has a name: a failure leaves
@@ -176,7 +277,10 @@ bool SyncFolderOf(const QByteArray &path)
 // The one-time backup: complete or not there at all, and never over a backup that exists.
 bool CreateBackup(const QByteArray &backup, const QByteArray &bytes, const struct stat &like)
 {
-    const auto temporary = WriteTemporary(backup, bytes, like);
+    Pieces pieces;
+    if (!bytes.isEmpty())
+        pieces.emplace_back(bytes);
+    const auto temporary = WriteTemporary(backup, pieces, like);
     if (!temporary)
         return false;
     bool ok = ::link(temporary->constData(), backup.constData()) == 0 || errno == EEXIST;
@@ -203,7 +307,7 @@ private:
     int fd_;
 };
 
-bool SaveTrackFile(const SessionState &state, const QByteArray &bytes)
+bool SaveTrackFile(const SessionState &state, const Pieces &bytes)
 {
     const QString path = state.TrackFilePath();
     const QByteArray name = QFile::encodeName(path);
@@ -261,54 +365,8 @@ bool SaveTrackFile(const SessionState &state, const QByteArray &bytes)
 
 QByteArray TrackFileBytes(const SessionState &state)
 {
-    QList<QByteArray> tail;
-    if (state.NoMarkerSection)
-        tail = {QByteArray(), MarkerLine, state.OriginalStallLine};
-    const std::array<const QList<QByteArray> *, 2> parts = {&state.TrackLines, &tail};
-    qsizetype size = 0;
-    for (const QList<QByteArray> *part : parts)
-        for (const QByteArray &line : *part)
-            size += line.size() + LineEnd.size();
-
-    // One buffer of the final size, filled in one pass. A line still in the file's buffer and
-    // ended there by CR LF is already in its written form; runs of such lines are copied as one
-    // span, so only a replaced line and lines that ended otherwise are copied on their own.
-    QByteArray bytes(size, Qt::Uninitialized);
-    char *out = bytes.data();
-    const auto buffer = reinterpret_cast<std::uintptr_t>(state.TrackLinesBuffer.constData());
-    const auto bufferEnd = buffer + static_cast<std::uintptr_t>(state.TrackLinesBuffer.size());
-    const char *spanFrom = nullptr;
-    const char *spanTo = nullptr;
-    const auto flushSpan = [&] {
-        std::memcpy(out, spanFrom, static_cast<std::size_t>(spanTo - spanFrom));
-        out += spanTo - spanFrom;
-        spanFrom = spanTo = nullptr;
-    };
-    for (const QList<QByteArray> *part : parts)
-        for (const QByteArray &line : *part) {
-            const char *text = line.constData();
-            const auto at = reinterpret_cast<std::uintptr_t>(text);
-            const auto written = static_cast<std::uintptr_t>(line.size() + LineEnd.size());
-            if (at >= buffer && at < bufferEnd && written <= bufferEnd - at && text[line.size()] == '\r' &&
-                text[line.size() + 1] == '\n') {
-                if (text != spanTo) {
-                    if (spanFrom)
-                        flushSpan();
-                    spanFrom = text;
-                }
-                spanTo = text + written;
-                continue;
-            }
-            if (spanFrom)
-                flushSpan();
-            std::memcpy(out, text, static_cast<std::size_t>(line.size()));
-            out += line.size();
-            *out++ = '\r';
-            *out++ = '\n';
-        }
-    if (spanFrom)
-        flushSpan();
-    return bytes;
+    const QList<QByteArray> tail = MarkerTail(state);
+    return Joined(ContentPieces(state, tail));
 }
 
 TrackFileOutcome WriteTrackFile(const SessionState &state)
@@ -316,7 +374,17 @@ TrackFileOutcome WriteTrackFile(const SessionState &state)
     // A save must leave a file the trainer can read again: the marker section may not push it
     // past the most lines a track file can have.
     const qsizetype lineCount = state.TrackLines.size() + (state.NoMarkerSection ? 3 : 0);
-    if (lineCount > MaxTrackLines || !SaveTrackFile(state, TrackFileBytes(state)))
+    if (lineCount > MaxTrackLines)
+        return TrackFileOutcome::SaveFailed;
+    const QList<QByteArray> tail = MarkerTail(state);
+    const Pieces pieces = ContentPieces(state, tail);
+#ifdef Q_OS_WIN
+    const bool saved = SaveTrackFile(state, Joined(pieces));
+#else
+    // Written straight from where the lines stand: no copy of the file is made.
+    const bool saved = SaveTrackFile(state, pieces);
+#endif
+    if (!saved)
         return TrackFileOutcome::SaveFailed;
     return TrackFileOutcome::Ok;
 }
