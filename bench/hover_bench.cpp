@@ -4,6 +4,7 @@
 //   tests/support/with-xvfb.sh 1280x1024 build/bench/bench_hover_bench
 
 #include "KorsaResources.h"
+#include "Median.h"
 #include "TrainerWithTrack.h"
 
 #include <QApplication>
@@ -14,17 +15,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <vector>
-
-namespace {
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {

@@ -9,6 +9,7 @@
 //   tests/support/pulseaudio.sh && tests/support/with-xvfb.sh 1280x1024 build/bench/bench_sound_bench [ROUNDS]
 
 #include "KorsaResources.h"
+#include "Median.h"
 #include "TrainerWithTrack.h"
 
 #include <QAction>
@@ -130,13 +131,6 @@ Wave EmbeddedWave(int section)
             break;
         }
     return wave;
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 } // namespace

@@ -7,6 +7,8 @@
 // Usage: bench_startup_bench [RUNS] [TRAINER] [BARE-WINDOW]
 // By default the programs are looked for beside this one and in the build tree's src/app.
 
+#include "Median.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -258,13 +260,6 @@ std::optional<Launch> LaunchOnce(MapWatcher &watcher, const std::string &program
     if (window)
         watcher.WaitDestroyed(window, NowMs() + LaunchTimeoutMs);
     return launch;
-}
-
-template <typename T> T Median(std::vector<T> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 QString Locate(const QStringList &candidates)
