@@ -83,13 +83,30 @@ void ImageControl::SetPicture(const QImage &picture)
 void ImageControl::SetStretchedPicture(const QImage &stretched, const QImage &patch, QPoint patchAt,
                                        std::function<QImage()> picture)
 {
+    // Over the same base only the old and the new patch's places change: a hover repaints those,
+    // not the whole map.
+    const bool sameBase = !stretched.isNull() && stretched.cacheKey() == stretched_.cacheKey();
+    const QRect changed = PatchRect().united(PatchRect(patch, patchAt));
     picture_ = QImage();
     source_ = std::move(picture);
     stretched_ = stretched;
     patch_ = patch;
     patchAt_ = patchAt;
-    update();
+    if (sameBase)
+        update(changed);
+    else
+        update();
 }
+
+QRect ImageControl::PatchRect(const QImage &patch, QPoint at) const
+{
+    if (patch.isNull())
+        return {};
+    const qreal scale = devicePixelRatioF();
+    return QRectF(QPointF(at) / scale, QSizeF(patch.size()) / scale).toAlignedRect();
+}
+
+QRect ImageControl::PatchRect() const { return PatchRect(patch_, patchAt_); }
 
 QImage ImageControl::Picture() const { return source_ ? source_() : picture_; }
 

@@ -62,6 +62,10 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
 
 private:
+    // Where a patch drawn at `at` (in the screen's pixels) lies in the control.
+    QRect PatchRect(const QImage &patch, QPoint at) const;
+    QRect PatchRect() const;
+
     QImage picture_;
     std::function<QImage()> source_;
     // The picture stretched to the control's size, made once per picture and size.

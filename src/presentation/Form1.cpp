@@ -433,6 +433,9 @@ void Form1::DecodeStartPictures()
         else
             startPhotographs_[at - 1] = FittedSectionPhotograph(k - 1, folder, names[at - 1], boxes[at - 1]);
     });
+    // Marked for the screen's pixels once, here: the map control then draws it as it is, without
+    // a copy at every hover.
+    plainMap.setDevicePixelRatio(scale);
     plainMap_ = plainMap;
 }
 
@@ -452,19 +455,22 @@ QSize Form1::MapPixels() const { return (QSizeF(TrackMap->size()) * devicePixelR
 
 const QImage &Form1::ReadyPlainMap()
 {
-    if (plainMap_.size() != MapPixels())
+    if (plainMap_.size() != MapPixels()) {
         plainMap_ = LoadResourcePictureAt(PlainMap, MapPixels());
+        plainMap_.setDevicePixelRatio(devicePixelRatioF());
+    }
     return plainMap_;
 }
 
 // A highlighted map is the plain one with a small stretch of road in red: only the part that
 // differs is kept, and it is drawn over the plain map.
-Form1::HoverMap Form1::MakeHoverMap(int id, QSize pixels, const QImage &plain)
+Form1::HoverMap Form1::MakeHoverMap(int id, QSize pixels, const QImage &plain, qreal scale)
 {
     HoverMap ready;
     const QImage map = LoadResourcePictureAt(id, pixels);
     ready.missing = map.isNull();
     ready.patch = ready.missing ? PicturePatch{} : DifferenceFrom(plain, map);
+    ready.patch.patch.setDevicePixelRatio(scale);
     ready.madeFor = pixels;
     return ready;
 }
@@ -473,7 +479,7 @@ const Form1::HoverMap &Form1::ReadyHoverMap(int index)
 {
     HoverMap &ready = hoverMaps_[static_cast<std::size_t>(index)];
     if (ready.madeFor != MapPixels())
-        ready = MakeHoverMap(FirstHighlightedMap + index, MapPixels(), ReadyPlainMap());
+        ready = MakeHoverMap(FirstHighlightedMap + index, MapPixels(), ReadyPlainMap(), devicePixelRatioF());
     return ready;
 }
 
@@ -481,11 +487,12 @@ void Form1::PrepareHoverMaps()
 {
     // Decoded side by side: accepting a track is not kept waiting for nine decodes in a row.
     const QSize pixels = MapPixels();
+    const qreal scale = devicePixelRatioF();
     const QImage &plain = ReadyPlainMap();
     RunSideBySide(SectionCount, [&](int i) {
         HoverMap &ready = hoverMaps_[static_cast<std::size_t>(i)];
         if (ready.madeFor != pixels)
-            ready = MakeHoverMap(FirstHighlightedMap + i, pixels, plain);
+            ready = MakeHoverMap(FirstHighlightedMap + i, pixels, plain, scale);
     });
 }
 

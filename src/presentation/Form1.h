@@ -101,7 +101,7 @@ private:
     // The map control's size in the screen's own pixels.
     QSize MapPixels() const;
     const QImage &ReadyPlainMap();
-    static HoverMap MakeHoverMap(int id, QSize pixels, const QImage &plain);
+    static HoverMap MakeHoverMap(int id, QSize pixels, const QImage &plain, qreal scale);
     const HoverMap &ReadyHoverMap(int index);
     void PrepareHoverMaps();
     void ShowMap(int id);

@@ -198,9 +198,11 @@ private slots:
         QCOMPARE(w_->Map(), LoadResourcePicture(203));
         w_->Hover(w_->Picture(4));
         QCOMPARE(w_->Map(), LoadResourcePicture(204));
+        QTRY_COMPARE(w_->ShownMap(), w_->DrawnMap()); // section 3's stretch is painted over again
 
         w_->Select(Track);
         QCOMPARE(w_->Map(), plain);
+        QTRY_COMPARE(w_->ShownMap(), w_->DrawnMap());
         w_->Hover(w_->Picture(4), QPoint(30, 30));
         QCOMPARE(w_->Map(), plain);
         w_->Hover(w_->Picture(0));
