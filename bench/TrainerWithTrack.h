@@ -2,7 +2,7 @@
 #pragma once
 
 #include "platform/QtPlatform.h"
-#include "presentation/Form1.h"
+#include "presentation/MainWindow.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -29,7 +29,7 @@ public:
 
 struct TrainerWithTrack {
     BenchPlatform platform;
-    std::unique_ptr<korsa::Form1> window;
+    std::unique_ptr<korsa::MainWindow> window;
 
     // False when the track file cannot be written or the window never shows.
     bool Open()
@@ -39,8 +39,8 @@ struct TrainerWithTrack {
             track.write("track_name_short = Sorvena\r\ntrack_length = 44.732 miles\r\nstall_0 = 1500 0.0\r\n") < 0)
             return false;
         track.close();
-        window = std::make_unique<korsa::Form1>(platform);
-        window->Form_Load();
+        window = std::make_unique<korsa::MainWindow>(platform);
+        window->Load();
         window->show();
         if (!QTest::qWaitForWindowExposed(window.get()))
             return false;
@@ -48,7 +48,7 @@ struct TrainerWithTrack {
             state.TrackFolder = platform.folder.path();
             state.TrackFileName = QStringLiteral("track.ini");
         };
-        window->mnuSelectTrack_Click();
+        window->SelectTrack();
         // As a user finds it: the window painted with the track taken, before the pointer moves.
         // Its first paint also sets up the window's drawing surface, which is no part of a hover.
         window->repaint();

@@ -42,7 +42,7 @@ int main(int argc, char *argv[])
     TrainerWithTrack trainer;
     if (!trainer.Open())
         return 1;
-    korsa::Form1 &window = *trainer.window;
+    korsa::MainWindow &window = *trainer.window;
 
     auto *map = window.findChild<QWidget *>(QStringLiteral("TrackMap"));
     PaintCount paints;

@@ -153,7 +153,7 @@ int main(int argc, char *argv[])
     TrainerWithTrack opened;
     if (!opened.Open())
         return 1;
-    korsa::Form1 &window = *opened.window;
+    korsa::MainWindow &window = *opened.window;
     QWindow *handle = window.windowHandle();
     QWidget *client = window.centralWidget();
     const QPoint background = client->mapTo(&window, QPoint(3, client->height() - 3));

@@ -87,9 +87,9 @@ void PrintLine(std::FILE *stream, const QString &text)
 class CliView final : public SessionView
 {
 public:
-    void SetLabel1(const QString &caption) override { label1 = caption; }
-    void SetLabel2(const QString &caption) override { label2 = caption; }
-    void SetScrollValue(int) override {}
+    void ShowTrackLengthCaption(const QString &caption) override { label1 = caption; }
+    void ShowStartPositionCaption(const QString &caption) override { label2 = caption; }
+    void SetStartPositionBar(int) override {}
     void ShowPlainMap() override {}
     void EnableTrackCommands() override {}
 

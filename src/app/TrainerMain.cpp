@@ -4,7 +4,7 @@
 #include "KorsaResources.h"
 #include "Version.h"
 #include "platform/QtPlatform.h"
-#include "presentation/Form1.h"
+#include "presentation/MainWindow.h"
 #include "session/Captions.h"
 
 #include <QApplication>
@@ -86,8 +86,8 @@ int main(int argc, char *argv[])
     korsa::InitResources();
 
     korsa::QtPlatform platform;
-    korsa::Form1 window(platform);
-    window.Form_Load();
+    korsa::MainWindow window(platform);
+    window.Load();
     window.show();
     if (trackPath)
         QTimer::singleShot(0, &window, [&window, &trackPath] { window.OpenTrackPath(*trackPath); });

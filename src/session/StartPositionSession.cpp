@@ -33,10 +33,10 @@ TrackFileOutcome StartPositionSession::AcceptChosenTrack()
     if (settings_)
         settings_->WriteTrackFolder(state_.TrackFolder);
     trackLengthMetres_ = TrackLengthInMetres(track.TrackLength);
-    view_.SetLabel1(captions::TrackLengthCaption(track.TrackNameShort, trackLengthMetres_));
+    view_.ShowTrackLengthCaption(captions::TrackLengthCaption(track.TrackNameShort, trackLengthMetres_));
     track.StartPosition = ReduceBeyondTrack(track.StartPosition, trackLengthMetres_);
     positionPerMille_ = PerMilleOf(track.StartPosition, trackLengthMetres_);
-    view_.SetLabel2(captions::SelectedPositionCaption(track.StartPosition, positionPerMille_));
+    view_.ShowStartPositionCaption(captions::SelectedPositionCaption(track.StartPosition, positionPerMille_));
     SetScrollFromProgram(positionPerMille_);
     view_.ShowPlainMap();
     view_.EnableTrackCommands();
@@ -50,7 +50,8 @@ void StartPositionSession::SectionClick(int index)
     const float start = sections_.SectionStarts[index];
     accepted_->StartPosition = start;
     positionPerMille_ = PerMilleOf(start, trackLengthMetres_);
-    view_.SetLabel2(captions::SectionPositionCaption(sections_.SectionNames[index], start, positionPerMille_));
+    view_.ShowStartPositionCaption(
+        captions::SectionPositionCaption(sections_.SectionNames[index], start, positionPerMille_));
     SetScrollFromProgram(positionPerMille_);
 }
 
@@ -64,7 +65,7 @@ void StartPositionSession::ScrollChange(int value)
     positionPerMille_ = perMille;
     lastScrollValue_ = perMille;
     accepted_->StartPosition = StartPositionOfPerMille(positionPerMille_, trackLengthMetres_);
-    view_.SetLabel2(captions::ScrollPositionCaption(accepted_->StartPosition, positionPerMille_));
+    view_.ShowStartPositionCaption(captions::ScrollPositionCaption(accepted_->StartPosition, positionPerMille_));
 }
 
 void StartPositionSession::StartAtMetres(float metres)
@@ -73,7 +74,7 @@ void StartPositionSession::StartAtMetres(float metres)
         return;
     accepted_->StartPosition = ReduceBeyondTrack(metres, trackLengthMetres_);
     positionPerMille_ = PerMilleOf(accepted_->StartPosition, trackLengthMetres_);
-    view_.SetLabel2(captions::ScrollPositionCaption(accepted_->StartPosition, positionPerMille_));
+    view_.ShowStartPositionCaption(captions::ScrollPositionCaption(accepted_->StartPosition, positionPerMille_));
     SetScrollFromProgram(positionPerMille_);
 }
 
@@ -123,7 +124,7 @@ TrackFileOutcome StartPositionSession::Revert()
     SessionState &track = *accepted_;
     track.StartPosition = OriginalStartPositionValue(originalStart);
     positionPerMille_ = PerMilleOf(track.StartPosition, trackLengthMetres_);
-    view_.SetLabel2(captions::OriginalPositionCaption(track.StartPosition, positionPerMille_));
+    view_.ShowStartPositionCaption(captions::OriginalPositionCaption(track.StartPosition, positionPerMille_));
     view_.ShowPlainMap();
     SetScrollFromProgram(positionPerMille_);
     return TrackFileOutcome::Ok;
@@ -135,7 +136,7 @@ void StartPositionSession::SetScrollFromProgram(float perMille)
 {
     const int value = ScrollValueOf(perMille);
     scrollChangeEnabled_ = false;
-    view_.SetScrollValue(value);
+    view_.SetStartPositionBar(value);
     scrollChangeEnabled_ = true;
     // The bar now stands here: a user's move away from it, even back to the value the handler last
     // acted on, is a real move.

@@ -16,10 +16,10 @@ class SessionView
 {
 public:
     virtual ~SessionView() = default;
-    virtual void SetLabel1(const QString &caption) = 0;
-    virtual void SetLabel2(const QString &caption) = 0;
+    virtual void ShowTrackLengthCaption(const QString &caption) = 0;
+    virtual void ShowStartPositionCaption(const QString &caption) = 0;
     // Sets the scroll bar; a different value raises its change handler at once, as the bar does.
-    virtual void SetScrollValue(int value) = 0;
+    virtual void SetStartPositionBar(int value) = 0;
     virtual void ShowPlainMap() = 0;
     // Enables Save and Revert (menu and buttons), the scroll bar and the nine section pictures.
     virtual void EnableTrackCommands() = 0;

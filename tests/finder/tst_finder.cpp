@@ -2,8 +2,8 @@
 #include "finder/FileList.h"
 #include "finder/FinderPaths.h"
 #include "finder/FolderList.h"
-#include "finder/FrmFileManager2.h"
 #include "finder/Places.h"
+#include "finder/TrackFinderDialog.h"
 #include "support/Pointer.h"
 
 #include <QDir>
@@ -51,7 +51,7 @@ QStringList Entries(const QListWidget *list)
 
 // One showing of the finder, with its controls.
 struct Finder {
-    Finder(SessionState &state, const QString &programFolder) : dialog(new FrmFileManager2(state, programFolder)) {}
+    Finder(SessionState &state, const QString &programFolder) : dialog(new TrackFinderDialog(state, programFolder)) {}
     ~Finder() { delete dialog; }
     bool Show() { return dialog->show(), dialog->activateWindow(), QTest::qWaitForWindowActive(dialog); }
     // The folder listed, the files' folder, the file picked and whether Select is enabled.
@@ -75,7 +75,7 @@ struct Finder {
     }
     [[nodiscard]] bool OpenFolder(const QString &folder) { return Click(folders, FolderAt(folder), 2); }
 
-    QPointer<FrmFileManager2> dialog;
+    QPointer<TrackFinderDialog> dialog;
     DriveList *drives = dialog->findChild<DriveList *>("drvList");
     FolderList *folders = dialog->findChild<FolderList *>("dirList");
     FileList *files = dialog->findChild<FileList *>("filList");

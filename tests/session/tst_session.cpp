@@ -45,9 +45,9 @@ struct Window final : SessionView {
     bool enabled = false;
 
     Window() { QDir(tree.path()).mkdir(QStringLiteral("program")); }
-    void SetLabel1(const QString &caption) override { label1 = caption; }
-    void SetLabel2(const QString &caption) override { label2 = caption; }
-    void SetScrollValue(int value) override
+    void ShowTrackLengthCaption(const QString &caption) override { label1 = caption; }
+    void ShowStartPositionCaption(const QString &caption) override { label2 = caption; }
+    void SetStartPositionBar(int value) override
     {
         if (std::exchange(scroll, value) != value)
             session.ScrollChange(value);
@@ -92,13 +92,13 @@ private slots:
         QCOMPARE(w.Shown(), (QStringList{QStringLiteral("The Sorvena Track Length Is  71989 Meters Long."),
                                          Position("The", "61", ".1"), "1", "1", "1"}));
         QCOMPARE(w.Settings(), QFile::encodeName(w.tree.path()) + "\r\n");
-        w.SetScrollValue(0);
+        w.SetStartPositionBar(0);
         QCOMPARE(w.label2, Position("This", "0", "0"));
-        w.SetScrollValue(500);
+        w.SetStartPositionBar(500);
         w.session.SectionClick(1);
         QCOMPARE(w.label2, Position("The Dunes", "12200", "16.9"));
         QCOMPARE(w.scroll, 169);
-        w.SetScrollValue(500);
+        w.SetStartPositionBar(500);
         QCOMPARE(w.session.AcceptedTrack().StartPosition, 35994.5859375f);
         QCOMPARE(w.label2, Position("This", "35995", "50"));
         QCOMPARE(w.Track(), at61); // untouched until Save
@@ -114,7 +114,7 @@ private slots:
         QCOMPARE(w.session.Revert(), TrackFileOutcome::Ok);
         QCOMPARE(w.Shown(), (QStringList{shown[0], Position("The Original", "61", ".1").chopped(1), "1", "2", "1"}));
         QCOMPARE(w.Track(), at61 + Marker + "stall_0 = 61.0 0.0\r\n");
-        w.SetScrollValue(500);
+        w.SetStartPositionBar(500);
         QCOMPARE(w.label2, Position("This", "35995", "50"));
 
         // A new choice reads the file afresh. Acceptance takes a position beyond the lap round it;

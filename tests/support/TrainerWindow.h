@@ -2,7 +2,7 @@
 
 #include "KorsaResources.h"
 #include "platform/QtPlatform.h"
-#include "presentation/Form1.h"
+#include "presentation/MainWindow.h"
 #include "support/Pointer.h"
 #include "support/TempTree.h"
 #include "support/TrackText.h"
@@ -54,7 +54,7 @@ class TrainerWindow
 public:
     TrainerWindow()
     {
-        window.Form_Load();
+        window.Load();
         window.show();
         if (!QTest::qWaitForWindowExposed(&window))
             qFatal("the main window did not show");
@@ -101,7 +101,7 @@ public:
 
     TempTree tree;
     BoxPlatform platform{Prepare(tree)};
-    Form1 window{platform};
+    MainWindow window{platform};
 
 private:
     // Everything the window reads as it is made; returns the program folder.

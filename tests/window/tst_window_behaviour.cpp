@@ -37,10 +37,10 @@ private slots:
             int ScreenHeightPixels() const override { return 599; }
             QString ProgramFolder() const override { return QDir::tempPath(); }
         } platform;
-        Form1 window(platform);
+        MainWindow window(platform);
         int status = 0;
         try {
-            window.Form_Load();
+            window.Load();
         } catch (int ended) {
             status = ended;
         }

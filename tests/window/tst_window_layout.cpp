@@ -1,7 +1,7 @@
 // The main window on a real X server of the screen height this run was started with: its size and
 // place, the controls' places and fonts, and what it shows and enables after start-up.
 
-#include "finder/FrmFileManager2.h"
+#include "finder/TrackFinderDialog.h"
 #include "support/TrainerWindow.h"
 
 #include <QFontInfo>
@@ -34,7 +34,7 @@ private slots:
     // with the screen's height; the menu bar keeps its height on top of it.
     void windowIsScaledToTheScreen()
     {
-        const Form1 &window = w_->window;
+        const MainWindow &window = w_->window;
         const double factor = screenHeight_ / 1024.0;
         const int menu = window.menuBar()->height();
         QVERIFY(std::abs(window.width() - 950.4 * factor) <= 1.0);
@@ -129,7 +129,7 @@ private slots:
         const qreal scale = w_->window.devicePixelRatioF();
         QCOMPARE(scale, qEnvironmentVariable("KORSA_SCALE", QStringLiteral("1")).toDouble());
         SessionState state;
-        FrmFileManager2 finder(state, w_->tree.path());
+        TrackFinderDialog finder(state, w_->tree.path());
         finder.show();
         QVERIFY(QTest::qWaitForWindowExposed(&finder));
         const double figures[] = {w_->window.menuBar()->height() * scale, finder.height() * scale};

@@ -17,25 +17,25 @@ class FolderList;
 // The dialog through which the user picks a track.ini. It only writes the outcome into the
 // session state: Select sets TrackFolder and TrackFileName, Cancel empties TrackFileName, the
 // close box leaves both. The dialog deletes itself when it closes.
-class FrmFileManager2 : public QDialog
+class TrackFinderDialog : public QDialog
 {
     Q_OBJECT
 
 public:
-    FrmFileManager2(SessionState &state, const QString &programFolder, QWidget *parent = nullptr);
+    TrackFinderDialog(SessionState &state, const QString &programFolder, QWidget *parent = nullptr);
 
     // The controls' sizes and places are given in twips; the dialog has 15 twips to a pixel.
     static constexpr int Twips(int twips) { return (twips + 7) / 15; }
 
 public slots:
-    void Form_Load();
-    void drvList_Change();
-    void dirList_Change();
-    void dirList_LostFocus();
-    void filList_Click();
-    void filList_DblClick();
-    void cmdSelect_Click();
-    void cmdCancel_Click();
+    void StartInRememberedFolder();
+    void DriveChosen();
+    void FolderChanged();
+    void FolderListLeft();
+    void FileSelected();
+    void ChooseDoubleClickedFile();
+    void Select();
+    void Cancel();
 
 public:
     void setVisible(bool visible) override;
@@ -50,12 +50,12 @@ private:
     QString programFolder_;
     bool restoringDrive_ = false;
 
-    QPushButton *cmdSelect = nullptr;
-    QPushButton *cmdCancel = nullptr;
-    QFrame *Picture1 = nullptr;
-    DriveList *drvList = nullptr;
-    FolderList *dirList = nullptr;
-    FileList *filList = nullptr;
+    QPushButton *selectButton_ = nullptr;
+    QPushButton *cancelButton_ = nullptr;
+    QFrame *listPanel_ = nullptr;
+    DriveList *driveList_ = nullptr;
+    FolderList *folderList_ = nullptr;
+    FileList *fileList_ = nullptr;
 };
 
 // Shows the finder modally and returns when it has closed; the outcome is only in

@@ -25,17 +25,17 @@ namespace korsa {
 
 // The trainer's main window: the design, start-up, and the handlers of its events. What the
 // handlers decide lives in StartPositionSession; this class shows it and forwards the events.
-class Form1 : public QMainWindow, private SessionView
+class MainWindow : public QMainWindow, private SessionView
 {
     Q_OBJECT
 
 public:
-    explicit Form1(Platform &platform, QWidget *parent = nullptr);
-    ~Form1() override;
+    explicit MainWindow(Platform &platform, QWidget *parent = nullptr);
+    ~MainWindow() override;
 
     // The load handler: scales the window to the screen (or ends the program on a screen too
     // small), reads the settings file and leaves the window in its no-track state.
-    void Form_Load();
+    void Load();
 
     // A track file named on the command line, taken as if it had been picked in the finder.
     void OpenTrackPath(const QString &path);
@@ -44,19 +44,16 @@ public:
     std::function<void(SessionState &)> showFinder;
 
     // Event handlers.
-    void GEMPic1_Click(int index);
-    void GEMPic1_MouseMove(int index);
-    void TrackMap_MouseMove();
-    void Form_MouseMove();
-    void HScroll1_Change();
-    void mnuSelectTrack_Click();
-    void mnuSave_Click();
-    void mnuRevert_Click();
-    void cmdSave_Click();
-    void cmdRevert_Click();
-    void mnuExit_Click();
-    void mnuAbout_Click();
-    void mnuTrackAnnouncer_Click();
+    void SectionPictureClicked(int index);
+    void PointerOnSectionPicture(int index);
+    void PointerOnMap();
+    void PointerOnBackground();
+    void StartPositionBarChanged();
+    void SelectTrack();
+    void SaveStartPosition();
+    void RevertStartPosition();
+    void Exit();
+    void ShowAbout();
 
     // What tests look at.
     SessionState &State() { return state_; }
@@ -68,9 +65,9 @@ protected:
 
 private:
     // SessionView
-    void SetLabel1(const QString &caption) override;
-    void SetLabel2(const QString &caption) override;
-    void SetScrollValue(int value) override;
+    void ShowTrackLengthCaption(const QString &caption) override;
+    void ShowStartPositionCaption(const QString &caption) override;
+    void SetStartPositionBar(int value) override;
     void ShowPlainMap() override;
     void EnableTrackCommands() override;
 
@@ -115,24 +112,24 @@ private:
     Announcer announcer_;
 
     QWidget *client_ = nullptr;
-    QGroupBox *Frame1 = nullptr;
-    QPushButton *cmdRevert = nullptr;
-    QPushButton *cmdSave = nullptr;
-    QScrollBar *HScroll1 = nullptr;
-    QLabel *Label1 = nullptr;
-    QLabel *Label2 = nullptr;
-    std::array<PictureBox *, SectionCount> GEMPic1{};
-    std::array<ShapeControl *, SectionCount> Shape1{};
-    std::array<QLabel *, SectionCount> lblPictureName{};
-    PictureBox *Picture2 = nullptr;
-    PictureBox *Picture3 = nullptr;
-    ImageControl *TrackMap = nullptr;
-    QAction *mnuSelectTrack = nullptr;
-    QAction *mnuSave = nullptr;
-    QAction *mnuRevert = nullptr;
-    QAction *mnuExit = nullptr;
-    QAction *mnuTrackAnnouncer = nullptr;
-    QAction *mnuAbout = nullptr;
+    QGroupBox *statusFrame_ = nullptr;
+    QPushButton *revertButton_ = nullptr;
+    QPushButton *saveButton_ = nullptr;
+    QScrollBar *startPositionBar_ = nullptr;
+    QLabel *trackLengthCaption_ = nullptr;
+    QLabel *startPositionCaption_ = nullptr;
+    std::array<PictureBox *, SectionCount> sectionPictures_{};
+    std::array<ShapeControl *, SectionCount> sectionFrames_{};
+    std::array<QLabel *, SectionCount> sectionCaptions_{};
+    PictureBox *loadingSurface_ = nullptr;
+    PictureBox *scalingSurface_ = nullptr;
+    ImageControl *trackMap_ = nullptr;
+    QAction *selectTrackAction_ = nullptr;
+    QAction *saveAction_ = nullptr;
+    QAction *revertAction_ = nullptr;
+    QAction *exitAction_ = nullptr;
+    QAction *announcerAction_ = nullptr;
+    QAction *aboutAction_ = nullptr;
 
     // The plain map and the nine highlighted ones, ready at the map control's size, so that
     // entering a picture only changes what the map paints.

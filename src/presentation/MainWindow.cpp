@@ -1,7 +1,7 @@
-#include "presentation/Form1.h"
+#include "presentation/MainWindow.h"
 
 #include "finder/FinderPaths.h"
-#include "finder/FrmFileManager2.h"
+#include "finder/TrackFinderDialog.h"
 #include "presentation/SideBySide.h"
 #include "session/Captions.h"
 #include "session/Numbers.h"
@@ -106,7 +106,7 @@ private:
 
 } // namespace
 
-Form1::Form1(Platform &platform, QWidget *parent)
+MainWindow::MainWindow(Platform &platform, QWidget *parent)
     : QMainWindow(parent), platform_(platform), settings_(platform.ProgramFolder()),
       session_(state_, *this, &settings_), announcer_(platform.ProgramFolder())
 {
@@ -123,16 +123,16 @@ Form1::Form1(Platform &platform, QWidget *parent)
     BuildDesign();
     // Switching the announcer on gets the sound output ready, so the first announcement is not
     // kept waiting for the sound server.
-    connect(mnuTrackAnnouncer, &QAction::toggled, this, [this](bool on) {
+    connect(announcerAction_, &QAction::toggled, this, [this](bool on) {
         if (on)
             announcer_.PrepareOutput();
     });
 }
 
-Form1::~Form1() = default;
+MainWindow::~MainWindow() = default;
 
-ControlEntry &Form1::AddControl(const QString &name, ControlKind kind, QWidget *widget, float left, float top,
-                                float width, float height, bool hasFont)
+ControlEntry &MainWindow::AddControl(const QString &name, ControlKind kind, QWidget *widget, float left, float top,
+                                     float width, float height, bool hasFont)
 {
     widget->setObjectName(name);
     ControlEntry entry;
@@ -153,7 +153,7 @@ ControlEntry &Form1::AddControl(const QString &name, ControlKind kind, QWidget *
     return controls_.back();
 }
 
-void Form1::AddLine(const QString &name, QWidget *container, float x1, float y1, float x2, float y2)
+void MainWindow::AddLine(const QString &name, QWidget *container, float x1, float y1, float x2, float y2)
 {
     auto *line = new ShapeControl(ShapeControl::Form::Line, palette().windowText().color(), container);
     line->setObjectName(name);
@@ -170,7 +170,7 @@ void Form1::AddLine(const QString &name, QWidget *container, float x1, float y1,
     ApplyEntry(controls_.back());
 }
 
-void Form1::AddMenuItem(QAction *action)
+void MainWindow::AddMenuItem(QAction *action)
 {
     ControlEntry entry;
     entry.name = action->objectName();
@@ -179,72 +179,73 @@ void Form1::AddMenuItem(QAction *action)
     controls_.push_back(entry);
 }
 
-void Form1::BuildDesign()
+void MainWindow::BuildDesign()
 {
     const QFont windowFont = DesignFont(false, DesignFontPoints);
     client_ = new ClientArea(this);
     client_->setObjectName(QStringLiteral("client"));
     client_->setMouseTracking(true);
     client_->setFont(windowFont);
-    static_cast<ClientArea *>(client_)->onMouseMove = [this] { Form_MouseMove(); };
+    static_cast<ClientArea *>(client_)->onMouseMove = [this] { PointerOnBackground(); };
     setCentralWidget(client_);
 
     // The controls in design order: this order is the window's control collection.
-    Frame1 = new QGroupBox(client_);
-    KeepPointerToItself(Frame1);
-    AddControl(QStringLiteral("Frame1"), ControlKind::Other, Frame1, 120, 120, 13932, 1692, true);
-    cmdRevert = new QPushButton(QStringLiteral("Revert"), Frame1);
-    AddControl(QStringLiteral("cmdRevert"), ControlKind::Other, cmdRevert, 12480, 1140, 972, 372, true);
-    cmdSave = new QPushButton(QStringLiteral("Save"), Frame1);
-    AddControl(QStringLiteral("cmdSave"), ControlKind::Other, cmdSave, 480, 1140, 972, 372, true);
-    HScroll1 = new FineTuningBar(Qt::Horizontal, Frame1);
-    HScroll1->setFocusPolicy(Qt::StrongFocus);
-    HScroll1->setRange(0, ScrollMaximum);
-    HScroll1->setSingleStep(10);
-    HScroll1->setPageStep(50);
+    statusFrame_ = new QGroupBox(client_);
+    KeepPointerToItself(statusFrame_);
+    AddControl(QStringLiteral("Frame1"), ControlKind::Other, statusFrame_, 120, 120, 13932, 1692, true);
+    revertButton_ = new QPushButton(QStringLiteral("Revert"), statusFrame_);
+    AddControl(QStringLiteral("cmdRevert"), ControlKind::Other, revertButton_, 12480, 1140, 972, 372, true);
+    saveButton_ = new QPushButton(QStringLiteral("Save"), statusFrame_);
+    AddControl(QStringLiteral("cmdSave"), ControlKind::Other, saveButton_, 480, 1140, 972, 372, true);
+    startPositionBar_ = new FineTuningBar(Qt::Horizontal, statusFrame_);
+    startPositionBar_->setFocusPolicy(Qt::StrongFocus);
+    startPositionBar_->setRange(0, ScrollMaximum);
+    startPositionBar_->setSingleStep(10);
+    startPositionBar_->setPageStep(50);
     // A drag reports once, at its end.
-    HScroll1->setTracking(false);
-    AddControl(QStringLiteral("HScroll1"), ControlKind::Other, HScroll1, 1800, 1200, 10332, 252, false);
-    AddLine(QStringLiteral("Line3"), Frame1, 0, 960, 13920, 960);
-    Label1 = new QLabel(QStringLiteral("Label1"), Frame1);
-    AddControl(QStringLiteral("Label1"), ControlKind::Other, Label1, 120, 240, 8892, 252, true);
-    Label2 = new QLabel(QStringLiteral("Label2"), Frame1);
-    AddControl(QStringLiteral("Label2"), ControlKind::Other, Label2, 120, 600, 8892, 252, true);
+    startPositionBar_->setTracking(false);
+    AddControl(QStringLiteral("HScroll1"), ControlKind::Other, startPositionBar_, 1800, 1200, 10332, 252, false);
+    AddLine(QStringLiteral("Line3"), statusFrame_, 0, 960, 13920, 960);
+    trackLengthCaption_ = new QLabel(QStringLiteral("Label1"), statusFrame_);
+    AddControl(QStringLiteral("Label1"), ControlKind::Other, trackLengthCaption_, 120, 240, 8892, 252, true);
+    startPositionCaption_ = new QLabel(QStringLiteral("Label2"), statusFrame_);
+    AddControl(QStringLiteral("Label2"), ControlKind::Other, startPositionCaption_, 120, 600, 8892, 252, true);
 
     for (int i = SectionCount - 1; i >= 0; --i) {
         const float left = 120.0f + 3120.0f * static_cast<float>(i % 3);
         const float top = 2280.0f + 2520.0f * static_cast<float>(i / 3);
-        GEMPic1[i] = new PictureBox(client_);
-        GEMPic1[i]->setFont(windowFont);
-        GEMPic1[i]->onMouseMove = [this, i] { GEMPic1_MouseMove(i); };
-        GEMPic1[i]->onDisabledMove = [this] { Form_MouseMove(); };
-        GEMPic1[i]->onClick = [this, i] { GEMPic1_Click(i); };
-        AddControl(QStringLiteral("GEMPic1_%1").arg(i), ControlKind::Other, GEMPic1[i], left, top, 3000, 2000, true);
-        Shape1[i] = new ShapeControl(ShapeControl::Form::Rectangle, FrameGrey, GEMPic1[i]);
-        AddControl(QStringLiteral("Shape1_%1").arg(i), ControlKind::Shape, Shape1[i], 0, 0, 3000, 2004, false)
+        sectionPictures_[i] = new PictureBox(client_);
+        sectionPictures_[i]->setFont(windowFont);
+        sectionPictures_[i]->onMouseMove = [this, i] { PointerOnSectionPicture(i); };
+        sectionPictures_[i]->onDisabledMove = [this] { PointerOnBackground(); };
+        sectionPictures_[i]->onClick = [this, i] { SectionPictureClicked(i); };
+        AddControl(QStringLiteral("GEMPic1_%1").arg(i), ControlKind::Other, sectionPictures_[i], left, top, 3000, 2000,
+                   true);
+        sectionFrames_[i] = new ShapeControl(ShapeControl::Form::Rectangle, FrameGrey, sectionPictures_[i]);
+        AddControl(QStringLiteral("Shape1_%1").arg(i), ControlKind::Shape, sectionFrames_[i], 0, 0, 3000, 2004, false)
             .borderWidth = 8;
         ApplyEntry(controls_.back());
     }
 
     // Work surfaces for preparing the photographs; never shown.
-    Picture3 = new PictureBox(client_);
-    AddControl(QStringLiteral("Picture3"), ControlKind::Other, Picture3, 11280, 480, 735, 1215, true);
-    Picture2 = new PictureBox(client_);
-    AddControl(QStringLiteral("Picture2"), ControlKind::Other, Picture2, 9840, 480, 825, 1320, true);
-    Picture2->hide();
-    Picture3->hide();
-    TrackMap = new ImageControl(client_);
-    TrackMap->onMouseMove = [this] { TrackMap_MouseMove(); };
-    AddControl(QStringLiteral("TrackMap"), ControlKind::Other, TrackMap, 9480, 2280, 4572, 7032, false);
+    scalingSurface_ = new PictureBox(client_);
+    AddControl(QStringLiteral("Picture3"), ControlKind::Other, scalingSurface_, 11280, 480, 735, 1215, true);
+    loadingSurface_ = new PictureBox(client_);
+    AddControl(QStringLiteral("Picture2"), ControlKind::Other, loadingSurface_, 9840, 480, 825, 1320, true);
+    loadingSurface_->hide();
+    scalingSurface_->hide();
+    trackMap_ = new ImageControl(client_);
+    trackMap_->onMouseMove = [this] { PointerOnMap(); };
+    AddControl(QStringLiteral("TrackMap"), ControlKind::Other, trackMap_, 9480, 2280, 4572, 7032, false);
 
     for (int i = SectionCount - 1; i >= 0; --i) {
         const float left = i == 7 ? 3360.0f : 120.0f + 3120.0f * static_cast<float>(i % 3);
         const float top = 2040.0f + 2520.0f * static_cast<float>(i / 3);
-        lblPictureName[i] = new QLabel(QStringLiteral("Picture Name"), client_);
-        lblPictureName[i]->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-        lblPictureName[i]->setFont(DesignFont(true, 7.8));
-        KeepPointerToItself(lblPictureName[i]);
-        AddControl(QStringLiteral("lblPictureName_%1").arg(i), ControlKind::Other, lblPictureName[i], left, top, 2892,
+        sectionCaptions_[i] = new QLabel(QStringLiteral("Picture Name"), client_);
+        sectionCaptions_[i]->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        sectionCaptions_[i]->setFont(DesignFont(true, 7.8));
+        KeepPointerToItself(sectionCaptions_[i]);
+        AddControl(QStringLiteral("lblPictureName_%1").arg(i), ControlKind::Other, sectionCaptions_[i], left, top, 2892,
                    252, true);
     }
     AddLine(QStringLiteral("Line1"), client_, 0, 0, 14280, 0);
@@ -252,21 +253,21 @@ void Form1::BuildDesign()
 
     // Tab order: the section pictures, then the scroll bar and the buttons.
     for (int i = 0; i + 1 < SectionCount; ++i)
-        setTabOrder(GEMPic1[i], GEMPic1[i + 1]);
-    setTabOrder(GEMPic1[SectionCount - 1], HScroll1);
-    setTabOrder(HScroll1, cmdSave);
-    setTabOrder(cmdSave, cmdRevert);
+        setTabOrder(sectionPictures_[i], sectionPictures_[i + 1]);
+    setTabOrder(sectionPictures_[SectionCount - 1], startPositionBar_);
+    setTabOrder(startPositionBar_, saveButton_);
+    setTabOrder(saveButton_, revertButton_);
 
-    connect(HScroll1, &QScrollBar::valueChanged, this, [this] { HScroll1_Change(); });
-    connect(cmdSave, &QPushButton::clicked, this, [this] { cmdSave_Click(); });
-    connect(cmdRevert, &QPushButton::clicked, this, [this] { cmdRevert_Click(); });
+    connect(startPositionBar_, &QScrollBar::valueChanged, this, [this] { StartPositionBarChanged(); });
+    connect(saveButton_, &QPushButton::clicked, this, [this] { SaveStartPosition(); });
+    connect(revertButton_, &QPushButton::clicked, this, [this] { RevertStartPosition(); });
 
     // The design size: the client area below the menu bar.
     clientPixels_ = QSize(TwipsToPixels(DesignClientWidth), TwipsToPixels(DesignClientHeight));
     setFixedSize(clientPixels_.width(), clientPixels_.height() + menuBar()->sizeHint().height());
 }
 
-void Form1::BuildMenus()
+void MainWindow::BuildMenus()
 {
     QMenuBar *bar = menuBar();
     bar->setObjectName(QStringLiteral("menuBar"));
@@ -287,39 +288,39 @@ void Form1::BuildMenus()
     file->setObjectName(QStringLiteral("mnuFileMenu"));
     file->menuAction()->setObjectName(QStringLiteral("mnuFile"));
     AddMenuItem(file->menuAction());
-    mnuSelectTrack = item(file, QStringLiteral("mnuSelectTrack"), QStringLiteral("Select Sorvena track.ini..."));
+    selectTrackAction_ = item(file, QStringLiteral("mnuSelectTrack"), QStringLiteral("Select Sorvena track.ini..."));
     separator(file, QStringLiteral("Line2"));
-    mnuSave = item(file, QStringLiteral("mnuSave"), QStringLiteral("Save Start Position"));
-    mnuRevert = item(file, QStringLiteral("mnuRevert"), QStringLiteral("Revert To Original Start Position"));
+    saveAction_ = item(file, QStringLiteral("mnuSave"), QStringLiteral("Save Start Position"));
+    revertAction_ = item(file, QStringLiteral("mnuRevert"), QStringLiteral("Revert To Original Start Position"));
     separator(file, QStringLiteral("mnuLine1"));
-    mnuExit = item(file, QStringLiteral("mnuExit"), QStringLiteral("Exit"));
+    exitAction_ = item(file, QStringLiteral("mnuExit"), QStringLiteral("Exit"));
     // The menu shows each key beside its caption.
-    mnuSelectTrack->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    mnuSave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    mnuExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    selectTrackAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    saveAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    exitAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     QMenu *options = bar->addMenu(QStringLiteral("Options"));
     options->setObjectName(QStringLiteral("mnuOptionsMenu"));
     options->menuAction()->setObjectName(QStringLiteral("mnuOptions"));
     AddMenuItem(options->menuAction());
-    mnuTrackAnnouncer = item(options, QStringLiteral("mnuTrackAnnouncer"), QStringLiteral("Track Announcer"));
-    mnuTrackAnnouncer->setCheckable(true);
-    mnuTrackAnnouncer->setChecked(false);
+    announcerAction_ = item(options, QStringLiteral("mnuTrackAnnouncer"), QStringLiteral("Track Announcer"));
+    announcerAction_->setCheckable(true);
+    announcerAction_->setChecked(false);
 
-    mnuAbout = bar->addAction(QStringLiteral("About"));
-    mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
-    AddMenuItem(mnuAbout);
+    aboutAction_ = bar->addAction(QStringLiteral("About"));
+    aboutAction_->setObjectName(QStringLiteral("mnuAbout"));
+    AddMenuItem(aboutAction_);
 
-    // The check mark is the announcer's state; a checkable item turns it over on each click.
-    connect(mnuTrackAnnouncer, &QAction::triggered, this, [this] { mnuTrackAnnouncer_Click(); });
-    connect(mnuSelectTrack, &QAction::triggered, this, [this] { mnuSelectTrack_Click(); });
-    connect(mnuSave, &QAction::triggered, this, [this] { mnuSave_Click(); });
-    connect(mnuRevert, &QAction::triggered, this, [this] { mnuRevert_Click(); });
-    connect(mnuExit, &QAction::triggered, this, [this] { mnuExit_Click(); });
-    connect(mnuAbout, &QAction::triggered, this, [this] { mnuAbout_Click(); });
+    // The check mark is the announcer's state; a checkable item turns it over on each click, and a
+    // playing announcement goes on to its end.
+    connect(selectTrackAction_, &QAction::triggered, this, [this] { SelectTrack(); });
+    connect(saveAction_, &QAction::triggered, this, [this] { SaveStartPosition(); });
+    connect(revertAction_, &QAction::triggered, this, [this] { RevertStartPosition(); });
+    connect(exitAction_, &QAction::triggered, this, [this] { Exit(); });
+    connect(aboutAction_, &QAction::triggered, this, [this] { ShowAbout(); });
 }
 
-void Form1::Form_Load()
+void MainWindow::Load()
 {
     // Qt always repaints from the widgets, so there is no retained drawing to switch off.
     RecordControlGeometry();
@@ -337,13 +338,13 @@ void Form1::Form_Load()
     CentreWindow();
 
     state_.TrackFolder = settings_.ReadTrackFolder();
-    Label1->setText(captions::WelcomeLine1);
-    Label2->setText(captions::WelcomeLine2);
+    trackLengthCaption_->setText(captions::WelcomeLine1);
+    startPositionCaption_->setText(captions::WelcomeLine2);
     DecodeStartPictures();
     for (int i = 0; i < SectionCount; ++i)
         LoadSectionPicture(i);
     for (int i = 0; i < SectionCount; ++i)
-        lblPictureName[i]->setText(session_.Sections().SectionNames[i]);
+        sectionCaptions_[i]->setText(session_.Sections().SectionNames[i]);
     ShowMap(PlainMap);
 #ifdef __GLIBC__
     // Decoding leaves freed buffers behind that the allocator would otherwise keep. They go back
@@ -351,21 +352,21 @@ void Form1::Form_Load()
     QTimer::singleShot(0, this, [] { malloc_trim(0); });
 #endif
 
-    HScroll1->setEnabled(false);
-    mnuSave->setEnabled(false);
-    mnuRevert->setEnabled(false);
-    cmdSave->setEnabled(false);
-    cmdRevert->setEnabled(false);
-    for (PictureBox *picture : GEMPic1)
+    startPositionBar_->setEnabled(false);
+    saveAction_->setEnabled(false);
+    revertAction_->setEnabled(false);
+    saveButton_->setEnabled(false);
+    revertButton_->setEnabled(false);
+    for (PictureBox *picture : sectionPictures_)
         picture->setEnabled(false);
     lastHoverSection_ = -1;
 }
 
-float Form1::ClientWidthTwips() const { return static_cast<float>(clientPixels_.width()) * TwipsPerPixel; }
+float MainWindow::ClientWidthTwips() const { return static_cast<float>(clientPixels_.width()) * TwipsPerPixel; }
 
-float Form1::ClientHeightTwips() const { return static_cast<float>(clientPixels_.height()) * TwipsPerPixel; }
+float MainWindow::ClientHeightTwips() const { return static_cast<float>(clientPixels_.height()) * TwipsPerPixel; }
 
-void Form1::RecordControlGeometry()
+void MainWindow::RecordControlGeometry()
 {
     // The design is recorded against the design client area itself, not its pixel rounding.
     controlGeometries_.assign(controls_.size(), ControlGeometry{});
@@ -374,7 +375,7 @@ void Form1::RecordControlGeometry()
     designScaleHeight_ = DesignClientHeight;
 }
 
-void Form1::ScaleControls(float factor)
+void MainWindow::ScaleControls(float factor)
 {
     // The window's outer size (menu bar included) moves in one operation; the menu bar keeps its
     // height, so the client area changes by a slightly different proportion.
@@ -398,7 +399,7 @@ void Form1::ScaleControls(float factor)
         ScaleFont(entry, fontRatio);
 }
 
-void Form1::CentreWindow()
+void MainWindow::CentreWindow()
 {
     const QScreen *screen = this->screen();
     if (!screen)
@@ -411,7 +412,7 @@ void Form1::CentreWindow()
     move(screen->geometry().topLeft() + QPoint(TwipsToPixels(left), TwipsToPixels(top)));
 }
 
-void Form1::DecodeStartPictures()
+void MainWindow::DecodeStartPictures()
 {
     // The photograph is decoded straight at the size that covers its box: the loading surface
     // takes the photograph's size, but there are no full-size pixels to keep in it.
@@ -420,7 +421,7 @@ void Form1::DecodeStartPictures()
     const qreal scale = devicePixelRatioF();
     std::array<QSize, SectionCount> boxes;
     for (int i = 0; i < SectionCount; ++i)
-        boxes[static_cast<std::size_t>(i)] = (QSizeF(GEMPic1[i]->size()) * scale).toSize();
+        boxes[static_cast<std::size_t>(i)] = (QSizeF(sectionPictures_[i]->size()) * scale).toSize();
     const QString folder = platform_.ProgramFolder();
     const std::array<QString, SectionCount> names = session_.Sections().SectionNames;
     const QSize mapPixels = MapPixels();
@@ -439,21 +440,21 @@ void Form1::DecodeStartPictures()
     plainMap_ = plainMap;
 }
 
-void Form1::LoadSectionPicture(int index)
+void MainWindow::LoadSectionPicture(int index)
 {
     ShownPhotograph shown = std::exchange(startPhotographs_[static_cast<std::size_t>(index)], {});
     const qreal scale = devicePixelRatioF();
     shown.fitted.scaled.setDevicePixelRatio(scale);
     shown.fitted.cut.setDevicePixelRatio(scale);
-    Picture2->resize(shown.photoSize);
-    Picture3->resize(shown.fitted.scaled.deviceIndependentSize().toSize());
-    Picture3->SetImage(shown.fitted.scaled);
-    GEMPic1[index]->SetImage(shown.fitted.cut);
+    loadingSurface_->resize(shown.photoSize);
+    scalingSurface_->resize(shown.fitted.scaled.deviceIndependentSize().toSize());
+    scalingSurface_->SetImage(shown.fitted.scaled);
+    sectionPictures_[index]->SetImage(shown.fitted.cut);
 }
 
-QSize Form1::MapPixels() const { return (QSizeF(TrackMap->size()) * devicePixelRatioF()).toSize(); }
+QSize MainWindow::MapPixels() const { return (QSizeF(trackMap_->size()) * devicePixelRatioF()).toSize(); }
 
-const QImage &Form1::ReadyPlainMap()
+const QImage &MainWindow::ReadyPlainMap()
 {
     if (plainMap_.size() != MapPixels()) {
         plainMap_ = LoadResourcePictureAt(PlainMap, MapPixels());
@@ -464,7 +465,7 @@ const QImage &Form1::ReadyPlainMap()
 
 // A highlighted map is the plain one with a small stretch of road in red: only the part that
 // differs is kept, and it is drawn over the plain map.
-Form1::HoverMap Form1::MakeHoverMap(int id, QSize pixels, const QImage &plain, qreal scale)
+MainWindow::HoverMap MainWindow::MakeHoverMap(int id, QSize pixels, const QImage &plain, qreal scale)
 {
     HoverMap ready;
     const QImage map = LoadResourcePictureAt(id, pixels);
@@ -475,7 +476,7 @@ Form1::HoverMap Form1::MakeHoverMap(int id, QSize pixels, const QImage &plain, q
     return ready;
 }
 
-const Form1::HoverMap &Form1::ReadyHoverMap(int index)
+const MainWindow::HoverMap &MainWindow::ReadyHoverMap(int index)
 {
     HoverMap &ready = hoverMaps_[static_cast<std::size_t>(index)];
     if (ready.madeFor != MapPixels())
@@ -483,7 +484,7 @@ const Form1::HoverMap &Form1::ReadyHoverMap(int index)
     return ready;
 }
 
-void Form1::PrepareHoverMaps()
+void MainWindow::PrepareHoverMaps()
 {
     // Decoded side by side: accepting a track is not kept waiting for nine decodes in a row.
     const QSize pixels = MapPixels();
@@ -496,45 +497,45 @@ void Form1::PrepareHoverMaps()
     });
 }
 
-void Form1::ShowMap(int id)
+void MainWindow::ShowMap(int id)
 {
     const auto picture = [id] { return LoadResourcePicture(id); };
     if (id == PlainMap) {
-        TrackMap->SetStretchedPicture(ReadyPlainMap(), QImage(), QPoint(), picture);
+        trackMap_->SetStretchedPicture(ReadyPlainMap(), QImage(), QPoint(), picture);
         return;
     }
     const HoverMap &map = ReadyHoverMap(id - FirstHighlightedMap);
     if (map.missing)
-        TrackMap->SetStretchedPicture(QImage(), QImage(), QPoint(), picture);
+        trackMap_->SetStretchedPicture(QImage(), QImage(), QPoint(), picture);
     else
-        TrackMap->SetStretchedPicture(ReadyPlainMap(), map.patch.patch, map.patch.at, picture);
+        trackMap_->SetStretchedPicture(ReadyPlainMap(), map.patch.patch, map.patch.at, picture);
 }
 
-void Form1::GEMPic1_Click(int index) { session_.SectionClick(index); }
+void MainWindow::SectionPictureClicked(int index) { session_.SectionClick(index); }
 
-void Form1::GEMPic1_MouseMove(int index)
+void MainWindow::PointerOnSectionPicture(int index)
 {
     if (index == lastHoverSection_)
         return;
     ShowMap(FirstHighlightedMap + index);
-    if (mnuTrackAnnouncer->isChecked())
+    if (announcerAction_->isChecked())
         announcer_.PlaySectionSound(index);
     lastHoverSection_ = static_cast<std::int16_t>(index);
 }
 
-void Form1::TrackMap_MouseMove() { announcer_.StopSound(); }
+void MainWindow::PointerOnMap() { announcer_.StopSound(); }
 
-void Form1::Form_MouseMove() { announcer_.StopSound(); }
+void MainWindow::PointerOnBackground() { announcer_.StopSound(); }
 
-void Form1::HScroll1_Change() { session_.ScrollChange(HScroll1->value()); }
+void MainWindow::StartPositionBarChanged() { session_.ScrollChange(startPositionBar_->value()); }
 
-void Form1::mnuSelectTrack_Click()
+void MainWindow::SelectTrack()
 {
     showFinder(state_);
     TrackChosen();
 }
 
-void Form1::OpenTrackPath(const QString &path)
+void MainWindow::OpenTrackPath(const QString &path)
 {
     const QFileInfo chosen(path);
     state_.TrackFolder = finder::CleanFolder(chosen.absolutePath());
@@ -542,54 +543,45 @@ void Form1::OpenTrackPath(const QString &path)
     TrackChosen();
 }
 
-void Form1::TrackChosen() { ShowFailure(session_.AcceptChosenTrack()); }
+void MainWindow::TrackChosen() { ShowFailure(session_.AcceptChosenTrack()); }
 
-void Form1::mnuSave_Click() { ShowFailure(session_.Save()); }
+void MainWindow::SaveStartPosition() { ShowFailure(session_.Save()); }
 
-void Form1::mnuRevert_Click() { ShowFailure(session_.Revert()); }
+void MainWindow::RevertStartPosition() { ShowFailure(session_.Revert()); }
 
-void Form1::ShowFailure(TrackFileOutcome outcome)
+void MainWindow::ShowFailure(TrackFileOutcome outcome)
 {
     // The window stays as the failed command found it; the user can mend the cause and try again.
     if (const auto message = MessageFor(outcome))
         platform_.ShowMessage(message->text, message->caption);
 }
 
-void Form1::cmdSave_Click() { mnuSave_Click(); }
+void MainWindow::Exit() { platform_.Terminate(exit_status::Ok); }
 
-void Form1::cmdRevert_Click() { mnuRevert_Click(); }
+void MainWindow::ShowAbout() { platform_.ShowMessage(captions::AboutText(), captions::ProgramTitle); }
 
-void Form1::mnuExit_Click() { platform_.Terminate(exit_status::Ok); }
-
-void Form1::mnuAbout_Click() { platform_.ShowMessage(captions::AboutText(), captions::ProgramTitle); }
-
-void Form1::mnuTrackAnnouncer_Click()
-{
-    // Toggling changes only the check mark: a playing announcement goes on to its end.
-}
-
-void Form1::closeEvent(QCloseEvent *event)
+void MainWindow::closeEvent(QCloseEvent *event)
 {
     event->accept();
     platform_.Terminate(exit_status::Ok);
 }
 
-void Form1::SetLabel1(const QString &caption) { Label1->setText(caption); }
+void MainWindow::ShowTrackLengthCaption(const QString &caption) { trackLengthCaption_->setText(caption); }
 
-void Form1::SetLabel2(const QString &caption) { Label2->setText(caption); }
+void MainWindow::ShowStartPositionCaption(const QString &caption) { startPositionCaption_->setText(caption); }
 
-void Form1::SetScrollValue(int value) { HScroll1->setValue(value); }
+void MainWindow::SetStartPositionBar(int value) { startPositionBar_->setValue(value); }
 
-void Form1::ShowPlainMap() { ShowMap(PlainMap); }
+void MainWindow::ShowPlainMap() { ShowMap(PlainMap); }
 
-void Form1::EnableTrackCommands()
+void MainWindow::EnableTrackCommands()
 {
-    mnuSave->setEnabled(true);
-    mnuRevert->setEnabled(true);
-    cmdSave->setEnabled(true);
-    cmdRevert->setEnabled(true);
-    HScroll1->setEnabled(true);
-    for (PictureBox *picture : GEMPic1)
+    saveAction_->setEnabled(true);
+    revertAction_->setEnabled(true);
+    saveButton_->setEnabled(true);
+    revertButton_->setEnabled(true);
+    startPositionBar_->setEnabled(true);
+    for (PictureBox *picture : sectionPictures_)
         picture->setEnabled(true);
     // From now on the pointer highlights sections: their maps wait ready at the map's size.
     PrepareHoverMaps();
