@@ -3,7 +3,7 @@
 #include "Version.h"
 #include "announcer/SoundOutput.h"
 #include "announcer/WaveFile.h"
-#include "track_file/RegularFile.h"
+#include "platform/RegularFile.h"
 
 #include <QCoreApplication>
 #include <QFile>

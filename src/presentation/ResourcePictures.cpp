@@ -1,6 +1,6 @@
 #include "presentation/ResourcePictures.h"
 
-#include "track_file/RegularFile.h"
+#include "platform/RegularFile.h"
 
 #include <QBuffer>
 #include <QByteArray>

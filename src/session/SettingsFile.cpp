@@ -1,7 +1,7 @@
 #include "session/SettingsFile.h"
 
 #include "platform/Platform.h"
-#include "track_file/RegularFile.h"
+#include "platform/RegularFile.h"
 
 #include <QDir>
 #include <QFile>

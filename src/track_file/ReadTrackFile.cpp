@@ -1,8 +1,8 @@
 #include "track_file/TrackIniFileReader.h"
 
+#include "platform/RegularFile.h"
 #include "track_file/FileExists.h"
 #include "track_file/NumberRules.h"
-#include "track_file/RegularFile.h"
 #include "track_file/TrackLines.h"
 
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "track_file/TrackFileWriter.h"
 
+#include "platform/RegularFile.h"
 #include "track_file/FileExists.h"
-#include "track_file/RegularFile.h"
 #include "track_file/TrackIniFileReader.h"
 #include "track_file/TrackLines.h"
 

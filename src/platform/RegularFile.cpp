@@ -1,4 +1,4 @@
-#include "track_file/RegularFile.h"
+#include "platform/RegularFile.h"
 
 #include <QFile>
 
