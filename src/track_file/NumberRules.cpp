@@ -1,5 +1,6 @@
 #include "track_file/NumberRules.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -73,9 +74,13 @@ std::optional<float> LeadingNumber(const QByteArray &text)
             i = mark;
             clean.truncate(kept);
         } else {
+            // Far beyond any double either way, and small enough that adding the digits' count to it
+            // cannot overflow.
+            constexpr long Farthest = 1'000'000'000;
             const char *from = clean.constData() + exponentFrom;
             if (std::from_chars(from, clean.constData() + clean.size(), exponent).ec != std::errc())
-                exponent = 1'000'000'000; // far beyond any double either way
+                exponent = Farthest;
+            exponent = std::min(exponent, Farthest);
             if (clean[exponentFrom - 1] == '-')
                 exponent = -exponent;
         }
