@@ -77,8 +77,11 @@ private slots:
         QTest::newRow("no number") << QByteArray("abc") << 0.0f;
         QTest::newRow("exponent") << QByteArray("1.5e3x") << 1500.0f;
         QTest::newRow("exponent without digits") << QByteArray("7e") << 7.0f;
+        QTest::newRow("d exponent, as older files write it") << QByteArray("4.4732D1 miles") << 44.732f;
         QTest::newRow("beyond a float") << QByteArray("1e39") << tooLarge;
         QTest::newRow("below a double is 0") << QByteArray("0.0001e-400") << 0.0f;
+        QTest::newRow("exponent at the edge of a long") << QByteArray("100e9223372036854775807") << tooLarge;
+        QTest::newRow("negative exponent at the edge") << QByteArray(".001e-9223372036854775807") << 0.0f;
     }
     void leadingNumber()
     {
