@@ -114,19 +114,28 @@ TrackFileOutcome ReadTrackFile(SessionState &state)
     if (!EntryExists(path))
         return TrackFileOutcome::Missing;
 
-    // The whole file in one buffer and every line a view into it: no allocation per line.
     auto bytes = ReadRegularFile(path, MaxTrackFileBytes);
     if (!bytes)
         return TrackFileOutcome::Unreadable;
-    auto lines = SplitTrackLines(*bytes);
+    SessionState read = state;
+    if (const TrackFileOutcome outcome = ReadTrackBytes(std::move(*bytes), read); outcome != TrackFileOutcome::Ok)
+        return outcome;
+    read.TrackFileIsLink = QFileInfo(path).isSymLink();
+    state = std::move(read);
+    return TrackFileOutcome::Ok;
+}
+
+TrackFileOutcome ReadTrackBytes(QByteArray bytes, SessionState &state)
+{
+    // The whole file in one buffer and every line a view into it: no allocation per line.
+    auto lines = SplitTrackLines(bytes);
     if (!lines)
         return TrackFileOutcome::Unreadable;
     SessionState read = state;
-    read.TrackLinesBuffer = std::move(*bytes);
+    read.TrackLinesBuffer = std::move(bytes);
     read.TrackLines = std::move(*lines);
     if (!ParseTrackLines(read))
         return TrackFileOutcome::Unreadable;
-    read.TrackFileIsLink = QFileInfo(path).isSymLink();
     state = std::move(read);
     return TrackFileOutcome::Ok;
 }

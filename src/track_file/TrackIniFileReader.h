@@ -13,4 +13,8 @@ inline constexpr qint64 MaxTrackFileBytes = 32 * 1024 * 1024;
 // state.
 TrackFileOutcome ReadTrackFile(SessionState &state);
 
+// Reads a track file's bytes into the state as ReadTrackFile reads the file's: Ok or Unreadable,
+// and only Ok changes the state (the bytes become its TrackLinesBuffer).
+TrackFileOutcome ReadTrackBytes(QByteArray bytes, SessionState &state);
+
 } // namespace korsa
