@@ -212,7 +212,6 @@ int RunTrackCommand(const QStringList &args, bool json)
             session.SectionClick(section);
             outcome = session.Save();
         } else if (perMille >= 0) {
-            session.ForgetLastScrollValue();
             session.ScrollChange(perMille);
             outcome = session.Save();
         } else if (metres) {

@@ -5,8 +5,6 @@
 #include "track_file/TrackFileWriter.h"
 #include "track_file/TrackIniFileReader.h"
 
-#include <limits>
-
 namespace korsa {
 
 StartPositionSession::StartPositionSession(SessionState &state, SessionView &view, const SettingsFile *settings)
@@ -59,11 +57,7 @@ void StartPositionSession::ScrollChange(int value)
 {
     if (!scrollChangeEnabled_ || !accepted_)
         return;
-    const float perMille = static_cast<float>(value);
-    if (perMille == lastScrollValue_)
-        return;
-    positionPerMille_ = perMille;
-    lastScrollValue_ = perMille;
+    positionPerMille_ = static_cast<float>(value);
     accepted_->StartPosition = StartPositionOfPerMille(positionPerMille_, trackLengthMetres_);
     view_.ShowStartPositionCaption(captions::ScrollPositionCaption(accepted_->StartPosition, positionPerMille_));
 }
@@ -130,17 +124,12 @@ TrackFileOutcome StartPositionSession::Revert()
     return TrackFileOutcome::Ok;
 }
 
-void StartPositionSession::ForgetLastScrollValue() { lastScrollValue_ = std::numeric_limits<float>::quiet_NaN(); }
-
 void StartPositionSession::SetScrollFromProgram(float perMille)
 {
     const int value = ScrollValueOf(perMille);
     scrollChangeEnabled_ = false;
     view_.SetStartPositionBar(value);
     scrollChangeEnabled_ = true;
-    // The bar now stands here: a user's move away from it, even back to the value the handler last
-    // acted on, is a real move.
-    lastScrollValue_ = static_cast<float>(value);
 }
 
 } // namespace korsa

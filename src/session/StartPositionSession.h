@@ -40,6 +40,8 @@ public:
     // Ok when the file is accepted, else Cancelled, Missing, Unreadable or NotSorvena.
     TrackFileOutcome AcceptChosenTrack();
     void SectionClick(int index);
+    // The bar reports only changes, and the program's own settings of it are ignored, so every
+    // value that arrives here is a user's move: even one back onto a value a click or Revert set.
     void ScrollChange(int value);
     // Puts the start a typed distance beyond the start line (the command-line tool); a distance
     // beyond the lap is taken round it, as an accepted file's start is.
@@ -48,9 +50,6 @@ public:
     // another program made meanwhile is kept: Ok, Missing, Unreadable, NotSorvena or SaveFailed.
     TrackFileOutcome Save();
     TrackFileOutcome Revert();
-
-    // The next scroll change acts whatever its value (the command-line tool has no earlier bar).
-    void ForgetLastScrollValue();
 
     // The last accepted track file as Save and Revert act on it.
     const SessionState &AcceptedTrack() const { return *accepted_; }
@@ -74,7 +73,6 @@ private:
     float trackLengthMetres_ = 0.0f;
     float positionPerMille_ = 0.0f;
     bool scrollChangeEnabled_ = false;
-    float lastScrollValue_ = 0.0f;
 };
 
 } // namespace korsa
