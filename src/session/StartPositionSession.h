@@ -53,6 +53,7 @@ public:
     void ForgetLastScrollValue();
 
     // The last accepted track file as Save and Revert act on it.
+    bool HasAcceptedTrack() const { return accepted_.has_value(); }
     const SessionState &AcceptedTrack() const { return *accepted_; }
     float PositionPerMille() const { return positionPerMille_; }
     float TrackLengthMetres() const { return trackLengthMetres_; }

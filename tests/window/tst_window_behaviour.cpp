@@ -2,8 +2,11 @@
 // window shows what comes back, in captions, the scroll bar, the map, real message boxes and the
 // file on disk.
 
+#include "presentation/CircuitGeometry.h"
 #include "presentation/ResourcePictures.h"
 #include "support/TrainerWindow.h"
+
+#include <QStyleOptionSlider>
 
 using namespace korsa;
 using korsa::test::TrackText;
@@ -15,6 +18,38 @@ const QByteArray Marker = "\r\n[ GRIDWELL ]\r\nstall_0 = 1500 0.0\r\n";
 QByteArray SavedAt(const QByteArray &metres)
 {
     return TrackText(metres + " 0.0\t\t; Modified by Korsa Gridwell") + Marker;
+}
+
+constexpr double Lap = 71989.171875;
+// The start marker's blue, and the slate ring of the quieter one at the file's own start.
+bool IsStartMark(QRgb c) { return qBlue(c) > 170 && qRed(c) < 100 && qBlue(c) - qGreen(c) > 70; }
+bool IsOriginalMark(QRgb c)
+{
+    return qRed(c) > 60 && qRed(c) < 115 && qGreen(c) > 80 && qGreen(c) < 125 && qBlue(c) - qRed(c) > 35;
+}
+// The middle of a marker's pixels on the map (or on a part of it), or none.
+std::optional<QPointF> MarkAt(const QImage &map, bool (*isMark)(QRgb), QRect part = QRect(0, 0, 1 << 16, 1 << 16))
+{
+    QPointF sum;
+    int count = 0;
+    for (int y = 0; y < map.height(); ++y)
+        for (int x = 0; x < map.width(); ++x)
+            if (part.contains(x, y) && isMark(map.pixel(x, y))) {
+                sum += QPointF(x + 0.5, y + 0.5);
+                ++count;
+            }
+    return count >= 12 ? std::optional(sum / count) : std::nullopt;
+}
+// The scroll bar's thumb, where a user takes it.
+QPoint Thumb(QScrollBar *bar)
+{
+    QStyleOptionSlider option;
+    option.initFrom(bar);
+    option.orientation = Qt::Horizontal;
+    option.maximum = bar->maximum();
+    option.sliderPosition = bar->sliderPosition();
+    option.pageStep = bar->pageStep();
+    return bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, bar).center();
 }
 
 } // namespace
@@ -179,6 +214,95 @@ private slots:
             QApplication::sendEvent(bar, &notch);
         QTRY_COMPARE(bar->value(), value);
         QCOMPARE(w_->Label(2).section("  ", 2), QString::number(value / 10) + " Percent Beyond The Start Line.");
+    }
+
+    // The marker shows where the car will start after every kind of move, drawn over the map and a
+    // hovered red stretch, with a quieter one at the file's own start; there is none until a file
+    // is accepted. A dragged thumb takes the marker along, while the caption waits for its release.
+    void startMarkerFollowsEveryMove_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("move");
+        QTest::addColumn<double>("start"); // metres; negative: no marker
+        QTest::addColumn<double>("original");
+        const QByteArray plain = TrackText();
+        QTest::newRow("none before a file") << plain << "" << -1.0 << -1.0;
+        QTest::newRow("none after a refused file") << TrackText("1500 0.0", "44.7") << "pick" << -1.0 << -1.0;
+        QTest::newRow("accepted") << plain << "pick" << 1500.0 << 1500.0;
+        QTest::newRow("original start in the marker section")
+            << TrackText("0 0.0") + "\r\n[ GRIDWELL ]\r\nstall_0 = 30000.0 0.0\r\n"
+            << "pick" << 0.0 << 30000.0;
+        QTest::newRow("original start beyond the lap")
+            << TrackText("20000 0.0") + "\r\n[ GRIDWELL ]\r\nstall_0 = 73000 0.0\r\n"
+            << "pick" << 20000.0 << 73000 - Lap;
+        QTest::newRow("section click, hovered") << plain << "pick hover3 click3" << 27100.0 << 1500.0;
+        QTest::newRow("Right") << plain << "pick Right" << Lap * 0.031 << 1500.0;
+        QTest::newRow("Page Down") << plain << "pick PgDown" << Lap * 0.071 << 1500.0;
+        QTest::newRow("Home") << plain << "pick Home" << 0.0 << 1500.0;
+        QTest::newRow("End: the start line again") << plain << "pick End" << 0.0 << 1500.0;
+        QTest::newRow("drag") << plain << "pick drag drop" << -2.0 << 1500.0;
+        QTest::newRow("drag and back") << plain << "pick click3 drag back drop" << 27100.0 << 1500.0;
+        QTest::newRow("Save after another program's change") << plain << "pick click3 edit Save" << 27100.0 << 5000.0;
+        QTest::newRow("Revert") << plain << "pick click3 Save Revert" << 1500.0 << 1500.0;
+    }
+    void startMarkerFollowsEveryMove()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, move);
+        QFETCH(double, start);
+        QFETCH(double, original);
+        w_->tree.write(Track, file);
+        QScrollBar *bar = w_->Bar();
+        const QSizeF mapSize = w_->Find(QStringLiteral("TrackMap"))->size();
+        const auto place = [&](double metres) { return CircuitGeometry::Sorvena().PointAtMetres(metres, mapSize); };
+        const auto near = [](std::optional<QPointF> shown, QPointF wanted) {
+            return shown && QLineF(*shown, wanted).length() < 1.5;
+        };
+        QPoint grip, at;
+        for (const QString &step : move.split(' ', Qt::SkipEmptyParts)) {
+            if (step == "pick")
+                w_->Select(Track);
+            else if (step.startsWith("hover"))
+                w_->Hover(w_->Picture(step.right(1).toInt()));
+            else if (step.startsWith("click"))
+                w_->Click(w_->Picture(step.right(1).toInt()));
+            else if (step == "edit")
+                w_->tree.write(Track, TrackText("5000 0.0"));
+            else if (step == "Save" || step == "Revert")
+                w_->Click(w_->Find("cmd" + step));
+            else if (step == "drag") {
+                const QString caption = w_->Label(2);
+                at = grip = Thumb(bar);
+                QTest::mousePress(bar, Qt::LeftButton, {}, grip);
+                QTest::mouseMove(bar, at += QPoint(bar->width() / 3, 0));
+                QVERIFY(bar->sliderPosition() > bar->value() + 200);
+                const double dragged = Lap * bar->sliderPosition() / 1000;
+                QTRY_VERIFY(near(MarkAt(w_->ShownMap(), IsStartMark), place(dragged)));
+                QCOMPARE(w_->Label(2), caption);
+            } else if (step == "back")
+                QTest::mouseMove(bar, at = grip);
+            else if (step == "drop")
+                QTest::mouseRelease(bar, Qt::LeftButton, {}, at);
+            else
+                QTest::keyClick(bar, QKeySequence(step)[0].key());
+        }
+        if (start == -2.0) { // dropped where it was dragged: the caption and the marker agree
+            QVERIFY(w_->Label(2).startsWith("This Start Position Is"));
+            start = Lap * bar->value() / 1000;
+        }
+        QTRY_COMPARE(w_->ShownMap(), w_->DrawnMap()); // every change painted
+        const QImage shown = w_->ShownMap();
+        if (start < 0) {
+            QCOMPARE(MarkAt(shown, IsStartMark), std::nullopt);
+            QCOMPARE(MarkAt(shown, IsOriginalMark), std::nullopt);
+            return;
+        }
+        QVERIFY(near(MarkAt(shown, IsStartMark), place(start)));
+        // Beneath the start marker the quieter one is hidden; the start marker's smoothed edge has
+        // shades of the quieter one's ring, so that is looked for only about its own place.
+        const QRect around = QRectF(place(original) - QPointF(10, 10), QSizeF(20, 20)).toAlignedRect();
+        if (QLineF(place(start), place(original)).length() > 20)
+            QVERIFY(near(MarkAt(shown, IsOriginalMark, around), place(original)));
     }
 
     // The map shows the section under the pointer, once a track is accepted; the map, the
