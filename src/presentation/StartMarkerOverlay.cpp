@@ -78,14 +78,14 @@ void StartMarkerOverlay::PlaceAll()
 
 void StartMarkerOverlay::MoveTo(std::optional<Placed> &shown, const std::optional<Placed> &now)
 {
-    const QRect before = shown ? shown->bounds : QRect();
-    const QRect after = now ? now->bounds : QRect();
-    shown = now;
-    if (before == after)
+    if (shown == now)
         return;
     // Two small places, not the rectangle that spans them.
-    update(before);
-    update(after);
+    if (shown)
+        update(shown->bounds);
+    if (now)
+        update(now->bounds);
+    shown = now;
 }
 
 void StartMarkerOverlay::paintEvent(QPaintEvent *event)

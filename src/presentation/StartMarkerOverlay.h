@@ -33,6 +33,8 @@ private:
         QPointF heading;
         double radius = 0;
         QRect bounds;
+
+        bool operator==(const Placed &) const = default;
     };
     // A marker's place and size on the map as it is now.
     std::optional<Placed> Place(std::optional<float> metres, double radiusRatio) const;
