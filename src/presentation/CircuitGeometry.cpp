@@ -136,8 +136,13 @@ QPointF CircuitGeometry::PointAtMetres(double metres, QSizeF mapSize) const
 
 QPointF CircuitGeometry::HeadingAtMetres(double metres, QSizeF mapSize) const
 {
+    // Over a few pixels either side, round the start line where need be, so that the road's small
+    // wiggles do not turn the arrow away from where the road goes.
+    constexpr double Span = 8;
+    const double arc = ArcOfMetres(metres);
+    const auto around = [this](double a) { return At(a < 0 ? a + length_ : a > length_ ? a - length_ : a); };
+    const QPointF d = around(arc + Span) - around(arc - Span);
     // The map is stretched unevenly, so the direction is too.
-    const QPointF d = Direction(ArcOfMetres(metres));
     return Unit(QPointF(d.x() * mapSize.width() / MapWidth, d.y() * mapSize.height() / MapHeight));
 }
 

@@ -111,11 +111,12 @@ void StartMarkerOverlay::paintEvent(QPaintEvent *event)
         painter.setPen(QPen(Ring, 2.0));
         painter.setBrush(StartFill);
         painter.drawEllipse(c, r, r);
-        // The arrow is centred on the disc: its centre of mass is the marker's centre.
+        // A slim arrowhead, which points one way only even when small, with its centre of mass at
+        // the disc's centre.
         QPainterPath arrow;
-        arrow.moveTo(c + h * (0.62 * r));
-        arrow.lineTo(c - h * (0.31 * r) + across * (0.5 * r));
-        arrow.lineTo(c - h * (0.31 * r) - across * (0.5 * r));
+        arrow.moveTo(c + h * (0.8 * r));
+        arrow.lineTo(c - h * (0.4 * r) + across * (0.42 * r));
+        arrow.lineTo(c - h * (0.4 * r) - across * (0.42 * r));
         arrow.closeSubpath();
         painter.fillPath(arrow, Ring);
     }

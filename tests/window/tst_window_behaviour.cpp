@@ -2,7 +2,6 @@
 // window shows what comes back, in captions, the scroll bar, the map, real message boxes and the
 // file on disk.
 
-#include "presentation/CircuitGeometry.h"
 #include "presentation/ResourcePictures.h"
 #include "support/TrainerWindow.h"
 
@@ -21,31 +20,6 @@ QByteArray SavedAt(const QByteArray &metres)
 }
 
 constexpr double Lap = 71989.171875;
-// The start marker's blue, and the slate ring of the quieter one at the file's own start.
-bool IsStartMark(QRgb c) { return qBlue(c) > 170 && qRed(c) < 100 && qBlue(c) - qGreen(c) > 70; }
-bool IsOriginalMark(QRgb c)
-{
-    return qRed(c) > 60 && qRed(c) < 115 && qGreen(c) > 80 && qGreen(c) < 125 && qBlue(c) - qRed(c) > 35;
-}
-// Whether the map, as the X server shows it once every change is painted, has a marker of that
-// colour: centred where `metres` lie on the lap, or anywhere. Only the place's surroundings are
-// looked at, as the start marker's smoothed edge has shades of the quieter one's ring.
-bool MarkShown(test::TrainerWindow &w, bool (*isMark)(QRgb), std::optional<double> metres = {})
-{
-    if (!QTest::qWaitFor([&] { return w.ShownMap() == w.DrawnMap(); }))
-        return false;
-    const QImage map = w.ShownMap();
-    const QPointF wanted = CircuitGeometry::Sorvena().PointAtMetres(metres.value_or(0), map.size());
-    QPointF sum;
-    int count = 0;
-    for (int y = 0; y < map.height(); ++y)
-        for (int x = 0; x < map.width(); ++x)
-            if ((!metres || QLineF(QPointF(x + 0.5, y + 0.5), wanted).length() < 10) && isMark(map.pixel(x, y))) {
-                sum += QPointF(x + 0.5, y + 0.5);
-                ++count;
-            }
-    return count >= 12 && (!metres || QLineF(sum / count, wanted).length() < 1.5);
-}
 // The scroll bar's thumb, where a user takes it.
 QPoint Thumb(QScrollBar *bar)
 {
@@ -220,7 +194,7 @@ private slots:
             QApplication::sendEvent(bar, &notch);
         QTRY_COMPARE(bar->value(), value);
         QCOMPARE(w_->Label(2).section("  ", 2), QString::number(value / 10) + " Percent Beyond The Start Line.");
-        QVERIFY(MarkShown(*w_, IsStartMark, Lap * value / 1000)); // End: at the start line again
+        QVERIFY(w_->MarkShown(false, Lap * value / 1000)); // End: at the start line again
     }
 
     // The marker shows where the car will start after the other kinds of move (the bar's keys are
@@ -273,7 +247,7 @@ private slots:
                 QTest::mousePress(bar, Qt::LeftButton, {}, at);
                 QTest::mouseMove(bar, at += QPoint(bar->width() / 3, 0));
                 QVERIFY(bar->sliderPosition() > bar->value() + 200);
-                QVERIFY(MarkShown(*w_, IsStartMark, Lap * bar->sliderPosition() / 1000));
+                QVERIFY(w_->MarkShown(false, Lap * bar->sliderPosition() / 1000));
                 QCOMPARE(w_->Label(2), caption);
             } else if (step == "drop")
                 QTest::mouseRelease(bar, Qt::LeftButton, {}, at);
@@ -283,13 +257,13 @@ private slots:
             start = Lap * bar->value() / 1000;
         }
         if (start < 0) {
-            QVERIFY(!MarkShown(*w_, IsStartMark) && !MarkShown(*w_, IsOriginalMark));
+            QVERIFY(!w_->MarkShown(false) && !w_->MarkShown(true));
             return;
         }
-        QVERIFY(MarkShown(*w_, IsStartMark, start));
+        QVERIFY(w_->MarkShown(false, start));
         // Beneath the start marker the quieter one is hidden.
         if (std::abs(start - original) > 1000)
-            QVERIFY(MarkShown(*w_, IsOriginalMark, original));
+            QVERIFY(w_->MarkShown(true, original));
     }
 
     // The map shows the section under the pointer, once a track is accepted; the map, the
