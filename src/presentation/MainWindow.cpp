@@ -515,16 +515,16 @@ void MainWindow::ShowMap(int id)
 void MainWindow::BuildStartMarkers()
 {
     startMarkers_ = new StartMarkerOverlay(trackMap_);
-    // The bar reports a drag once, at its end, but the marker follows the thumb all along. When the
-    // thumb is let go where it was taken, no change comes: the marker goes back to the session's start.
+    // The bar reports a drag once, at its end, but the marker follows the thumb all along.
     connect(startPositionBar_, &QScrollBar::sliderMoved, this, [this] { ShowStartMarks(); });
-    connect(
-        startPositionBar_, &QScrollBar::sliderReleased, this, [this] { ShowStartMarks(); }, Qt::QueuedConnection);
 }
 
 void MainWindow::ShowStartMarks()
 {
-    const bool dragged = startPositionBar_->isSliderDown();
+    // A thumb dragged back onto the bar's value brings no change at its release: the start is then
+    // the session's again.
+    const bool dragged =
+        startPositionBar_->isSliderDown() && startPositionBar_->sliderPosition() != startPositionBar_->value();
     startMarkers_->ShowMarks(
         StartMarksOf(session_, dragged ? std::optional(startPositionBar_->sliderPosition()) : std::nullopt));
 }
