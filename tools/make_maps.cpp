@@ -5,6 +5,7 @@
 
 #include "Drawing.h"
 
+#include "presentation/CircuitGeometry.h"
 #include "session/Numbers.h"
 #include "session/Sections.h"
 
@@ -21,8 +22,8 @@
 namespace korsa {
 namespace {
 
-constexpr int MapWidth = 375;
-constexpr int MapHeight = 577;
+constexpr int MapWidth = CircuitGeometry::MapWidth;
+constexpr int MapHeight = CircuitGeometry::MapHeight;
 constexpr double LapLength = AcceptedTrackLength * MetresPerMile;
 
 std::array<double, SectionCount> SectionStartsMetres()
@@ -41,141 +42,30 @@ const QColor MapSea(196, 216, 226);
 const QColor MapInk(44, 44, 50);
 const QColor MapHighlight(214, 18, 26);
 
-class Circuit
+// The drawn outline of the whole loop.
+QPolygonF Outline(const CircuitGeometry &circuit)
 {
-public:
-    Circuit()
-    {
-        // Control points in driving order, starting at the start/finish line on the coast road.
-        const std::vector<QPointF> controls = {
-            {150, 528}, {112, 522}, {80, 508},  {58, 482},  {52, 450},  {60, 418},  {50, 384},  {56, 350},
-            {46, 316},  {52, 282},  {70, 256},  {92, 238},  {84, 210},  {104, 190}, {94, 168},  {66, 152},
-            {62, 136},  {98, 128},  {100, 114}, {64, 106},  {66, 90},   {106, 80},  {132, 58},  {170, 46},
-            {200, 66},  {232, 50},  {266, 40},  {300, 58},  {326, 92},  {306, 122}, {330, 150}, {304, 176},
-            {268, 182}, {246, 206}, {262, 230}, {300, 236}, {334, 258}, {322, 284}, {338, 306}, {318, 326},
-            {338, 348}, {330, 378}, {318, 404}, {290, 414}, {276, 432}, {300, 444}, {304, 462}, {266, 462},
-            {260, 478}, {288, 488}, {280, 504}, {246, 508}, {236, 526}, {206, 540}, {178, 536}};
-        std::vector<QPointF> dense;
-        const std::size_t n = controls.size();
-        for (std::size_t i = 0; i < n; ++i) {
-            const QPointF p0 = controls[(i + n - 1) % n], p1 = controls[i], p2 = controls[(i + 1) % n],
-                          p3 = controls[(i + 2) % n];
-            for (int k = 0; k < 40; ++k) {
-                const double t = k / 40.0, t2 = t * t, t3 = t2 * t;
-                dense.push_back(0.5 * ((2 * p1) + (-p0 + p2) * t + (2 * p0 - 5 * p1 + 4 * p2 - p3) * t2 +
-                                       (-p0 + 3 * p1 - 3 * p2 + p3) * t3));
-            }
+    QPolygonF line;
+    for (const QPointF &p : circuit.Points())
+        line << p;
+    return line;
+}
+
+// Closest approach of two parts of the road that are far apart along it.
+double Clearance(const CircuitGeometry &circuit)
+{
+    const std::vector<QPointF> &points = circuit.Points();
+    const std::vector<double> &arcs = circuit.Arcs();
+    const std::size_t count = points.size() - 1; // the first point is repeated at the end
+    double best = 1e9;
+    for (std::size_t i = 0; i < count; i += 2)
+        for (std::size_t j = i + 1; j < count; j += 2) {
+            const double along = std::min(arcs[j] - arcs[i], circuit.Length() - (arcs[j] - arcs[i]));
+            if (along > 40)
+                best = std::min(best, std::hypot(points[i].x() - points[j].x(), points[i].y() - points[j].y()));
         }
-        // Small wiggles, as a real road follows the ground.
-        Resample(dense);
-        std::vector<QPointF> wiggled;
-        double s = 0;
-        for (std::size_t i = 0; i < points.size(); ++i) {
-            if (i > 0)
-                s += Distance(points[i], points[i - 1]);
-            const QPointF a = points[(i + points.size() - 1) % points.size()];
-            const QPointF b = points[(i + 1) % points.size()];
-            const QPointF d = b - a;
-            const double len = std::max(1e-9, std::hypot(d.x(), d.y()));
-            const QPointF normal(-d.y() / len, d.x() / len);
-            const double total = length;
-            // Whole numbers of periods around the lap keep the loop closed smoothly.
-            const double offset =
-                1.0 * std::sin(2 * Pi * s / total * 61) + 0.6 * std::sin(2 * Pi * s / total * 97 + 1.3);
-            wiggled.push_back(points[i] + normal * offset);
-        }
-        Resample(wiggled);
-    }
-
-    double Length() const { return length; }
-
-    QPointF At(double arc) const
-    {
-        arc = std::clamp(arc, 0.0, length);
-        const auto it = std::upper_bound(cumulative.begin(), cumulative.end(), arc);
-        const std::size_t j = static_cast<std::size_t>(std::max<std::ptrdiff_t>(1, it - cumulative.begin()));
-        const std::size_t i = j - 1;
-        const QPointF a = closed[i], b = closed[std::min(j, closed.size() - 1)];
-        const double seg = cumulative[std::min(j, cumulative.size() - 1)] - cumulative[i];
-        const double t = seg > 0 ? (arc - cumulative[i]) / seg : 0;
-        return a + (b - a) * t;
-    }
-
-    QPointF Direction(double arc) const
-    {
-        const QPointF d = At(std::min(length, arc + 2)) - At(std::max(0.0, arc - 2));
-        const double len = std::max(1e-9, std::hypot(d.x(), d.y()));
-        return d / len;
-    }
-
-    // The drawn stretch between two lap distances in metres.
-    QPolygonF Stretch(double fromMetres, double toMetres) const
-    {
-        const double a = fromMetres / LapLength * length, b = toMetres / LapLength * length;
-        QPolygonF line;
-        line << At(a);
-        for (std::size_t i = 0; i < cumulative.size(); ++i)
-            if (cumulative[i] > a && cumulative[i] < b)
-                line << closed[i];
-        line << At(b);
-        return line;
-    }
-
-    QPolygonF Outline() const
-    {
-        QPolygonF line;
-        for (const QPointF &p : closed)
-            line << p;
-        return line;
-    }
-
-    // Closest approach of two parts of the road that are far apart along it.
-    double Clearance() const
-    {
-        double best = 1e9;
-        for (std::size_t i = 0; i < points.size(); i += 2)
-            for (std::size_t j = i + 1; j < points.size(); j += 2) {
-                const double along = std::min(cumulative[j] - cumulative[i], length - (cumulative[j] - cumulative[i]));
-                if (along > 40)
-                    best = std::min(best, Distance(points[i], points[j]));
-            }
-        return best;
-    }
-
-private:
-    static double Distance(QPointF a, QPointF b) { return std::hypot(a.x() - b.x(), a.y() - b.y()); }
-
-    // Even 1-px spacing around the closed loop.
-    void Resample(const std::vector<QPointF> &loop)
-    {
-        std::vector<double> cum(loop.size() + 1, 0.0);
-        for (std::size_t i = 0; i < loop.size(); ++i)
-            cum[i + 1] = cum[i] + Distance(loop[i], loop[(i + 1) % loop.size()]);
-        const double total = cum.back();
-        const int count = static_cast<int>(std::lround(total));
-        points.clear();
-        std::size_t seg = 0;
-        for (int k = 0; k < count; ++k) {
-            const double arc = total * k / count;
-            while (seg + 1 < loop.size() && cum[seg + 1] <= arc)
-                ++seg;
-            const QPointF a = loop[seg], b = loop[(seg + 1) % loop.size()];
-            const double segLen = cum[seg + 1] - cum[seg];
-            points.push_back(a + (b - a) * (segLen > 0 ? (arc - cum[seg]) / segLen : 0.0));
-        }
-        closed = points;
-        closed.push_back(points.front());
-        cumulative.assign(closed.size(), 0.0);
-        for (std::size_t i = 1; i < closed.size(); ++i)
-            cumulative[i] = cumulative[i - 1] + Distance(closed[i], closed[i - 1]);
-        length = cumulative.back();
-    }
-
-    std::vector<QPointF> points;
-    std::vector<QPointF> closed;
-    std::vector<double> cumulative;
-    double length = 0;
-};
+    return best;
+}
 
 void DrawCoast(QPainter &p)
 {
@@ -211,7 +101,7 @@ void DrawCoast(QPainter &p)
 }
 
 // Chequered start/finish mark across the road, two rows of four squares.
-void DrawStartFinish(QPainter &p, const Circuit &circuit)
+void DrawStartFinish(QPainter &p, const CircuitGeometry &circuit)
 {
     const QPointF at = circuit.At(0);
     const QPointF dir = circuit.Direction(0);
@@ -235,7 +125,7 @@ void DrawStartFinish(QPainter &p, const Circuit &circuit)
     p.drawText(QRectF(at.x() - 20, at.y() - 26, 40, 14), Qt::AlignCenter, QStringLiteral("S/F"));
 }
 
-QImage PaintMap(const Circuit &circuit, int highlighted)
+QImage PaintMap(const CircuitGeometry &circuit, int highlighted)
 {
     QImage image(MapWidth, MapHeight, QImage::Format_RGB32);
     image.fill(MapPaper);
@@ -257,7 +147,7 @@ QImage PaintMap(const Circuit &circuit, int highlighted)
     p.drawText(QRectF(14, 25, 200, 13), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("lap 71.99 km"));
 
     // Scale bar: 5 km.
-    const double fiveKm = 5000 / LapLength * circuit.Length();
+    const double fiveKm = circuit.ArcOfMetres(5000);
     p.setPen(QPen(QColor(70, 70, 78), 1.2));
     const QPointF s0(MapWidth - 20 - fiveKm, 24);
     p.drawLine(s0, s0 + QPointF(fiveKm, 0));
@@ -267,7 +157,7 @@ QImage PaintMap(const Circuit &circuit, int highlighted)
     p.drawText(QRectF(s0.x(), 6, fiveKm, 14), Qt::AlignCenter, QStringLiteral("5 km"));
 
     // The road: a soft casing under a dark line.
-    const QPolygonF outline = circuit.Outline();
+    const QPolygonF outline = Outline(circuit);
     p.setBrush(Qt::NoBrush);
     p.setPen(QPen(QColor(234, 232, 220), 5.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.drawPolyline(outline);
@@ -277,9 +167,8 @@ QImage PaintMap(const Circuit &circuit, int highlighted)
     // Section starts: a tick across the road and the section number beside it.
     p.setFont(Font(9, QFont::Bold));
     for (std::size_t i = 0; i < SectionStarts.size(); ++i) {
-        const double from = SectionStarts[i] / LapLength * circuit.Length();
-        const double to =
-            (i + 1 < SectionStarts.size() ? SectionStarts[i + 1] : LapLength) / LapLength * circuit.Length();
+        const double from = circuit.ArcOfMetres(SectionStarts[i]);
+        const double to = circuit.ArcOfMetres(i + 1 < SectionStarts.size() ? SectionStarts[i + 1] : LapLength);
         const QPointF at = circuit.At(from);
         const QPointF dir = circuit.Direction(from);
         const QPointF normal(-dir.y(), dir.x());
@@ -312,7 +201,8 @@ QImage PaintMap(const Circuit &circuit, int highlighted)
         const std::size_t i = static_cast<std::size_t>(highlighted);
         const double to = i + 1 < SectionStarts.size() ? SectionStarts[i + 1] : LapLength;
         p.setPen(QPen(MapHighlight, 6.0, Qt::SolidLine, Qt::FlatCap, Qt::RoundJoin));
-        p.drawPolyline(circuit.Stretch(SectionStarts[i], to));
+        const std::vector<QPointF> stretch = circuit.Stretch(SectionStarts[i], to);
+        p.drawPolyline(stretch.data(), static_cast<int>(stretch.size()));
     }
     DrawStartFinish(p, circuit);
     return image;
@@ -320,8 +210,8 @@ QImage PaintMap(const Circuit &circuit, int highlighted)
 
 int Run(const QDir &dir)
 {
-    const Circuit circuit;
-    const double clearance = circuit.Clearance();
+    const CircuitGeometry &circuit = CircuitGeometry::Sorvena();
+    const double clearance = Clearance(circuit);
     std::printf("circuit outline %.1f px, closest approach %.1f px\n", circuit.Length(), clearance);
     if (clearance < 10) {
         std::fprintf(stderr, "the circuit outline runs too close to itself\n");

@@ -121,6 +121,7 @@ MainWindow::MainWindow(Platform &platform, QWidget *parent)
     setWindowIcon(icon);
     showFinder = [this](SessionState &state) { ShowTrackFinder(state, platform_.ProgramFolder(), this); };
     BuildDesign();
+    BuildStartMarkers();
     // Switching the announcer on gets the sound output ready, so the first announcement is not
     // kept waiting for the sound server.
     connect(announcerAction_, &QAction::toggled, this, [this](bool on) {
@@ -511,7 +512,28 @@ void MainWindow::ShowMap(int id)
         trackMap_->SetStretchedPicture(ReadyPlainMap(), map.patch.patch, map.patch.at, picture);
 }
 
-void MainWindow::SectionPictureClicked(int index) { session_.SectionClick(index); }
+void MainWindow::BuildStartMarkers()
+{
+    startMarkers_ = new StartMarkerOverlay(trackMap_);
+    // The bar reports a drag once, at its end, but the marker follows the thumb all along.
+    connect(startPositionBar_, &QScrollBar::sliderMoved, this, [this] { ShowStartMarks(); });
+}
+
+void MainWindow::ShowStartMarks()
+{
+    // A thumb dragged back onto the bar's value brings no change at its release: the start is then
+    // the session's again.
+    const bool dragged =
+        startPositionBar_->isSliderDown() && startPositionBar_->sliderPosition() != startPositionBar_->value();
+    startMarkers_->ShowMarks(
+        StartMarksOf(session_, dragged ? std::optional(startPositionBar_->sliderPosition()) : std::nullopt));
+}
+
+void MainWindow::SectionPictureClicked(int index)
+{
+    session_.SectionClick(index);
+    ShowStartMarks();
+}
 
 void MainWindow::PointerOnSectionPicture(int index)
 {
@@ -527,7 +549,11 @@ void MainWindow::PointerOnMap() { announcer_.StopSound(); }
 
 void MainWindow::PointerOnBackground() { announcer_.StopSound(); }
 
-void MainWindow::StartPositionBarChanged() { session_.ScrollChange(startPositionBar_->value()); }
+void MainWindow::StartPositionBarChanged()
+{
+    session_.ScrollChange(startPositionBar_->value());
+    ShowStartMarks();
+}
 
 void MainWindow::SelectTrack()
 {
@@ -543,11 +569,23 @@ void MainWindow::OpenTrackPath(const QString &path)
     TrackChosen();
 }
 
-void MainWindow::TrackChosen() { ShowFailure(session_.AcceptChosenTrack()); }
+void MainWindow::TrackChosen()
+{
+    ShowFailure(session_.AcceptChosenTrack());
+    ShowStartMarks();
+}
 
-void MainWindow::SaveStartPosition() { ShowFailure(session_.Save()); }
+void MainWindow::SaveStartPosition()
+{
+    ShowFailure(session_.Save());
+    ShowStartMarks();
+}
 
-void MainWindow::RevertStartPosition() { ShowFailure(session_.Revert()); }
+void MainWindow::RevertStartPosition()
+{
+    ShowFailure(session_.Revert());
+    ShowStartMarks();
+}
 
 void MainWindow::ShowFailure(TrackFileOutcome outcome)
 {

@@ -5,6 +5,7 @@
 #include "presentation/Controls.h"
 #include "presentation/Layout.h"
 #include "presentation/ResourcePictures.h"
+#include "presentation/StartMarkerOverlay.h"
 #include "session/SettingsFile.h"
 #include "session/StartPositionSession.h"
 #include "track_file/SessionState.h"
@@ -102,6 +103,9 @@ private:
     const HoverMap &ReadyHoverMap(int index);
     void PrepareHoverMaps();
     void ShowMap(int id);
+    // The start markers on the map, and their following the scroll bar's thumb while it is dragged.
+    void BuildStartMarkers();
+    void ShowStartMarks();
     float ClientWidthTwips() const;
     float ClientHeightTwips() const;
 
@@ -124,6 +128,7 @@ private:
     PictureBox *loadingSurface_ = nullptr;
     PictureBox *scalingSurface_ = nullptr;
     ImageControl *trackMap_ = nullptr;
+    StartMarkerOverlay *startMarkers_ = nullptr;
     QAction *selectTrackAction_ = nullptr;
     QAction *saveAction_ = nullptr;
     QAction *revertAction_ = nullptr;

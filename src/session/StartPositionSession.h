@@ -52,6 +52,7 @@ public:
     TrackFileOutcome Revert();
 
     // The last accepted track file as Save and Revert act on it.
+    bool HasAcceptedTrack() const { return accepted_.has_value(); }
     const SessionState &AcceptedTrack() const { return *accepted_; }
     float PositionPerMille() const { return positionPerMille_; }
     float TrackLengthMetres() const { return trackLengthMetres_; }

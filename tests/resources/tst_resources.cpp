@@ -2,6 +2,8 @@
 // layout and sizes, the red highlight on the circuit maps, and the WAVE layout the player relies on.
 
 #include "KorsaResources.h"
+#include "presentation/CircuitGeometry.h"
+#include "session/Sections.h"
 
 #include <QtCore/QFile>
 #include <QtCore/QtEndian>
@@ -36,6 +38,7 @@ Pixels Select(const QImage &image, bool (*wanted)(QRgb))
 }
 
 bool (*const IsRed)(QRgb) = [](QRgb c) { return qRed(c) > 170 && qGreen(c) < 80 && qBlue(c) < 80; };
+bool (*const IsWhite)(QRgb) = [](QRgb c) { return qRed(c) > 240 && qGreen(c) > 240 && qBlue(c) > 240; };
 bool (*const IsDark)(QRgb) = [](QRgb c) { return qRed(c) < 100 && qGreen(c) < 100 && qBlue(c) < 100; };
 double Gap(const Pixels &a, const Pixels &b)
 {
@@ -124,6 +127,44 @@ private slots:
             QVERIFY2(previous.empty() || Gap(previous, red) <= 3, qPrintable(QString::number(200 + i)));
             previous = red;
         }
+    }
+
+    // The circuit's line, on which the window places its start marker, is the maps' road: each
+    // section's start lies on the first pixels of its red stretch, 0 m and a lap both at the middle
+    // of the start line's chequer, and on a map stretched to twice the size, twice as far out.
+    void circuitLineIsTheMapsRoad_data()
+    {
+        QTest::addColumn<int>("map");
+        QTest::addColumn<double>("metres");
+        korsa::SectionTable sections;
+        korsa::FillSectionNames(sections);
+        for (int i = 0; i < 9; ++i)
+            QTest::addRow("section %d", i) << 200 + i << double(sections.SectionStarts[i]);
+        QTest::newRow("0 m") << 210 << 0.0;
+        QTest::newRow("a lap") << 210 << 71989.171875;
+    }
+    void circuitLineIsTheMapsRoad()
+    {
+        QFETCH(int, map);
+        QFETCH(double, metres);
+        const QImage image = QImage(QString(":/JPEG/%1.jpg").arg(map)).convertToFormat(QImage::Format_RGB32);
+        const korsa::CircuitGeometry &circuit = korsa::CircuitGeometry::Sorvena();
+        const QPointF at = circuit.PointAtMetres(metres, image.size());
+        const QPointF ahead = circuit.HeadingAtMetres(metres, image.size());
+        QCOMPARE(circuit.PointAtMetres(metres, image.size() * 2), at * 2);
+        if (map == 210) { // the chequer's white squares, leaving out the odd light pixel elsewhere
+            QPointF sum;
+            int count = 0;
+            for (const auto &[x, y] : Select(image, IsWhite))
+                if (QLineF(QPointF(x + 0.5, y + 0.5), at).length() < 8) {
+                    sum += QPointF(x + 0.5, y + 0.5);
+                    ++count;
+                }
+            QVERIFY(count > 6 && QLineF(sum / count, at).length() < 1);
+            return;
+        }
+        const auto red = [&](QPointF p) { return IsRed(image.pixel(int(std::floor(p.x())), int(std::floor(p.y())))); };
+        QVERIFY(red(at + ahead * 2.5) && !red(at - ahead * 3.5));
     }
 
     // 22050 Hz mono 16-bit PCM with an 18-byte format chunk, a fact chunk and the data last;

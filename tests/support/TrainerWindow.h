@@ -2,6 +2,7 @@
 
 #include "KorsaResources.h"
 #include "platform/QtPlatform.h"
+#include "presentation/CircuitGeometry.h"
 #include "presentation/MainWindow.h"
 #include "support/Pointer.h"
 #include "support/TempTree.h"
@@ -79,6 +80,33 @@ public:
     QImage DrawnMap()
     {
         return Find(QStringLiteral("TrackMap"))->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    }
+
+    // Whether the shown map, once every change is painted, has the blue start marker (or the slate
+    // ring of the quieter one at the file's own start) centred where `metres` lie on the lap, or,
+    // without metres, anywhere. Only the place's surroundings are looked at: the start marker's
+    // smoothed edge has shades of the quieter one's ring.
+    bool MarkShown(bool original, std::optional<double> metres = {})
+    {
+        if (!QTest::qWaitFor([&] { return ShownMap() == DrawnMap(); }))
+            return false;
+        const QImage map = ShownMap();
+        const QPointF wanted = CircuitGeometry::Sorvena().PointAtMetres(metres.value_or(0), map.size());
+        const auto isMark = [original](QRgb c) {
+            return original
+                       ? qRed(c) > 60 && qRed(c) < 115 && qGreen(c) > 80 && qGreen(c) < 125 && qBlue(c) - qRed(c) > 35
+                       : qBlue(c) > 170 && qRed(c) < 100 && qBlue(c) - qGreen(c) > 70;
+        };
+        const double near = 10.0 * map.width() / Find(QStringLiteral("TrackMap"))->width(); // 10 pixels of the desktop
+        QPointF sum;
+        int count = 0;
+        for (int y = 0; y < map.height(); ++y)
+            for (int x = 0; x < map.width(); ++x)
+                if ((!metres || QLineF(QPointF(x + 0.5, y + 0.5), wanted).length() < near) && isMark(map.pixel(x, y))) {
+                    sum += QPointF(x + 0.5, y + 0.5);
+                    ++count;
+                }
+        return count >= 12 && (!metres || QLineF(sum / count, wanted).length() < near / 6);
     }
 
     // File > Select Sorvena track.ini... with the finder choosing the name in the temporary folder.

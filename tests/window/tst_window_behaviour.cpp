@@ -5,6 +5,8 @@
 #include "presentation/ResourcePictures.h"
 #include "support/TrainerWindow.h"
 
+#include <QStyleOptionSlider>
+
 using namespace korsa;
 using korsa::test::TrackText;
 
@@ -15,6 +17,19 @@ const QByteArray Marker = "\r\n[ GRIDWELL ]\r\nstall_0 = 1500 0.0\r\n";
 QByteArray SavedAt(const QByteArray &metres)
 {
     return TrackText(metres + " 0.0\t\t; Modified by Korsa Gridwell") + Marker;
+}
+
+constexpr double Lap = 71989.171875;
+// The scroll bar's thumb, where a user takes it.
+QPoint Thumb(QScrollBar *bar)
+{
+    QStyleOptionSlider option;
+    option.initFrom(bar);
+    option.orientation = Qt::Horizontal;
+    option.maximum = bar->maximum();
+    option.sliderPosition = bar->sliderPosition();
+    option.pageStep = bar->pageStep();
+    return bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, bar).center();
 }
 
 } // namespace
@@ -142,7 +157,7 @@ private slots:
     }
 
     // The bar takes focus between the pictures and Save; keys and the wheel move it as a user's move
-    // does, and the caption follows.
+    // does, and the caption and the start marker follow.
     void movingTheBar_data()
     {
         QTest::addColumn<int>("key");   // 0: none, the wheel turns instead
@@ -179,6 +194,76 @@ private slots:
             QApplication::sendEvent(bar, &notch);
         QTRY_COMPARE(bar->value(), value);
         QCOMPARE(w_->Label(2).section("  ", 2), QString::number(value / 10) + " Percent Beyond The Start Line.");
+        QVERIFY(w_->MarkShown(false, Lap * value / 1000)); // End: at the start line again
+    }
+
+    // The marker shows where the car will start after the other kinds of move (the bar's keys are
+    // above), drawn over the map and a hovered red stretch, with a quieter one at the file's own start; there is none
+    // until a file is accepted. A dragged thumb takes the marker along, while the caption waits for its release.
+    void startMarkerFollowsEveryMove_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("move");
+        QTest::addColumn<double>("start"); // metres; negative: no marker
+        QTest::addColumn<double>("original");
+        const QByteArray plain = TrackText();
+        QTest::newRow("none before a file") << plain << "" << -1.0 << -1.0;
+        QTest::newRow("none after a refused file") << TrackText("1500 0.0", "44.7") << "pick" << -1.0 << -1.0;
+        QTest::newRow("accepted") << plain << "pick" << 1500.0 << 1500.0;
+        QTest::newRow("original start in the marker section")
+            << TrackText("0 0.0") + "\r\n[ GRIDWELL ]\r\nstall_0 = 30000.0 0.0\r\n"
+            << "pick" << 0.0 << 30000.0;
+        QTest::newRow("original start beyond the lap")
+            << TrackText("20000 0.0") + "\r\n[ GRIDWELL ]\r\nstall_0 = 73000 0.0\r\n"
+            << "pick" << 20000.0 << 73000 - Lap;
+        QTest::newRow("section click, hovered") << plain << "pick hover3 click3" << 27100.0 << 1500.0;
+        QTest::newRow("drag") << plain << "pick drag drop" << -2.0 << 1500.0;
+        QTest::newRow("Save after another program's change") << plain << "pick click3 edit Save" << 27100.0 << 5000.0;
+        QTest::newRow("Revert") << plain << "pick click3 Save Revert" << 1500.0 << 1500.0;
+    }
+    void startMarkerFollowsEveryMove()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, move);
+        QFETCH(double, start);
+        QFETCH(double, original);
+        w_->tree.write(Track, file);
+        QScrollBar *bar = w_->Bar();
+        QPoint at;
+        for (const QString &step : move.split(' ', Qt::SkipEmptyParts)) {
+            if (step == "pick")
+                w_->Select(Track);
+            else if (step.startsWith("hover"))
+                w_->Hover(w_->Picture(step.right(1).toInt()));
+            else if (step.startsWith("click"))
+                w_->Click(w_->Picture(step.right(1).toInt()));
+            else if (step == "edit")
+                w_->tree.write(Track, TrackText("5000 0.0"));
+            else if (step == "Save" || step == "Revert")
+                w_->Click(w_->Find("cmd" + step));
+            else if (step == "drag") {
+                const QString caption = w_->Label(2);
+                at = Thumb(bar);
+                QTest::mousePress(bar, Qt::LeftButton, {}, at);
+                QTest::mouseMove(bar, at += QPoint(bar->width() / 3, 0));
+                QVERIFY(bar->sliderPosition() > bar->value() + 200);
+                QVERIFY(w_->MarkShown(false, Lap * bar->sliderPosition() / 1000));
+                QCOMPARE(w_->Label(2), caption);
+            } else if (step == "drop")
+                QTest::mouseRelease(bar, Qt::LeftButton, {}, at);
+        }
+        if (start == -2.0) { // dropped where it was dragged: the caption and the marker agree
+            QVERIFY(w_->Label(2).startsWith("This Start Position Is"));
+            start = Lap * bar->value() / 1000;
+        }
+        if (start < 0) {
+            QVERIFY(!w_->MarkShown(false) && !w_->MarkShown(true));
+            return;
+        }
+        QVERIFY(w_->MarkShown(false, start));
+        // Beneath the start marker the quieter one is hidden.
+        if (std::abs(start - original) > 1000)
+            QVERIFY(w_->MarkShown(true, original));
     }
 
     // The map shows the section under the pointer, once a track is accepted; the map, the

@@ -155,6 +155,13 @@ private slots:
                      std::abs(got.height() / want.height() - 1.0) < 0.04,
                  qPrintable(QDebug::toString(got) + " want " + QDebug::toString(want)));
     }
+
+    // On every screen and desktop scale the start marker stands on the road where the car will start.
+    void startMarkerOnTheRoad()
+    {
+        w_->Select(QStringLiteral("track.ini"));
+        QVERIFY(w_->MarkShown(false, 1500));
+    }
 };
 
 QTEST_MAIN(WindowLayoutTest)
