@@ -9,12 +9,16 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 DESTDIR="$stage" cmake --install "$build" --prefix /usr >/dev/null
 root=$stage/usr share=$stage/usr/share
-expected=(bin/korsa-sorvena-trainer bin/korsa-sorvena-cli lib/korsa-sorvena-trainer/sound-output.so "share/applications/$id.desktop"
+module=lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/korsa-sorvena-trainer/sound-output.so
+expected=(bin/korsa-sorvena-trainer bin/korsa-sorvena-cli "$module" "share/applications/$id.desktop"
   "share/metainfo/$id.metainfo.xml" share/man/man1/korsa-sorvena-trainer.1.gz share/man/man1/korsa-sorvena-cli.1.gz)
 for size in 16 22 24 32 48 64 128 256; do expected+=("share/icons/hicolor/${size}x${size}/apps/$id.png"); done
 actual=$(cd "$root" && find . -type f | sed 's|^\./||' | sort)
 [ "$actual" = "$(printf '%s\n' "${expected[@]}" | sort)" ] || fail "installed: $actual"
 for f in "$root"/bin/*; do [ -x "$f" ] || fail "$f is not executable"; done
+# The trainer finds its sound module beside its own folder (a UTF-16 string in the binary); the
+# build tree, which it also tries, is not there on a user's machine.
+strings -el "$root/bin/korsa-sorvena-trainer" | grep -x "/\.\./$module" >/dev/null || fail "the trainer does not look for $module"
 for size in 16 22 24 32 48 64 128 256; do # each icon a PNG of its folder's size
   got=$(identify -format '%m %wx%h' "$share/icons/hicolor/${size}x${size}/apps/$id.png")
   [ "$got" = "PNG ${size}x${size}" ] || fail "icon ${size}: $got"
