@@ -11,7 +11,9 @@ DESTDIR="$stage" cmake --install "$build" --prefix /usr >/dev/null
 root=$stage/usr share=$stage/usr/share
 module=lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/korsa-sorvena-trainer/sound-output.so
 expected=(bin/korsa-sorvena-trainer bin/korsa-sorvena-cli "$module" "share/applications/$id.desktop"
-  "share/metainfo/$id.metainfo.xml" share/man/man1/korsa-sorvena-trainer.1.gz share/man/man1/korsa-sorvena-cli.1.gz)
+  "share/metainfo/$id.metainfo.xml" share/man/man1/korsa-sorvena-trainer.1.gz share/man/man1/korsa-sorvena-cli.1.gz
+  share/doc/korsa-sorvena-trainer/copyright share/doc/korsa-sorvena-trainer/changelog.Debian.gz
+  share/lintian/overrides/korsa-sorvena-trainer)
 for size in 16 22 24 32 48 64 128 256; do expected+=("share/icons/hicolor/${size}x${size}/apps/$id.png"); done
 actual=$(cd "$root" && find . -type f | sed 's|^\./||' | sort)
 [ "$actual" = "$(printf '%s\n' "${expected[@]}" | sort)" ] || fail "installed: $actual"
