@@ -29,6 +29,30 @@ done
 desktop-file-validate "$share/applications/$id.desktop"
 grep -qx 'Exec=korsa-sorvena-trainer %f' "$share/applications/$id.desktop" || fail "Exec line"
 grep -qx "Icon=$id" "$share/applications/$id.desktop" || fail "Icon line"
+# "Open with": whatever type a track.ini gets, plain or as Wine registers *.ini in the user's own
+# MIME database, the entry lists it and the desktop's application registry (GIO) offers the trainer
+# once the cache a package's trigger keeps is made.
+export XDG_DATA_DIRS=$share:/usr/share XDG_DATA_HOME=$stage/home/.local/share XDG_CONFIG_HOME=$stage/home/.config
+export PATH=$root/bin:$PATH
+update-desktop-database "$share/applications"
+printf '[ HEADER ]\r\ntrack_length = 44.732 miles\r\n' >"$stage/track.ini"
+mimetypes=$(sed -n 's/^MimeType=//p' "$share/applications/$id.desktop")
+for wine in no yes; do
+  if [ $wine = yes ]; then
+    mkdir -p "$XDG_DATA_HOME/mime/packages"
+    printf '<mime-info xmlns="http://www.freedesktop.org/standards/shared-mime-info">%s</mime-info>' \
+      '<mime-type type="application/x-wine-extension-ini"><glob pattern="*.ini"/></mime-type>' \
+      >"$XDG_DATA_HOME/mime/packages/x-wine-extension-ini.xml"
+    update-mime-database "$XDG_DATA_HOME/mime"
+  fi
+  for desktop in "" GNOME; do
+    filetype=$(XDG_CURRENT_DESKTOP=$desktop xdg-mime query filetype "$stage/track.ini")
+    [[ ";$mimetypes" == *";$filetype;"* ]] ||
+      fail "a track.ini is $filetype (Wine: $wine, desktop: ${desktop:-none}); the entry lists $mimetypes"
+    gio mime "$filetype" | grep -x "[[:space:]]*$id.desktop" >/dev/null || fail "GIO does not offer the trainer for $filetype"
+  done
+done
+
 appstreamcli validate --no-net "$share/metainfo/$id.metainfo.xml"
 grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$share/metainfo/$id.metainfo.xml" ||
   fail "metainfo does not launch the desktop entry"
