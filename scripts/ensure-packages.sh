@@ -9,6 +9,7 @@ packages=(
   fonts-liberation
   xvfb xauth xdotool x11-utils x11-xserver-utils imagemagick
   dpkg-dev desktop-file-utils appstream groff-base
+  lintian devscripts xdg-utils libfile-mimeinfo-perl libglib2.0-bin shared-mime-info
   pulseaudio pulseaudio-utils
   locales-all
   libclang-rt-14-dev libxcb1-dev libjpeg-dev
