@@ -117,7 +117,7 @@ std::optional<QString> Fill(int folder, const NewFile &file, const QByteArray &b
 }
 
 // Gives the new file the owner, group and mode of `like`, asking the system only for what differs;
-// false where it refuses (a user who may not give a file away, a file system without owners).
+// false where it is not all so (a user who may not give a file away, a file system without owners).
 bool TakeOwnerAndMode(int fd, const struct stat &like)
 {
     struct stat now {
@@ -125,13 +125,12 @@ bool TakeOwnerAndMode(int fd, const struct stat &like)
     if (::fstat(fd, &now) != 0)
         return false;
     // Owner before mode: a change of owner may clear the set-id bits.
-    if ((now.st_uid != like.st_uid || now.st_gid != like.st_gid) &&
-        (::fchown(fd, like.st_uid, like.st_gid) != 0 || ::fstat(fd, &now) != 0))
-        return false;
-    if ((now.st_mode & 07777) != (like.st_mode & 07777) &&
-        (::fchmod(fd, like.st_mode & 07777) != 0 || ::fstat(fd, &now) != 0))
-        return false;
-    return now.st_uid == like.st_uid && now.st_gid == like.st_gid && (now.st_mode & 07777) == (like.st_mode & 07777);
+    if (now.st_uid != like.st_uid || now.st_gid != like.st_gid)
+        ::fchown(fd, like.st_uid, like.st_gid);
+    if (::fstat(fd, &now) == 0 && (now.st_mode & 07777) != (like.st_mode & 07777))
+        ::fchmod(fd, like.st_mode & 07777);
+    return ::fstat(fd, &now) == 0 && now.st_uid == like.st_uid && now.st_gid == like.st_gid &&
+           (now.st_mode & 07777) == (like.st_mode & 07777);
 }
 
 // Removes the program's own files that a save ended by force left beside the file, once they are
