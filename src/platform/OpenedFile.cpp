@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -87,6 +88,24 @@ bool ReadFrom(int fd, QByteArray &bytes, qint64 maxBytes)
     return true;
 }
 
+bool HoldsExactly(int fd, const QByteArray &expected)
+{
+    char piece[64 * 1024];
+    qsizetype at = 0;
+    // One byte more than expected is asked for at the end: a longer file shows there.
+    for (;;) {
+        const auto want = static_cast<size_t>(std::min<qsizetype>(sizeof piece, expected.size() + 1 - at));
+        const ssize_t got = ::pread(fd, piece, want, at);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return got == 0 && at == expected.size();
+        if (at + got > expected.size() || std::memcmp(piece, expected.constData() + at, static_cast<size_t>(got)) != 0)
+            return false;
+        at += got;
+    }
+}
+
 std::variant<OpenedFile, FileFault> OpenedFile::Open(const QByteArray &path, Links links)
 {
     QByteArray current = path;
@@ -152,10 +171,6 @@ bool OpenedFile::Unchanged(const QByteArray &bytes, bool compareBytes) const
            FileIdentity::Of(now) == FileIdentity::Of(info_) && (!compareBytes || Holds(bytes));
 }
 
-bool OpenedFile::Holds(const QByteArray &bytes) const
-{
-    QByteArray now;
-    return ReadFrom(Fd(), now, bytes.size()) && now == bytes;
-}
+bool OpenedFile::Holds(const QByteArray &bytes) const { return HoldsExactly(Fd(), bytes); }
 
 } // namespace korsa

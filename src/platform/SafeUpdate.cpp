@@ -66,9 +66,8 @@ bool ReadsBack(int folder, const QByteArray &name, const struct stat &written, c
     const Descriptor fd(::openat(folder, name.constData(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
     struct stat info {
     };
-    QByteArray back;
     return fd.valid() && ::fstat(fd.get(), &info) == 0 && info.st_ino == written.st_ino &&
-           ReadFrom(fd.get(), back, expected.size()) && back == expected;
+           HoldsExactly(fd.get(), expected);
 }
 
 // Makes the names changed in the folder survive a power cut.
@@ -87,14 +86,20 @@ struct NewFile {
     Descriptor fd;
 };
 
+QByteArray RandomName(const QByteArray &name, const QByteArray &kind)
+{
+    static constexpr char Letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    QByteArray made = '.' + name + kind;
+    for (int i = 0; i < RandomLetters; ++i)
+        made += Letters[QRandomGenerator::global()->bounded(static_cast<int>(sizeof Letters - 1))];
+    return made;
+}
+
 // A new empty file `.NAME KIND XXXXXX` in the folder; nothing (errno tells why) where none can be made.
 std::optional<NewFile> CreateBeside(int folder, const QByteArray &name, const QByteArray &kind, mode_t mode)
 {
-    static constexpr char Letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     for (int attempt = 0; attempt < 100; ++attempt) {
-        QByteArray made = '.' + name + kind;
-        for (int i = 0; i < RandomLetters; ++i)
-            made += Letters[QRandomGenerator::global()->bounded(static_cast<int>(sizeof Letters - 1))];
+        QByteArray made = RandomName(name, kind);
         Descriptor fd(::openat(folder, made.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
         if (fd.valid())
             return NewFile{made, std::move(fd)};
@@ -111,9 +116,7 @@ std::optional<QString> Fill(int folder, const NewFile &file, const QByteArray &b
     };
     if (!WriteAllAt(file.fd.get(), bytes) || ::fsync(file.fd.get()) != 0 || ::fstat(file.fd.get(), &info) != 0)
         return CauseOfError(errno);
-    if (!ReadsBack(folder, file.name, info, bytes))
-        return ReadBackFailed;
-    return std::nullopt;
+    return ReadsBack(folder, file.name, info, bytes) ? std::nullopt : std::optional(ReadBackFailed);
 }
 
 // Gives the new file the owner, group and mode of `like`, asking the system only for what differs;
@@ -155,8 +158,7 @@ void RemoveLeftovers(const OpenedFile &file, const QByteArray &current, const QB
             continue;
         if (copy) {
             const Descriptor fd(::openat(file.Folder(), entry->d_name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-            QByteArray kept;
-            if (!fd.valid() || !ReadFrom(fd.get(), kept, current.size()) || kept != current)
+            if (!fd.valid() || !HoldsExactly(fd.get(), current))
                 continue;
         }
         ::unlinkat(file.Folder(), entry->d_name, 0);

@@ -9,6 +9,8 @@
 #include <QtTest>
 
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 using namespace korsa;
 using korsa::test::NoRegularFile;
@@ -69,6 +71,36 @@ private slots:
         TempTree program;
         program.make(QStringLiteral("Korsa Gridwell.ini"), kind);
         QCOMPARE(SettingsFile(program.path()).ReadTrackFolder(), program.path());
+    }
+
+    // Only a regular file is written: a link at the name (here to a file elsewhere) or a device is
+    // left as it is, and the per-user file is written instead.
+    void writesOnlyARegularFile_data()
+    {
+        QTest::addColumn<bool>("device");
+        QTest::newRow("link to a file elsewhere") << false;
+        QTest::newRow("device") << true;
+    }
+    void writesOnlyARegularFile()
+    {
+        QFETCH(bool, device);
+        if (device && ::geteuid() != 0)
+            QSKIP("only root may make a device");
+        TempTree program, elsewhere;
+        const QString name = program.file(QStringLiteral("Korsa Gridwell.ini"));
+        const QString target = elsewhere.write(QStringLiteral("settings"), "/kept\r\n");
+        QVERIFY(device ? ::mknod(QFile::encodeName(name).constData(), S_IFCHR | 0666, makedev(1, 3)) == 0
+                       : QFile::link(target, name));
+        SettingsFile settings(program.path(), QString());
+        settings.WriteTrackFolder(QStringLiteral("/races/sorvena"));
+        QCOMPARE(korsa::test::ReadFile(target), QByteArray("/kept\r\n"));
+        QCOMPARE(QFileInfo(name).isSymLink(), !device);
+        QCOMPARE(korsa::test::ReadFile(settings.PerUserPath()), QByteArray("/races/sorvena\r\n"));
+        if (device) {
+            struct stat info {
+            };
+            QVERIFY(::lstat(QFile::encodeName(name).constData(), &info) == 0 && S_ISCHR(info.st_mode));
+        }
     }
 
     // Where the program's folder cannot be written, the per-user file is written and read, also over
