@@ -194,8 +194,10 @@ int LinkTrials(int trials, const QString &folder)
         }
     });
     int saved = 0, refused = 0;
-    for (int trial = 0; trial < trials; ++trial)
+    for (int trial = 0; trial < trials; ++trial) {
+        ::usleep(static_cast<useconds_t>(QRandomGenerator::global()->bounded(5000)));
         SaveAt(tracks, trial) == TrackFileOutcome::Ok ? ++saved : ++refused;
+    }
     stop = true;
     swapper.join();
     const bool untouched = ReadAll(outside) == outsideBytes && !QFile::exists(outside + QStringLiteral(".bak"));

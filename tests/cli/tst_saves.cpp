@@ -183,6 +183,11 @@ private slots:
         QCOMPARE(ReadFile(track + ".bak"), backup ? TrackText() : QByteArray());
         QCOMPARE(Cli({"revert", track}, asUser, env).exitCode, 0);
         QCOMPARE(ReadFile(track), Saved(TrackText(), "stall_0 = 1500 0.0"));
+        if (fileMode) { // a file the user may not read says so
+            QVERIFY(::chmod(qPrintable(track), 0600) == 0);
+            QVERIFY(Cli({"show", track}, asUser, env).err.endsWith("format.\nPermission denied.\n"));
+            QVERIFY(::chmod(qPrintable(track), fileMode) == 0);
+        }
         const struct stat after = Stat(track);
         QCOMPARE((QList<uint>{after.st_uid, after.st_gid, after.st_mode, uint(after.st_nlink)}),
                  (QList<uint>{before.st_uid, before.st_gid, before.st_mode, uint(before.st_nlink)}));
