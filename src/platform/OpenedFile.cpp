@@ -17,6 +17,36 @@ constexpr int MaxLinkDepth = 8;
 
 bool SameTime(const timespec &a, const timespec &b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
+// Reads an open file from its start into `bytes`, at most maxBytes + 1 of them (so a larger file
+// shows); false after a read error.
+bool ReadFrom(int fd, QByteArray &bytes, qint64 maxBytes)
+{
+    struct stat info {
+    };
+    if (::fstat(fd, &info) != 0)
+        return false;
+    // The file may grow while it is read: one byte more than allowed tells.
+    bytes.resize(static_cast<qsizetype>(std::min<qint64>(info.st_size, maxBytes) + 1));
+    qsizetype size = 0;
+    for (;;) {
+        if (size == bytes.size()) {
+            if (size > maxBytes)
+                break;
+            bytes.resize(static_cast<qsizetype>(std::min<qint64>(qint64(size) * 2, maxBytes + 1)));
+        }
+        const ssize_t got = ::pread(fd, bytes.data() + size, static_cast<size_t>(bytes.size() - size), size);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return false;
+        if (got == 0)
+            break;
+        size += got;
+    }
+    bytes.truncate(size);
+    return true;
+}
+
 std::variant<OpenedFile, FileFault> Refused(QString cause) { return FileFault{false, false, std::move(cause)}; }
 
 } // namespace
@@ -58,34 +88,6 @@ std::pair<QByteArray, QByteArray> SplitPath(const QByteArray &path)
     if (slash < 0)
         return {QByteArray("."), path};
     return {slash == 0 ? QByteArray("/") : path.left(slash), path.mid(slash + 1)};
-}
-
-bool ReadFrom(int fd, QByteArray &bytes, qint64 maxBytes)
-{
-    struct stat info {
-    };
-    if (::fstat(fd, &info) != 0)
-        return false;
-    // The file may grow while it is read: one byte more than allowed tells.
-    bytes.resize(static_cast<qsizetype>(std::min<qint64>(info.st_size, maxBytes) + 1));
-    qsizetype size = 0;
-    for (;;) {
-        if (size == bytes.size()) {
-            if (size > maxBytes)
-                break;
-            bytes.resize(static_cast<qsizetype>(std::min<qint64>(qint64(size) * 2, maxBytes + 1)));
-        }
-        const ssize_t got = ::pread(fd, bytes.data() + size, static_cast<size_t>(bytes.size() - size), size);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return false;
-        if (got == 0)
-            break;
-        size += got;
-    }
-    bytes.truncate(size);
-    return true;
 }
 
 bool HoldsExactly(int fd, const QByteArray &expected)

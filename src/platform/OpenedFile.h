@@ -98,8 +98,4 @@ std::pair<QByteArray, QByteArray> SplitPath(const QByteArray &path);
 // (on the benchmark's largest file, read + save took 14 ms so, 29 ms with whole copies).
 bool HoldsExactly(int fd, const QByteArray &expected);
 
-// Reads an open file from its start into `bytes`, at most maxBytes + 1 of them (so a larger file
-// shows); false after a read error.
-bool ReadFrom(int fd, QByteArray &bytes, qint64 maxBytes);
-
 } // namespace korsa

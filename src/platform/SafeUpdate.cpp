@@ -128,8 +128,9 @@ bool TakeOwnerAndMode(int fd, const struct stat &like)
     if (::fstat(fd, &now) != 0)
         return false;
     // Owner before mode: a change of owner may clear the set-id bits.
-    if (now.st_uid != like.st_uid || now.st_gid != like.st_gid)
-        ::fchown(fd, like.st_uid, like.st_gid);
+    // A user who may not give the file away may still give it the group, being one of its members.
+    if ((now.st_uid != like.st_uid || now.st_gid != like.st_gid) && ::fchown(fd, like.st_uid, like.st_gid) != 0)
+        ::fchown(fd, static_cast<uid_t>(-1), like.st_gid);
     if (::fstat(fd, &now) == 0 && (now.st_mode & 07777) != (like.st_mode & 07777))
         ::fchmod(fd, like.st_mode & 07777);
     return ::fstat(fd, &now) == 0 && now.st_uid == like.st_uid && now.st_gid == like.st_gid &&
@@ -241,9 +242,7 @@ std::variant<KeptCopy, QString> KeepCopy(const OpenedFile &file, const QByteArra
             ::openat(file.Folder(), backup.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         struct stat info {
         };
-        QByteArray held;
-        if (fd.valid() && ::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode) &&
-            ReadFrom(fd.get(), held, bytes.size()) && held == bytes)
+        if (fd.valid() && ::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode) && HoldsExactly(fd.get(), bytes))
             return KeptCopy{Descriptor(), QByteArray(), QFile::decodeName(file.FolderPath() + '/' + backup)};
     }
     std::variant<KeptCopy, QString> copy = QString();
