@@ -14,6 +14,7 @@ packages=(
   locales-all
   libclang-rt-14-dev libxcb1-dev libjpeg-dev
   gcovr
+  fusefat dosfstools ntfs-3g strace
 )
 
 missing=()

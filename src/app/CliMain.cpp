@@ -10,7 +10,7 @@
 #include "track_file/UserMessages.h"
 
 #include <QCoreApplication>
-#include <QDir>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -18,7 +18,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
+
+#include <unistd.h>
 
 namespace {
 
@@ -97,13 +100,13 @@ public:
     QString label2;
 };
 
-// A failure's message goes to standard error as "CAPTION: PATH: TEXT"; its kind chooses the exit
-// status.
-int Report(TrackFileOutcome outcome, const QString &path)
+// A failure's message goes to standard error as "CAPTION: PATH: TEXT", its cause on a line under it;
+// its kind chooses the exit status.
+int Report(const TrackFileResult &result, const QString &path)
 {
-    if (const auto message = MessageFor(outcome))
-        PrintLine(stderr, message->caption + QStringLiteral(": ") + path + QStringLiteral(": ") + message->text);
-    switch (outcome) {
+    if (const auto message = MessageFor(result))
+        PrintLine(stderr, message->caption + QStringLiteral(": ") + path + QStringLiteral(": ") + message->Body());
+    switch (result.outcome) {
     case TrackFileOutcome::Ok:
     case TrackFileOutcome::Cancelled:
         return exit_status::Ok;
@@ -155,23 +158,34 @@ std::optional<float> MetresArgument(const QString &text)
     return LeadingNumber(text.toLatin1());
 }
 
-// Splits PATH at its last separator; a bare name lies in the current folder.
-void ChooseTrackFile(SessionState &state, const QString &path)
+// The current folder as the system knows it, however long its path; empty where it has none.
+QByteArray CurrentFolder()
 {
-    const QString native = QDir::toNativeSeparators(path);
-    const qsizetype cut = native.lastIndexOf(QDir::separator());
-    if (cut < 0) {
-        state.TrackFolder = QDir::toNativeSeparators(QDir::currentPath());
-        state.TrackFileName = native;
-    } else {
-        state.TrackFolder = cut == 0 ? QString(QDir::separator()) : native.left(cut);
-        state.TrackFileName = native.mid(cut + 1);
-    }
-    if (state.TrackFileName.isEmpty())
-        UsageError(QStringLiteral("PATH names no file: ") + path);
+    char *name = ::getcwd(nullptr, 0);
+    const QByteArray folder(name);
+    std::free(name);
+    return folder;
 }
 
-int RunTrackCommand(const QStringList &args, bool json)
+// Names the track file by PATH's bytes as given, so a name that is no UTF-8 text opens too, and a
+// relative one is found from the real current folder, however long its path. Returns the file as the
+// user named it, made absolute where the current folder is known: what messages and --json name.
+QString ChooseTrackFile(SessionState &state, const QByteArray &path)
+{
+    if (path.isEmpty() || path.endsWith('/'))
+        UsageError(QStringLiteral("PATH names no file: ") + QFile::decodeName(path));
+    state.TrackFileBytesPath = path;
+    const QByteArray folder = CurrentFolder();
+    const QByteArray absolute =
+        path.startsWith('/') || folder.isEmpty() ? path : (folder == "/" ? folder : folder + '/') + path;
+    const QString shown = QFile::decodeName(absolute);
+    const qsizetype cut = shown.lastIndexOf(QLatin1Char('/'));
+    state.TrackFolder = cut < 0 ? QStringLiteral(".") : cut == 0 ? QStringLiteral("/") : shown.left(cut);
+    state.TrackFileName = shown.mid(cut + 1);
+    return shown;
+}
+
+int RunTrackCommand(const QStringList &args, const QByteArray &pathBytes, bool json)
 {
     const QString &command = args[0];
     const int expected = (command == QStringLiteral("show") || command == QStringLiteral("revert")) ? 2 : 3;
@@ -203,10 +217,8 @@ int RunTrackCommand(const QStringList &args, bool json)
                        args[1]);
     }
 
-    ChooseTrackFile(state, args.last());
-    // The file as the user named it, made absolute: what messages and --json name.
-    const QString path = QDir::toNativeSeparators(QDir::current().absoluteFilePath(args.last()));
-    TrackFileOutcome outcome = session.AcceptChosenTrack();
+    const QString path = ChooseTrackFile(state, pathBytes);
+    TrackFileResult outcome = session.AcceptChosenTrack();
     if (outcome == TrackFileOutcome::Ok) {
         if (section >= 0) {
             session.SectionClick(section);
@@ -253,10 +265,19 @@ int Finish(int status)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QStringList args = QCoreApplication::arguments();
-    args.removeFirst();
-    // --json may stand anywhere; a file of that name is ./--json.
-    const bool json = args.removeAll(QStringLiteral("--json")) > 0;
+    // The arguments as text, and as the bytes they are: a path is used byte for byte.
+    QStringList args;
+    QByteArrayList bytes;
+    bool json = false;
+    for (int i = 1; i < argc; ++i) {
+        // --json may stand anywhere; a file of that name is ./--json.
+        if (std::strcmp(argv[i], "--json") == 0) {
+            json = true;
+            continue;
+        }
+        bytes.append(QByteArray(argv[i]));
+        args.append(QString::fromLocal8Bit(argv[i]));
+    }
     if (args.isEmpty())
         UsageError(QString());
 
@@ -289,5 +310,5 @@ int main(int argc, char *argv[])
     }
     if (!trackCommands.contains(command))
         UsageError(QStringLiteral("unknown command: ") + command);
-    return Finish(RunTrackCommand(args, json));
+    return Finish(RunTrackCommand(args, bytes.last(), json));
 }

@@ -1,14 +1,12 @@
 #include "platform/RegularFile.h"
 
-#include <QFile>
-
 #ifdef Q_OS_WIN
+#include <QFile>
 #include <QFileInfo>
 #else
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/OpenedFile.h"
+
+#include <QFile>
 #endif
 
 namespace korsa {
@@ -33,40 +31,11 @@ std::optional<QByteArray> ReadRegularFile(const QString &path, qint64 maxBytes)
 
 std::optional<QByteArray> ReadRegularFile(const QString &path, qint64 maxBytes)
 {
-    // Without O_NONBLOCK, opening a named pipe waits for a writer that may never come.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    std::optional<QByteArray> result;
-    struct stat info {
-    };
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= maxBytes) {
-        // The file may grow while it is read: one byte more than allowed tells.
-        QByteArray bytes(static_cast<qsizetype>(info.st_size) + 1, Qt::Uninitialized);
-        qsizetype size = 0;
-        bool failed = false;
-        for (;;) {
-            if (size == bytes.size()) {
-                if (bytes.size() > maxBytes)
-                    break;
-                bytes.resize(std::min<qsizetype>(bytes.size() * 2, maxBytes + 1));
-            }
-            const ssize_t got = ::read(fd, bytes.data() + size, static_cast<size_t>(bytes.size() - size));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0) {
-                failed = got < 0;
-                break;
-            }
-            size += got;
-        }
-        if (!failed && size <= maxBytes) {
-            bytes.truncate(size);
-            result = std::move(bytes);
-        }
-    }
-    ::close(fd);
-    return result;
+    auto file = OpenedFile::Open(QFile::encodeName(path), OpenedFile::Links::Follow);
+    if (const auto *opened = std::get_if<OpenedFile>(&file))
+        if (auto bytes = opened->ReadAll(maxBytes); std::holds_alternative<QByteArray>(bytes))
+            return std::get<QByteArray>(std::move(bytes));
+    return std::nullopt;
 }
 
 #endif

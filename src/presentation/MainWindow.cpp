@@ -587,11 +587,11 @@ void MainWindow::RevertStartPosition()
     ShowStartMarks();
 }
 
-void MainWindow::ShowFailure(TrackFileOutcome outcome)
+void MainWindow::ShowFailure(const TrackFileResult &result)
 {
     // The window stays as the failed command found it; the user can mend the cause and try again.
-    if (const auto message = MessageFor(outcome))
-        platform_.ShowMessage(message->text, message->caption);
+    if (const auto message = MessageFor(result))
+        platform_.ShowMessage(message->Body(), message->caption);
 }
 
 void MainWindow::Exit() { platform_.Terminate(exit_status::Ok); }

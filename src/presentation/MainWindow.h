@@ -74,7 +74,7 @@ private:
 
     // Everything after the finder has closed and left its choice in the state.
     void TrackChosen();
-    void ShowFailure(TrackFileOutcome outcome);
+    void ShowFailure(const TrackFileResult &result);
     void BuildDesign();
     void BuildMenus();
     ControlEntry &AddControl(const QString &name, ControlKind kind, QWidget *widget, float left, float top, float width,

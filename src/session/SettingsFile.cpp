@@ -2,11 +2,11 @@
 
 #include "platform/Platform.h"
 #include "platform/RegularFile.h"
+#include "platform/SafeUpdate.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <optional>
@@ -30,14 +30,18 @@ std::optional<QString> ReadFirstLine(const QString &path)
     return QFile::decodeName(*bytes);
 }
 
+// Written as the track file is, and only ever a regular file: a link or a device at the name is
+// left alone.
 bool WriteLine(const QString &path, const QString &line)
 {
     if (!CanWriteFolder(QFileInfo(path).absolutePath()))
         return false;
-    QSaveFile file(path);
-    const QByteArray bytes = QFile::encodeName(line) + "\r\n";
-    // A failed flush of the write buffer must stop the replace before commit() renames.
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() && file.commit();
+    FileUpdate update;
+    update.path = QFile::encodeName(path);
+    update.create = true;
+    update.maxBytes = MaxSettingsBytes;
+    update.contentFor = [bytes = QFile::encodeName(line) + "\r\n"](const QByteArray &) { return bytes; };
+    return UpdateFile(update).kind == UpdateResult::Kind::Written;
 }
 
 } // namespace

@@ -13,15 +13,15 @@ StartPositionSession::StartPositionSession(SessionState &state, SessionView &vie
     FillSectionNames(sections_);
 }
 
-TrackFileOutcome StartPositionSession::AcceptChosenTrack()
+TrackFileResult StartPositionSession::AcceptChosenTrack()
 {
     if (state_.TrackFileName.isEmpty())
         return TrackFileOutcome::Cancelled;
 
     // Read into a copy: a refused or vanished choice leaves everything as it was.
     SessionState read = state_;
-    if (const TrackFileOutcome outcome = ReadTrackFile(read); outcome != TrackFileOutcome::Ok)
-        return outcome;
+    if (TrackFileResult result = ReadTrackFile(read); result != TrackFileOutcome::Ok)
+        return result;
     if (!IsSorvenaTrackLength(read.TrackLength))
         return TrackFileOutcome::NotSorvena;
     state_ = read;
@@ -72,51 +72,45 @@ void StartPositionSession::StartAtMetres(float metres)
     SetScrollFromProgram(positionPerMille_);
 }
 
-TrackFileOutcome StartPositionSession::ReadAcceptedAgain(SessionState &fresh) const
+TrackFileResult
+StartPositionSession::WriteStallLine(const std::function<QByteArray(const SessionState &fresh)> &stallLineFor)
 {
+    SessionState fresh;
     fresh.TrackFolder = accepted_->TrackFolder;
     fresh.TrackFileName = accepted_->TrackFileName;
-    const TrackFileOutcome outcome = ReadTrackFile(fresh);
-    if (outcome == TrackFileOutcome::Ok && !IsSorvenaTrackLength(fresh.TrackLength))
-        return TrackFileOutcome::NotSorvena;
-    return outcome;
-}
-
-TrackFileOutcome StartPositionSession::WriteWithStallLine(SessionState &fresh, const QByteArray &stallLine)
-{
-    fresh.TrackLines[fresh.StallLineIndex - 1] = stallLine;
-    const TrackFileOutcome outcome = WriteTrackFile(fresh);
-    if (outcome == TrackFileOutcome::Ok) {
-        // What is on disk now is the accepted file; the start position stays the one shown.
+    fresh.TrackFileBytesPath = accepted_->TrackFileBytesPath;
+    fresh.TrackFileIsLink = accepted_->TrackFileIsLink;
+    TrackFileResult result = UpdateTrackFile(fresh, [&](SessionState &read) -> TrackFileResult {
+        if (!IsSorvenaTrackLength(read.TrackLength))
+            return TrackFileOutcome::NotSorvena;
+        read.TrackLines[read.StallLineIndex - 1] = stallLineFor(read);
+        return TrackFileOutcome::Ok;
+    });
+    if (result == TrackFileOutcome::Ok) {
         fresh.StartPosition = accepted_->StartPosition;
         accepted_ = std::move(fresh);
     }
-    return outcome;
+    return result;
 }
 
-TrackFileOutcome StartPositionSession::Save()
+TrackFileResult StartPositionSession::Save()
 {
     if (!accepted_)
         return TrackFileOutcome::Cancelled;
-    SessionState fresh;
-    if (const TrackFileOutcome outcome = ReadAcceptedAgain(fresh); outcome != TrackFileOutcome::Ok)
-        return outcome;
-    return WriteWithStallLine(fresh, SavedStallLine(accepted_->StartPosition));
+    const QByteArray stallLine = SavedStallLine(accepted_->StartPosition);
+    return WriteStallLine([&](const SessionState &) { return stallLine; });
 }
 
-TrackFileOutcome StartPositionSession::Revert()
+TrackFileResult StartPositionSession::Revert()
 {
     if (!accepted_)
         return TrackFileOutcome::Cancelled;
-    SessionState fresh;
-    if (const TrackFileOutcome outcome = ReadAcceptedAgain(fresh); outcome != TrackFileOutcome::Ok)
-        return outcome;
-    const QByteArray original = fresh.OriginalStallLine;
-    const QByteArray originalStart = fresh.OriginalStartPosition;
-    if (const TrackFileOutcome outcome = WriteWithStallLine(fresh, original); outcome != TrackFileOutcome::Ok)
-        return outcome;
+    // The original line of the file as it was written: another program may have changed it.
+    if (TrackFileResult result = WriteStallLine([](const SessionState &fresh) { return fresh.OriginalStallLine; });
+        result != TrackFileOutcome::Ok)
+        return result;
     SessionState &track = *accepted_;
-    track.StartPosition = OriginalStartPositionValue(originalStart);
+    track.StartPosition = OriginalStartPositionValue(track.OriginalStartPosition);
     positionPerMille_ = PerMilleOf(track.StartPosition, trackLengthMetres_);
     view_.ShowStartPositionCaption(captions::OriginalPositionCaption(track.StartPosition, positionPerMille_));
     view_.ShowPlainMap();

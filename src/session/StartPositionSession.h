@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace korsa {
@@ -38,7 +39,7 @@ public:
 
     // Everything after the finder has closed and left its choice in TrackFolder / TrackFileName:
     // Ok when the file is accepted, else Cancelled, Missing, Unreadable or NotSorvena.
-    TrackFileOutcome AcceptChosenTrack();
+    TrackFileResult AcceptChosenTrack();
     void SectionClick(int index);
     // The bar reports only changes, and the program's own settings of it are ignored, so every
     // value that arrives here is a user's move: even one back onto a value a click or Revert set.
@@ -48,8 +49,8 @@ public:
     void StartAtMetres(float metres);
     // Both act on the accepted file as it is on disk now, read again by the same rules, so a change
     // another program made meanwhile is kept: Ok, Missing, Unreadable, NotSorvena or SaveFailed.
-    TrackFileOutcome Save();
-    TrackFileOutcome Revert();
+    TrackFileResult Save();
+    TrackFileResult Revert();
 
     // The last accepted track file as Save and Revert act on it.
     bool HasAcceptedTrack() const { return accepted_.has_value(); }
@@ -59,10 +60,10 @@ public:
     bool ScrollChangeEnabled() const { return scrollChangeEnabled_; }
 
 private:
-    // The accepted file read afresh; Ok only when it is still the Sorvena track's file.
-    TrackFileOutcome ReadAcceptedAgain(SessionState &fresh) const;
-    // Writes `fresh` with the given stall_0 line and, on success, makes it the accepted file.
-    TrackFileOutcome WriteWithStallLine(SessionState &fresh, const QByteArray &stallLine);
+    // Writes the accepted file, as it is on disk now, with the stall_0 line made for it (still the
+    // Sorvena track's file, or NotSorvena) and, on success, makes it the accepted file: the state as
+    // written, the start position the one shown.
+    TrackFileResult WriteStallLine(const std::function<QByteArray(const SessionState &fresh)> &stallLineFor);
     void SetScrollFromProgram(float perMille);
 
     SessionState &state_;

@@ -1,11 +1,8 @@
 #include "track_file/TrackIniFileReader.h"
 
-#include "platform/RegularFile.h"
-#include "track_file/FileExists.h"
+#include "platform/OpenedFile.h"
 #include "track_file/NumberRules.h"
 #include "track_file/TrackLines.h"
-
-#include <QFileInfo>
 
 namespace korsa {
 
@@ -107,30 +104,33 @@ bool ParseTrackLines(SessionState &state)
 
 } // namespace
 
-TrackFileOutcome ReadTrackFile(SessionState &state)
+TrackFileResult ReadTrackFile(SessionState &state)
 {
-    const QString path = state.TrackFilePath();
-    // The name is the file's own: a "*" in it is a character, not a pattern.
-    if (!EntryExists(path))
-        return TrackFileOutcome::Missing;
-
-    auto bytes = ReadRegularFile(path, MaxTrackFileBytes);
-    if (!bytes)
-        return TrackFileOutcome::Unreadable;
+    // One open decides everything: whether the name is a link, whether it is a regular file, and
+    // what is read. The name is the file's own: a "*" in it is a character, not a pattern.
+    const auto opened = OpenedFile::Open(state.SystemTrackFilePath(), OpenedFile::Links::Follow);
+    if (const FileFault *fault = std::get_if<FileFault>(&opened))
+        return fault->missing ? TrackFileResult(TrackFileOutcome::Missing)
+                              : TrackFileResult(TrackFileOutcome::Unreadable, fault->cause);
+    const OpenedFile &file = std::get<OpenedFile>(opened);
+    auto bytes = file.ReadAll(MaxTrackFileBytes);
+    if (const FileFault *fault = std::get_if<FileFault>(&bytes))
+        return {TrackFileOutcome::Unreadable, fault->cause};
     SessionState read = state;
-    if (const TrackFileOutcome outcome = ReadTrackBytes(std::move(*bytes), read); outcome != TrackFileOutcome::Ok)
-        return outcome;
-    read.TrackFileIsLink = QFileInfo(path).isSymLink();
+    if (TrackFileResult result = ReadTrackBytes(std::get<QByteArray>(std::move(bytes)), read);
+        result != TrackFileOutcome::Ok)
+        return result;
+    read.TrackFileIsLink = file.FollowedLink();
     state = std::move(read);
     return TrackFileOutcome::Ok;
 }
 
-TrackFileOutcome ReadTrackBytes(QByteArray bytes, SessionState &state)
+TrackFileResult ReadTrackBytes(QByteArray bytes, SessionState &state)
 {
     // The whole file in one buffer and every line a view into it: no allocation per line.
     auto lines = SplitTrackLines(bytes);
     if (!lines)
-        return TrackFileOutcome::Unreadable;
+        return {TrackFileOutcome::Unreadable, QStringLiteral("The file has more than %1 lines.").arg(MaxTrackLines)};
     SessionState read = state;
     read.TrackLinesBuffer = std::move(bytes);
     read.TrackLines = std::move(*lines);

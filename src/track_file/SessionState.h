@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QList>
 #include <QString>
 
@@ -27,11 +28,20 @@ struct SessionState {
     bool NoMarkerSection = false;
     QByteArray OriginalStallLine;
     QByteArray OriginalStartPosition;
-    // Whether the track file's name was a symbolic link when the file was read: the writer writes
-    // through such a link, and refuses a name that has been turned into one since.
+    // Whether the track file's name was a symbolic link when the file was read (decided by the open
+    // that read it): the writer writes through such a link, and refuses a name that has been turned
+    // into one since.
     bool TrackFileIsLink = false;
 
+    // The track file's path as the system spells it, where that is no text (a name given on the
+    // command line that is not UTF-8); empty: TrackFilePath() stands for it.
+    QByteArray TrackFileBytesPath;
+
     QString TrackFilePath() const;
+    QByteArray SystemTrackFilePath() const
+    {
+        return TrackFileBytesPath.isEmpty() ? QFile::encodeName(TrackFilePath()) : TrackFileBytesPath;
+    }
 };
 
 } // namespace korsa

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 namespace korsa {
 
 // What became of a command on the track file. The track file code only reports it; the window
@@ -16,6 +18,18 @@ enum class TrackFileOutcome {
     NotSorvena,
     // The new content is not on disk; the file keeps its previous bytes.
     SaveFailed,
+};
+
+// An outcome and, for a failure, its cause where one is known: one sentence for the user, shown
+// under the message ("The disk is full.").
+struct TrackFileResult {
+    TrackFileResult(TrackFileOutcome kind = TrackFileOutcome::Ok, QString why = QString())
+        : outcome(kind), cause(std::move(why))
+    {}
+    operator TrackFileOutcome() const { return outcome; }
+
+    TrackFileOutcome outcome;
+    QString cause;
 };
 
 } // namespace korsa

@@ -24,20 +24,25 @@ inline const QString FileSaveCaption = QStringLiteral("File Save Error");
 struct UserMessage {
     QString text;
     QString caption;
+    // What went wrong, in one sentence, or empty.
+    QString cause;
+
+    // The text, and the cause on a line of its own under it.
+    QString Body() const { return cause.isEmpty() ? text : text + QLatin1Char('\n') + cause; }
 };
 
 // The message a failed command shows; nothing for a command that succeeded or was cancelled.
-inline std::optional<UserMessage> MessageFor(TrackFileOutcome outcome)
+inline std::optional<UserMessage> MessageFor(const TrackFileResult &result)
 {
-    switch (outcome) {
+    switch (result.outcome) {
     case TrackFileOutcome::Missing:
-        return UserMessage{messages::FileLocationText, messages::FileLocationCaption};
+        return UserMessage{messages::FileLocationText, messages::FileLocationCaption, result.cause};
     case TrackFileOutcome::Unreadable:
-        return UserMessage{messages::FileReadText, messages::FileReadCaption};
+        return UserMessage{messages::FileReadText, messages::FileReadCaption, result.cause};
     case TrackFileOutcome::NotSorvena:
-        return UserMessage{messages::NotSorvenaText, messages::FileReadCaption};
+        return UserMessage{messages::NotSorvenaText, messages::FileReadCaption, result.cause};
     case TrackFileOutcome::SaveFailed:
-        return UserMessage{messages::FileSaveText, messages::FileSaveCaption};
+        return UserMessage{messages::FileSaveText, messages::FileSaveCaption, result.cause};
     case TrackFileOutcome::Ok:
     case TrackFileOutcome::Cancelled:
         break;

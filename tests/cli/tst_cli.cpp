@@ -26,12 +26,13 @@ const QMap<QByteArray, QByteArrayList> Names = {
      {"  0  Varnola\n", "  1  Dunes\n", "  2  SR 47 Bridge\n", "  3  Montaspro Bridge\n", "  4  Bivio Carrano\n",
       "  5  Vallerosa Curves\n", "  6  SP 6 KM 4\n", "  7  Pietraforno Curves\n", "  8  Lidoscuro\n"}}};
 
-// A failure's line: the trainer's own caption and text, with the file between them.
-QByteArray Failure(int exitCode, const QString &path)
+// A failure's line: the trainer's own caption and text, with the file between them; its cause, if
+// any, on the line under it.
+QByteArray Failure(int exitCode, const QString &path, const QByteArray &cause)
 {
     using enum korsa::TrackFileOutcome;
     const auto m = korsa::MessageFor(std::array{Missing, Unreadable, NotSorvena, SaveFailed}[exitCode - 2]);
-    return (m->caption + ": " + path + ": " + m->text + '\n').toUtf8();
+    return (m->caption + ": " + path + ": " + m->text + '\n').toUtf8() + (cause.isEmpty() ? "" : cause + '\n');
 }
 
 QByteArray Modified(const QByteArray &metres) { return "stall_0 = " + metres + " 0.0\t\t; Modified by Korsa Gridwell"; }
@@ -51,8 +52,8 @@ const QString Json =
 enum class At { File, ReadOnlyFile, FullOutput, NamedPipe, LinkToDevZero, Oversized };
 const NoRegularFile NoFile[] = {NoRegularFile::NamedPipe, NoRegularFile::LinkToDevZero, NoRegularFile::Oversized};
 
-// A command line ("a|b", PATH the track file), its status and output, the new
-// stall_0 line a save writes (null: the file is left alone), and the track file before.
+// A command line ("a|b", PATH the track file), its status and output (for a failure: the cause line),
+// the new stall_0 line a save writes (null: the file is left alone), and the track file before.
 struct Case {
     QString args;
     int exitCode;
@@ -125,14 +126,14 @@ private slots:
         row("--json|metres|5|gone.ini", "absent", 2, "");
         row("show|t*.ini", "no pattern", 2, "");
         // Nothing but a regular file of sane size is read: never a hang, never a read without end.
-        row("show|PATH", "named pipe", 3, "", {}, At::NamedPipe, {});
-        row("show|PATH", "link to /dev/zero", 3, "", {}, At::LinkToDevZero, {});
-        row("metres|5|PATH", "oversized", 3, "", {}, At::Oversized, {});
+        row("show|PATH", "named pipe", 3, "It is not a regular file.", {}, At::NamedPipe, {});
+        row("show|PATH", "link to /dev/zero", 3, "It is not a regular file.", {}, At::LinkToDevZero, {});
+        row("metres|5|PATH", "oversized", 3, "The file is larger than 32 MiB.", {}, At::Oversized, {});
         row("section|1|PATH", "other track", 4, "", {}, At::File, TrackText("1500 0.0", "3.2"));
-        row("--json|metres|5|PATH", "read-only", 5, "", {}, At::ReadOnlyFile);
+        row("--json|metres|5|PATH", "read-only", 5, "The file is marked read-only.", {}, At::ReadOnlyFile);
         row("show|PATH", "output to a full disk", 74, "", {}, At::FullOutput); // what is not delivered is no success
         // The reader takes 32767 lines, and a save that would add more is refused.
-        row("section|1|PATH", "32765 lines", 5, "", {}, At::File,
+        row("section|1|PATH", "32765 lines", 5, "The file would have more than 32767 lines.", {}, At::File,
             TrackText("1500 0.0", "44.732", QByteArray("x = 1\r\n").repeated(32761)));
     }
     void run()
@@ -169,10 +170,10 @@ private slots:
                 QJsonDocument::fromJson(QByteArray(out).replace("PATH", track.toUtf8())).object();
             QCOMPARE(got, QJsonDocument(expected).toJson(QJsonDocument::Compact) + '\n');
         } else if (!Names.contains(out) || exitCode) {
-            QCOMPARE(got, Names.contains(out) ? QByteArray() : out);
+            QCOMPARE(got, Names.contains(out) || exitCode ? QByteArray() : out);
         }
-        if (exitCode < 64) // nothing on standard error but a failure's line
-            QCOMPARE(err, exitCode ? Failure(exitCode, QDir(tracks).absoluteFilePath(args.last())) : QByteArray());
+        if (exitCode < 64) // nothing on standard error but a failure's lines
+            QCOMPARE(err, exitCode ? Failure(exitCode, QDir(tracks).absoluteFilePath(args.last()), out) : QByteArray());
         if (!noFile)
             QCOMPARE(tree.read("tracks/track.ini"), saved.isNull() ? before : Saved(before, saved));
         // A save keeps a backup of the bytes before; a refused save may have made one first.
@@ -182,6 +183,37 @@ private slots:
         QCOMPARE(QDir(tracks).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
                  (QStringList{TrackName, BackupName}.mid(0, 1 + backup))); // nothing else in the current folder
         QCOMPARE(tree.read(TrackName) + tree.read(BackupName), Decoy + "a backup");
+    }
+
+    // PATH is used byte for byte, from the real current folder: a name that is no UTF-8 text, and a
+    // current folder whose path is longer than PATH_MAX (entered one folder at a time, by perl).
+    void pathsAsTheSystemHasThem_data()
+    {
+        QTest::addColumn<int>("depth"); // folders of 200 letters entered below the tree
+        QTest::addColumn<QByteArray>("name");
+        QTest::newRow("name in Latin-1") << 0 << QByteArray("pist\xe9.ini");
+        QTest::newRow("current folder beyond PATH_MAX") << 25 << QByteArray("track.ini");
+    }
+    void pathsAsTheSystemHasThem()
+    {
+        QFETCH(int, depth);
+        QFETCH(QByteArray, name);
+        TempTree tree;
+        const auto removeAll = qScopeGuard([&] { QProcess::execute("rm", {"-rf", tree.path()}); });
+        QProcess perl;
+        perl.setWorkingDirectory(tree.path());
+        perl.start("perl", {"-e",
+                            "my ($d, $n, $h, $c) = @ARGV; for (1 .. $d) { mkdir $n; chdir $n or die } my $f = "
+                            "pack('H*', $h); local $/; my $t = <STDIN>; open(O, '>', $f) or die; print O $t; close O; "
+                            "system($c, 'section', '1', $f); open(I, '<', $f) or die; print <I>;",
+                            QString::number(depth), QString(200, 'd'), name.toHex(), KORSA_CLI});
+        perl.write(TrackText());
+        perl.closeWriteChannel();
+        QVERIFY(perl.waitForFinished(60000));
+        QCOMPARE(perl.readAllStandardError(), QByteArray());
+        QCOMPARE(perl.readAllStandardOutput(),
+                 Lap + "The Dunes Start Position Is  12200 Meters Or  16.9 Percent Beyond The Start Line.\n" +
+                     Saved(TrackText(), Modified("12200")));
     }
 };
 

@@ -54,8 +54,9 @@ private slots:
         QVERIFY(!QFile::exists(program.file(QStringLiteral("Korsa Gridwell.ini"))));
     }
 
-    // Anything but a regular file of sane size is passed over, at once.
-    void onlyARegularFileIsRead_data()
+    // Anything but a regular file of sane size is passed over, at once, when read, and left as it is
+    // when written (a link is not followed): the per-user file is written instead.
+    void onlyARegularFileIsReadOrWritten_data()
     {
         QTest::addColumn<NoRegularFile>("kind");
         QTest::newRow("folder") << NoRegularFile::Folder;
@@ -63,12 +64,19 @@ private slots:
         QTest::newRow("link to /dev/zero") << NoRegularFile::LinkToDevZero;
         QTest::newRow("oversized") << NoRegularFile::Oversized;
     }
-    void onlyARegularFileIsRead()
+    void onlyARegularFileIsReadOrWritten()
     {
         QFETCH(NoRegularFile, kind);
         TempTree program;
-        program.make(QStringLiteral("Korsa Gridwell.ini"), kind);
-        QCOMPARE(SettingsFile(program.path()).ReadTrackFolder(), program.path());
+        const QByteArray name = QFile::encodeName(program.make(QStringLiteral("Korsa Gridwell.ini"), kind));
+        SettingsFile settings(program.path(), QString());
+        QCOMPARE(settings.ReadTrackFolder(), program.path());
+        struct stat before {
+        }, after{};
+        QCOMPARE(::lstat(name.constData(), &before), 0);
+        settings.WriteTrackFolder(QStringLiteral("/races/sorvena"));
+        QVERIFY(::lstat(name.constData(), &after) == 0 && after.st_ino == before.st_ino);
+        QCOMPARE(korsa::test::ReadFile(settings.PerUserPath()), QByteArray("/races/sorvena\r\n"));
     }
 
     // Where the program's folder cannot be written, the per-user file is written and read, also over

@@ -1,15 +1,18 @@
-// Saving never loses the user's track file: every failure is reported, and the file keeps its
-// previous bytes; a success means the new bytes are on disk.
+// Saving never loses the user's track file nor what it was: a failure is reported with its cause and
+// the file keeps its bytes; a success means the new bytes are on disk, and the file keeps its owner,
+// group, mode and links, and every edit another program made before the save.
 
+#include "platform/SafeUpdate.h"
 #include "support/TempTree.h"
 #include "support/TrackText.h"
 #include "track_file/TrackFileWriter.h"
-#include "track_file/TrackIniFileReader.h"
 
 #include <QDir>
 #include <QProcess>
 #include <QtTest>
 
+#include <cstdio>
+#include <functional>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -18,26 +21,48 @@ using namespace korsa;
 using korsa::test::ReadFile;
 using korsa::test::TempTree;
 using korsa::test::TrackText;
+using korsa::test::WriteFile;
 
 namespace {
 
-// The folder's track file as read, its start position changed to 7; where there is no file to
-// read, the lines given here stand for it.
-SessionState Changed(const QString &folder, const QString &name = QStringLiteral("track.ini"))
+const QByteArray Seven = "stall_0 = 7 0.0";
+
+// What a save of `before` at 7 metres leaves.
+QByteArray SavedSeven(const QByteArray &before)
+{
+    return QByteArray(before).replace("stall_0 = 1500 0.0", Seven) + "\r\n[ GRIDWELL ]\r\nstall_0 = 1500 0.0\r\n";
+}
+
+// Saves the folder's track.ini at 7 metres. `meanwhile` runs each time the change is made, with the
+// count of earlier runs, as another program would act then.
+TrackFileResult SaveSeven(const QString &folder, const std::function<void(int)> &meanwhile = {},
+                          bool linkWhenRead = false)
 {
     SessionState state;
     state.TrackFolder = folder;
-    state.TrackFileName = name;
-    state.TrackLines = {"track_name_short = Sorvena", "track_length = 44.732 miles", "stall_0 = 1500 0.0"};
-    state.StallLineIndex = 3;
-    ReadTrackFile(state);
-    state.TrackLines[state.StallLineIndex - 1] = "stall_0 = 7 0.0";
-    return state;
+    state.TrackFileName = QStringLiteral("track.ini");
+    state.TrackFileIsLink = linkWhenRead;
+    int runs = 0;
+    return UpdateTrackFile(state, [&](SessionState &fresh) {
+        if (meanwhile)
+            meanwhile(runs++);
+        fresh.TrackLines[fresh.StallLineIndex - 1] = Seven;
+        return TrackFileResult();
+    });
 }
 
 QStringList Entries(const QString &folder)
 {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+struct stat Stat(const QString &path)
+{
+    struct stat info {
+    };
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        qFatal("no %s", qPrintable(path));
+    return info;
 }
 
 } // namespace
@@ -46,62 +71,39 @@ class SaveFaultsTest : public QObject
 {
     Q_OBJECT
 
-private slots:
-    // Nothing is created where the file or its folder has gone, and a backup there stays as it is.
-    void missingFileOrFolderIsAnError_data()
-    {
-        QTest::addColumn<QString>("folder");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QByteArray>("backup"); // null: none
-        QTest::newRow("file gone, backup kept") << QString() << QStringLiteral("track.ini") << QByteArray("old");
-        QTest::newRow("folder gone") << QStringLiteral("gone") << QStringLiteral("track.ini") << QByteArray();
-        QTest::newRow("a folder at the name") << QString() << QString() << QByteArray();
-    }
-    void missingFileOrFolderIsAnError()
-    {
-        QFETCH(QString, folder);
-        QFETCH(QString, name);
-        QFETCH(QByteArray, backup);
-        TempTree tree;
-        if (!backup.isNull())
-            tree.write(QStringLiteral("track.ini.bak"), backup);
-        QCOMPARE(WriteTrackFile(Changed(tree.file(folder), name)), TrackFileOutcome::SaveFailed);
-        QCOMPARE(Entries(tree.path()), backup.isNull() ? QStringList() : QStringList{"track.ini.bak"});
-        QCOMPARE(tree.read(QStringLiteral("track.ini.bak")), backup);
-    }
+    TempTree data_; // the per-user data folder, where copies go when a folder cannot be written
+    const bool dataSet_ = qputenv("XDG_DATA_HOME", QFile::encodeName(data_.path()));
 
-    // The replacement is a new file with the old one's mode bits and owner. A file nobody may
-    // write is refused even where the system would let the user write it; its backup is made.
-    void modeAndOwner_data()
+private slots:
+    // The new file that replaces the old one has its mode, owner and group (the full-disk sweep
+    // shows a file with a second hard link written in place).
+    void keepsModeAndOwner_data()
     {
         QTest::addColumn<int>("mode");
         QTest::addColumn<int>("owner"); // -1: the test's own; else uid and gid, when run as root
-        QTest::addColumn<TrackFileOutcome>("outcome");
-        QTest::newRow("rw-r-----") << 0640 << -1 << TrackFileOutcome::Ok;
-        QTest::newRow("rw------- of another user") << 0600 << 4321 << TrackFileOutcome::Ok;
-        QTest::newRow("r--r--r--") << 0444 << -1 << TrackFileOutcome::SaveFailed;
+        QTest::newRow("rw-r-----") << 0640 << -1;
+        QTest::newRow("rw------- of another user") << 0600 << 4321;
     }
-    void modeAndOwner()
+    void keepsModeAndOwner()
     {
         QFETCH(int, mode);
         QFETCH(int, owner);
-        QFETCH(TrackFileOutcome, outcome);
         if (owner >= 0 && ::geteuid() != 0)
             QSKIP("only root may give a file to another user");
         TempTree tree;
-        const QByteArray path = QFile::encodeName(tree.write(QStringLiteral("track.ini"), TrackText()));
-        const SessionState state = Changed(tree.path());
+        const QString track = tree.write(QStringLiteral("track.ini"), TrackText());
+        const QByteArray path = QFile::encodeName(track);
         QCOMPARE(::chmod(path.constData(), static_cast<mode_t>(mode)), 0);
         if (owner >= 0)
             QCOMPARE(::chown(path.constData(), static_cast<uid_t>(owner), static_cast<gid_t>(owner)), 0);
-        struct stat before, after;
-        QCOMPARE(::stat(path.constData(), &before), 0);
-        QCOMPARE(WriteTrackFile(state), outcome);
-        QCOMPARE(::stat(path.constData(), &after), 0);
-        QCOMPARE(after.st_ino != before.st_ino, outcome == TrackFileOutcome::Ok); // replaced, or not touched
+        const struct stat before = Stat(track);
+        QCOMPARE(SaveSeven(tree.path()), TrackFileOutcome::Ok);
+        const struct stat after = Stat(track);
+        QVERIFY(after.st_ino != before.st_ino);
         QCOMPARE(static_cast<int>(after.st_mode & 07777), mode);
         QCOMPARE(std::pair(after.st_uid, after.st_gid), std::pair(before.st_uid, before.st_gid));
-        QCOMPARE(tree.read(QStringLiteral("track.ini.bak")), TrackText());
+        QCOMPARE(tree.read("track.ini"), SavedSeven(TrackText()));
+        QCOMPARE(Entries(tree.path()), QStringList({"track.ini", "track.ini.bak"})); // no temporary file left
     }
 
     // A name that was a link when read is written through, and stays a link; a name turned into a
@@ -113,24 +115,73 @@ private slots:
             QDir(tree.path()).mkdir(QStringLiteral("real"));
             const QString target = tree.write(QStringLiteral("real/track.ini"), TrackText());
             const QString name = tree.file(QStringLiteral("track.ini"));
-            if (linkWhenRead)
-                QVERIFY(QFile::link(target, name));
-            else
-                tree.write(QStringLiteral("track.ini"), TrackText());
-            const SessionState state = Changed(tree.path());
-            if (!linkWhenRead)
-                QVERIFY(QFile::remove(name) && QFile::link(target, name));
+            QVERIFY(QFile::link(target, name));
 
-            QCOMPARE(WriteTrackFile(state), linkWhenRead ? TrackFileOutcome::Ok : TrackFileOutcome::SaveFailed);
+            const TrackFileResult result = SaveSeven(tree.path(), {}, linkWhenRead);
+            QCOMPARE(result.outcome, linkWhenRead ? TrackFileOutcome::Ok : TrackFileOutcome::SaveFailed);
             QCOMPARE(QFileInfo(name).symLinkTarget(), target);
-            QCOMPARE(tree.read(QStringLiteral("real/track.ini")).contains("stall_0 = 7 0.0\r\n"), linkWhenRead);
-            QCOMPARE(QFileInfo::exists(tree.file(QStringLiteral("track.ini.bak"))), linkWhenRead);
+            QCOMPARE(tree.read(QStringLiteral("real/track.ini")) == SavedSeven(TrackText()), linkWhenRead);
+            QCOMPARE(Entries(tree.path() + "/real").size(), 1 + linkWhenRead); // the backup beside the file
         }
     }
 
+    // Another program's edit made after the file was read and before the new content takes its place
+    // is read again and kept, and the change made again; a file that never stops changing is left
+    // with the other program's last edit.
+    void anotherProgramsEditSurvives_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("always");
+        QTest::newRow("renamed over it, as sed -i does") << "rename" << false;
+        QTest::newRow("rewritten in place, same size") << "in place" << false;
+        QTest::newRow("changed at every try") << "in place" << true;
+    }
+    void anotherProgramsEditSurvives()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, always);
+        TempTree tree;
+        const QString track =
+            tree.write(QStringLiteral("track.ini"), TrackText("1500 0.0", "44.732", "object = 0\r\n"));
+        QByteArray edited;
+        int edits = 0;
+        const TrackFileResult result = SaveSeven(tree.path(), [&](int runs) {
+            if (runs > 0 && !always)
+                return;
+            edited = TrackText("1500 0.0", "44.732", "object = " + QByteArray::number(++edits % 10) + "\r\n");
+            if (how == "rename")
+                QCOMPARE(std::rename(qPrintable(WriteFile(tree.file("sedXYZ"), edited)), qPrintable(track)), 0);
+            else
+                WriteFile(track, edited);
+        });
+        QCOMPARE(result.outcome, always ? TrackFileOutcome::SaveFailed : TrackFileOutcome::Ok);
+        QCOMPARE(tree.read("track.ini"), always ? edited : SavedSeven(edited));
+        QCOMPARE(edits, always ? 5 : 1);
+    }
+
+    // A save removes what saves ended by force left beside the file once it is ten minutes old: new
+    // content that never took the name, and copies of old bytes the file still holds. A copy of bytes
+    // the file no longer holds may be all that is left of them, and stays.
+    void removesOldLeftovers()
+    {
+        TempTree tree;
+        tree.write(QStringLiteral("track.ini"), TrackText());
+        const QStringList old = {".track.ini.korsa-save-Aa0001", ".track.ini.bak.korsa-save-Aa0002",
+                                 ".track.ini.korsa-copy-Aa0003", ".track.ini.korsa-copy-Aa0004"};
+        for (const QString &name : old + QStringList{".track.ini.korsa-save-Aa0005", ".other.korsa-save-Aa0006"}) {
+            tree.write(name, name.endsWith("4") ? QByteArray("half") : TrackText());
+            if (old.contains(name) || name.contains("other"))
+                QVERIFY(QProcess::execute("touch", {"-d", "11 minutes ago", tree.file(name)}) == 0);
+        }
+        QCOMPARE(SaveSeven(tree.path()), TrackFileOutcome::Ok);
+        QCOMPARE(Entries(tree.path()), (QStringList{".other.korsa-save-Aa0006", ".track.ini.korsa-copy-Aa0004",
+                                                    ".track.ini.korsa-save-Aa0005", "track.ini", "track.ini.bak"}));
+    }
+
     // Saves on a small file system filled to every level from full to 24 KiB free, of files from
-    // 300 bytes to 15 KB on both sides of the 4 KiB block edges, with and without a backup: the file
-    // always holds its old bytes or all of the new ones, and the outcome says which.
+    // 300 bytes to 15 KB on both sides of the 4 KiB block edges, with and without a backup, replaced
+    // or (with a second hard link) written in place: the file always holds its old bytes or all of
+    // the new ones, the outcome says which, and a refusal says the disk is full.
     void nearlyFullDiskNeverLosesTheFile()
     {
         if (::geteuid() != 0)
@@ -144,40 +195,47 @@ private slots:
         const QString track = disk + QStringLiteral("/track.ini"), backup = track + QStringLiteral(".bak");
 
         int saved = 0, refused = 0;
-        for (const int size : {300, 4000, 4096, 8150, 12300, 15000})
-            for (const bool backupPresent : {false, true})
-                for (int freeBytes = 0; freeBytes <= 24 * 1024; freeBytes += 2048) {
-                    const QByteArray where = QByteArray::number(size) + " bytes, " + QByteArray::number(freeBytes) +
-                                             " free, backup " + QByteArray::number(backupPresent);
-                    for (const QString &name : Entries(disk))
-                        QFile::remove(disk + QLatin1Char('/') + name);
-                    const QByteArray pad = QByteArray(size - TrackText().size() - 2, ';') + "\r\n";
-                    const QByteArray old = TrackText("1500 0.0", "44.732", pad);
-                    korsa::test::WriteFile(track, old);
-                    if (backupPresent)
-                        korsa::test::WriteFile(backup, "first");
-                    const SessionState state = Changed(disk);
-                    // Take all room but freeBytes.
-                    struct statvfs fs;
-                    QCOMPARE(::statvfs(QFile::encodeName(disk).constData(), &fs), 0);
-                    korsa::test::WriteFile(
-                        disk + QStringLiteral("/filler"),
-                        QByteArray(qMax<qint64>(0, qint64(fs.f_bavail * fs.f_frsize) - freeBytes), 'f'));
+        for (const bool linked : {false, true})
+            for (const int size : {300, 4000, 4096, 8150, 12300, 15000})
+                for (const bool backupPresent : {false, true})
+                    for (int freeBytes = 0; freeBytes <= 24 * 1024; freeBytes += 2048) {
+                        const QByteArray where = QByteArray::number(size) + " bytes, " + QByteArray::number(freeBytes) +
+                                                 " free, backup " + QByteArray::number(backupPresent) + ", linked " +
+                                                 QByteArray::number(linked);
+                        for (const QString &name : Entries(disk))
+                            QFile::remove(disk + QLatin1Char('/') + name);
+                        const QByteArray pad = QByteArray(size - TrackText().size() - 2, ';') + "\r\n";
+                        const QByteArray old = TrackText("1500 0.0", "44.732", pad);
+                        WriteFile(track, old);
+                        if (linked)
+                            QCOMPARE(::link(QFile::encodeName(track).constData(),
+                                            QFile::encodeName(disk + "/other").constData()),
+                                     0);
+                        if (backupPresent)
+                            WriteFile(backup, "first");
+                        // Take all room but freeBytes.
+                        struct statvfs fs;
+                        QCOMPARE(::statvfs(QFile::encodeName(disk).constData(), &fs), 0);
+                        WriteFile(disk + QStringLiteral("/filler"),
+                                  QByteArray(qMax<qint64>(0, qint64(fs.f_bavail * fs.f_frsize) - freeBytes), 'f'));
 
-                    const bool ok = WriteTrackFile(state) == TrackFileOutcome::Ok;
-                    (ok ? saved : refused)++;
-                    const QByteArray now = QByteArray(old).replace("stall_0 = 1500 0.0", "stall_0 = 7 0.0") +
-                                           "\r\n[ GRIDWELL ]\r\nstall_0 = 1500 0.0\r\n";
-                    QVERIFY2(ReadFile(track) == (ok ? now : old), where);
-                    // The backup is the one that was there, or all of the old bytes, or none; no
-                    // temporary file is left behind.
-                    const bool backupNow = QFileInfo::exists(backup);
-                    QVERIFY2(ReadFile(backup) == (backupPresent ? "first" : old) ||
-                                 (!backupPresent && !ok && !backupNow),
-                             where);
-                    QCOMPARE(Entries(disk).filter(QStringLiteral("track.ini.")).size(), backupNow ? 1 : 0);
-                }
+                        const TrackFileResult result = SaveSeven(disk);
+                        const bool ok = result == TrackFileOutcome::Ok;
+                        (ok ? saved : refused)++;
+                        QVERIFY2(ReadFile(track) == (ok ? SavedSeven(old) : old), where);
+                        QVERIFY2(ok || result.cause == "The disk is full.", where + ": " + result.cause.toUtf8());
+                        QVERIFY2(!linked || ReadFile(disk + "/other") == ReadFile(track), where);
+                        // The backup is the one that was there, or all of the old bytes, or none; no
+                        // temporary file or copy is left behind, here or per user.
+                        const bool backupNow = QFileInfo::exists(backup);
+                        QVERIFY2(ReadFile(backup) == (backupPresent ? "first" : old) ||
+                                     (!backupPresent && !ok && !backupNow),
+                                 where);
+                        QCOMPARE(Entries(disk).filter(QStringLiteral("track.ini")).size(), 1 + backupNow);
+                        QVERIFY(QDir(PerUserCopyFolder()).isEmpty());
+                    }
         // The sweep reaches both sides of the edge.
+        qInfo("%d saves, %d refused", saved + refused, refused);
         QVERIFY(saved > 0 && refused > 0);
     }
 };

@@ -119,7 +119,7 @@ private slots:
         QTest::newRow("Save on a read-only file")
             << QString() << QByteArray() << true
             << "File Save Error | There was an error while attempting to save the Track.ini file.  Check that "
-               "the file is not marked Read Only.";
+               "the file is not marked Read Only.\nThe file is marked read-only.";
     }
     void failedCommandsKeepTheWindow()
     {

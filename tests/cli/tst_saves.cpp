@@ -1,0 +1,210 @@
+// The real korsa-sorvena-cli saving where saving is hard: the order of its system calls, disks that
+// fail under it, FAT and NTFS images, and users who may write a file but not give one away.
+
+#include "support/TempTree.h"
+#include "support/TrackText.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QtTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace korsa::test;
+
+namespace {
+
+const QByteArray Dunes = "stall_0 = 12200 0.0\t\t; Modified by Korsa Gridwell";
+
+// What a save of `before` with the stall_0 line given leaves: the old line in the marker section.
+QByteArray Saved(const QByteArray &before, const QByteArray &stall)
+{
+    return QByteArray(before).replace("stall_0 = 1500 0.0", stall) + "\r\n[ GRIDWELL ]\r\nstall_0 = 1500 0.0\r\n";
+}
+
+struct Run {
+    int exitCode;
+    QByteArray err;
+};
+
+// The tool with the arguments, started through `prefix` (another user, strace), with `environment`.
+Run Cli(const QStringList &args, const QStringList &prefix = {}, const QStringList &environment = {})
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString &pair : environment)
+        env.insert(pair.section(QLatin1Char('='), 0, 0), pair.section(QLatin1Char('='), 1));
+    process.setProcessEnvironment(env);
+    const QStringList command = prefix + QStringList{QStringLiteral(KORSA_CLI)} + args;
+    process.start(command.first(), command.mid(1));
+    if (!process.waitForFinished(120000))
+        qFatal("%s did not finish", qPrintable(command.join(' ')));
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardError()};
+}
+
+// A tool's exit status. What it prints goes nowhere: a file system's daemon that goes on printing
+// after it has mounted would die of a closed pipe.
+int Quietly(const QString &program, const QStringList &args)
+{
+    QProcess process;
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(program, args);
+    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+QStringList Entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+struct stat Stat(const QString &path)
+{
+    struct stat info {
+    };
+    ::stat(QFile::encodeName(path).constData(), &info);
+    return info;
+}
+
+} // namespace
+
+class SavesTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // A save writes the new file, syncs it, reads it back, gives it the name and syncs the folder,
+    // in this order (the backup, made first, has its own).
+    void systemCallsInOrder()
+    {
+        TempTree tree;
+        const QString track = tree.write(QStringLiteral("track.ini"), TrackText());
+        const QString log = tree.file(QStringLiteral("strace.log"));
+        QCOMPARE(Cli({"section", "1", track}, {"strace", "-f", "-y", "-o", log, "-e", "trace=%file,%desc"}).exitCode,
+                 0);
+        const QStringList calls = QString::fromUtf8(ReadFile(log)).split(QLatin1Char('\n'));
+        const QString temp = QStringLiteral(R"(\.track\.ini\.korsa-save-\w{6})");
+        qsizetype at = -1;
+        for (const QString &call : {"(pwrite64|write)\\(\\d+<[^>]*" + temp + ">", "fsync\\(\\d+<[^>]*" + temp + ">",
+                                    "pread64\\(\\d+<[^>]*" + temp + ">",
+                                    "renameat2\\(.*\"" + temp + "\", .*\"track\\.ini\", RENAME_EXCHANGE\\) += 0",
+                                    "fsync\\(\\d+<" + QRegularExpression::escape(tree.path()) + ">\\) += 0"}) {
+            const QRegularExpression pattern(call);
+            while (++at < calls.size() && !pattern.match(calls[at]).hasMatch()) {
+            }
+            QVERIFY2(at < calls.size(), qPrintable("not in order: " + call));
+        }
+    }
+
+    // A disk that fails is caught, and the file keeps its bytes: a new file that does not read back
+    // as written, a sync that fails while the file is written in place (it has a second link).
+    void diskFaults_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<bool>("linked");
+        QTest::addColumn<QByteArray>("cause");
+        QTest::newRow("read back differs") << "read .track.ini.korsa-save-" << false
+                                           << QByteArray("What was written could not be read back unchanged.");
+        QTest::newRow("in place, the sync fails") << "fsync /track.ini$" << true << QByteArray("Input/output error.");
+    }
+    void diskFaults()
+    {
+        QFETCH(QString, fault);
+        QFETCH(bool, linked);
+        QFETCH(QByteArray, cause);
+        TempTree tree;
+        const QString track = tree.write(QStringLiteral("track.ini"), TrackText());
+        if (linked)
+            QCOMPARE(::link(qPrintable(track), qPrintable(tree.file("other.ini"))), 0);
+        const Run run =
+            Cli({"section", "1", track}, {}, {"LD_PRELOAD=" KORSA_FAULTY_DISK, QStringLiteral("KORSA_FAULT=") + fault});
+        QCOMPARE(run.exitCode, 5);
+        QVERIFY2(run.err.endsWith("\n" + cause + "\n"), run.err);
+        QCOMPARE(tree.read("track.ini"), TrackText());
+        QCOMPARE(tree.read(linked ? "other.ini" : "track.ini"), TrackText());
+        QCOMPARE(Entries(tree.path()), QStringList({"other.ini", "track.ini", "track.ini.bak"}).mid(linked ? 0 : 1));
+    }
+
+    // Save, Revert, the backup and the line limit where a new file could not be what the old one
+    // was: on FAT (no owners, no links) and NTFS images, for a member of the file's group, and in a
+    // folder the user cannot write (the copy kept meanwhile goes to the user's data folder).
+    void hardPlaces_data()
+    {
+        QTest::addColumn<QString>("image");  // a file system mounted for the test; empty: none
+        QTest::addColumn<int>("folderMode"); // and file mode: root:games, saved by a member of games
+        QTest::addColumn<int>("fileMode");   // 0: root saves
+        QTest::addColumn<bool>("backup");
+        QTest::newRow("FAT image (fusefat)") << "fat" << 0 << 0 << true;
+        QTest::newRow("NTFS image (ntfs-3g)") << "ntfs" << 0 << 0 << true;
+        QTest::newRow("root:games 0664, a member of games") << QString() << 0775 << 0664 << true;
+        QTest::newRow("file writable, folder not") << QString() << 0755 << 0666 << false;
+    }
+    void hardPlaces()
+    {
+        QFETCH(QString, image);
+        QFETCH(int, folderMode);
+        QFETCH(int, fileMode);
+        QFETCH(bool, backup);
+        if (::geteuid() != 0)
+            QSKIP("mounting images and acting as another user need root");
+        TempTree tree;
+        const QString folder = tree.file(QStringLiteral("tracks")), data = tree.file(QStringLiteral("data"));
+        QVERIFY(QDir().mkpath(folder) && QDir().mkpath(data));
+        if (!image.isEmpty()) {
+            if (!QFile::exists(QStringLiteral("/dev/fuse")))
+                QSKIP("FUSE is missing (no /dev/fuse): the FAT and NTFS images cannot be mounted here");
+            const QString file = tree.file(image + ".img");
+            QCOMPARE(Quietly("truncate", {"-s", "16M", file}), 0);
+            QCOMPARE(image == "fat" ? Quietly("mkfs.fat", {file}) : Quietly("mkntfs", {"-F", "-f", "-q", file}), 0);
+            // fusefat writes only when told that it may: "rw+".
+            QCOMPARE(
+                Quietly(image == "fat" ? "fusefat" : "ntfs-3g", {"-o", image == "fat" ? "rw+" : "rw", file, folder}),
+                0);
+        }
+        const auto unmount = qScopeGuard([&] {
+            if (!image.isEmpty())
+                QProcess::execute("umount", {folder});
+        });
+        const QString track = WriteFile(folder + "/track.ini", TrackText());
+        QStringList asUser;
+        if (fileMode) {
+            asUser = {"setpriv", "--reuid=65534", "--regid=65534", "--groups=60", "--"};
+            QVERIFY(::chmod(qPrintable(tree.path()), 0755) == 0 && ::chmod(qPrintable(data), 0777) == 0);
+            QVERIFY(::chown(qPrintable(folder), 0, 60) == 0 && ::chmod(qPrintable(folder), folderMode) == 0);
+            QVERIFY(::chown(qPrintable(track), 0, 60) == 0 && ::chmod(qPrintable(track), fileMode) == 0);
+        }
+        const struct stat before = Stat(track);
+        const QStringList env = {"XDG_DATA_HOME=" + data};
+
+        QCOMPARE(Cli({"section", "1", track}, asUser, env).exitCode, 0);
+        QCOMPARE(ReadFile(track), Saved(TrackText(), Dunes));
+        QCOMPARE(ReadFile(track + ".bak"), backup ? TrackText() : QByteArray());
+        QCOMPARE(Cli({"revert", track}, asUser, env).exitCode, 0);
+        QCOMPARE(ReadFile(track), Saved(TrackText(), "stall_0 = 1500 0.0"));
+        if (fileMode) { // a file the user may not read says so
+            QVERIFY(::chmod(qPrintable(track), 0600) == 0);
+            QVERIFY(Cli({"show", track}, asUser, env).err.endsWith("format.\nPermission denied.\n"));
+            QVERIFY(::chmod(qPrintable(track), fileMode) == 0);
+        }
+        const struct stat after = Stat(track);
+        QCOMPARE((QList<uint>{after.st_uid, after.st_gid, after.st_mode, uint(after.st_nlink)}),
+                 (QList<uint>{before.st_uid, before.st_gid, before.st_mode, uint(before.st_nlink)}));
+
+        // A save that would pass the most lines a track file can have is refused, and says so.
+        const QByteArray longest = TrackText("1500 0.0", "44.732", QByteArray("x = 1\r\n").repeated(32761));
+        QFile over(track); // written over where it stands: fusefat cannot empty a file
+        QVERIFY(over.open(QIODevice::ReadWrite) && over.write(longest) == longest.size() && over.flush());
+        const Run refused = Cli({"section", "1", track}, asUser, env);
+        QCOMPARE(refused.exitCode, 5);
+        QVERIFY2(refused.err.endsWith("\nThe file would have more than 32767 lines.\n"), refused.err);
+        QCOMPARE(ReadFile(track), longest);
+        // Nothing left behind, beside the file or per user.
+        QCOMPARE(Entries(folder), QStringList({"track.ini", "track.ini.bak"}).mid(0, 1 + backup));
+        QVERIFY(Entries(data + "/Penhallow/Korsa Sorvena Trainer/Copies").isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(SavesTest)
+#include "tst_saves.moc"
