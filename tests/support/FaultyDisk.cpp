@@ -52,6 +52,17 @@ extern "C" ssize_t pread(int fd, void *buffer, size_t count, off_t offset)
     return pread64(fd, buffer, count, offset);
 }
 
+// A build with _FORTIFY_SOURCE reads through the checked entries.
+extern "C" ssize_t __pread_chk(int fd, void *buffer, size_t count, off_t offset, size_t)
+{
+    return pread64(fd, buffer, count, offset);
+}
+
+extern "C" ssize_t __pread64_chk(int fd, void *buffer, size_t count, off_t offset, size_t)
+{
+    return pread64(fd, buffer, count, offset);
+}
+
 extern "C" int fsync(int fd)
 {
     static const auto next = Next<int (*)(int)>("fsync");
