@@ -31,11 +31,9 @@ QByteArray ResourceBytes(int id)
     return resource.isValid() ? resource.uncompressedData() : QByteArray();
 }
 
-// Decodes an embedded JPEG with the system's JPEG library straight into the window's pixel format,
-// at the smallest of the scales 1/8, 1/4, 1/2 and whole that keeps the picture at least as large as
-// wanted. (The library could decode at any n/8, but only those four scales have its fast routines;
-// the others cost more than decoding whole.) The library reports errors by a long jump, so the
-// two steps that can fail keep nothing but plain data in their frames.
+// Decodes an embedded JPEG whole with the system's JPEG library, straight into the window's pixel
+// format. The library reports errors by a long jump, so the two steps that can fail keep nothing
+// but plain data in their frames.
 class JpegReader
 {
 public:
@@ -63,20 +61,13 @@ public:
         return ok_ ? QSize(static_cast<int>(info_.image_width), static_cast<int>(info_.image_height)) : QSize();
     }
 
-    // The picture at the smallest of those scales that covers `atLeast`; a null image when it does
-    // not decode.
-    QImage Read(QSize atLeast)
+    // The whole picture; a null image when it does not decode.
+    QImage Read()
     {
         if (!ok_)
             return {};
-        const QSize full = Size();
         ok_ = false; // one read per reader
-        unsigned eighths = 1;
-        const auto scaled = [](int side, unsigned n) { return (static_cast<unsigned>(side) * n + 7) / 8; };
-        while (eighths < 8 && (scaled(full.width(), eighths) < static_cast<unsigned>(atLeast.width()) ||
-                               scaled(full.height(), eighths) < static_cast<unsigned>(atLeast.height())))
-            eighths *= 2;
-        if (!Start(eighths))
+        if (!Start())
             return {};
         QImage image(static_cast<int>(info_.output_width), static_cast<int>(info_.output_height), QImage::Format_RGB32);
         if (image.isNull() || !ReadRows(image.bits(), image.bytesPerLine(), image.height()))
@@ -101,12 +92,10 @@ private:
         return jpeg_read_header(&info_, TRUE) == JPEG_HEADER_OK && info_.image_width > 0 && info_.image_height > 0;
     }
 
-    bool Start(unsigned eighths)
+    bool Start()
     {
         if (setjmp(errors_.escape))
             return false;
-        info_.scale_num = eighths;
-        info_.scale_denom = 8;
         // Each pixel as the window's 32-bit format holds it, 0xffRRGGBB in a native word.
         info_.out_color_space = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRA : JCS_EXT_ARGB;
         return jpeg_start_decompress(&info_) == TRUE;
@@ -131,26 +120,13 @@ private:
     bool ok_ = false;
 };
 
-// A decoded picture brought the rest of the way to `target` pixels with an averaging scale.
+// A picture decoded whole, brought to `target` pixels in one averaging step. Decoding at a reduced
+// scale first would smooth it twice and leave thin lines of the map grey and soft.
 QImage AveragedTo(const QImage &decoded, QSize target)
 {
     if (!IsUsable(decoded) || decoded.size() == target)
         return decoded;
     return decoded.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-}
-
-// Reads a player's picture at `target` pixels with an averaging scale. Qt's JPEG reader scales
-// while it decodes, but only halving, quartering and eighthing are fast with it (other fractions
-// take a slow path that costs more than decoding whole), so it is asked for the smallest of those
-// that keeps the picture at least as large as wanted, and an averaging scale does the rest.
-QImage ReadAt(QImageReader &reader, QSize full, QSize target)
-{
-    int k = 1;
-    while (k < 8 && full.width() / (2 * k) >= target.width() && full.height() / (2 * k) >= target.height())
-        k *= 2;
-    if (k > 1)
-        reader.setScaledSize(QSize(full.width() / k, full.height() / k));
-    return AveragedTo(reader.read(), target);
 }
 
 // Cuts the box out of a picture already scaled to cover it; the cut shares the scaled picture's
@@ -165,14 +141,14 @@ FittedPicture Cut(const QImage &scaled, const CoverFit &fit, QSize box)
     return fitted;
 }
 
-// Decodes what the reader holds straight at the size that covers the box, then cuts the box.
+// Scales what the reader holds to cover the box, then cuts the box.
 ShownPhotograph ReadFitted(QImageReader &reader, QSize box)
 {
     const QSize photo = reader.size();
     const std::optional<CoverFit> fit = FitGeometry(photo, box);
     if (!fit)
         return {};
-    return {photo, Cut(ReadAt(reader, photo, fit->scaled), *fit, box)};
+    return {photo, Cut(AveragedTo(reader.read(), fit->scaled), *fit, box)};
 }
 
 } // namespace
@@ -194,7 +170,7 @@ QImage LoadResourcePictureAt(int id, QSize size)
     if (size.isEmpty())
         return {};
     JpegReader reader(ResourceBytes(id));
-    const QImage image = AveragedTo(reader.Read(size), size);
+    const QImage image = AveragedTo(reader.Read(), size);
     return IsUsable(image) ? image : QImage();
 }
 
@@ -283,7 +259,7 @@ ShownPhotograph FittedSectionPhotograph(int i, const QString &programFolder, con
     const std::optional<CoverFit> fit = FitGeometry(reader.Size(), box);
     if (!fit)
         return {};
-    return {reader.Size(), Cut(AveragedTo(reader.Read(fit->scaled), fit->scaled), *fit, box)};
+    return {reader.Size(), Cut(AveragedTo(reader.Read(), fit->scaled), *fit, box)};
 }
 
 } // namespace korsa
