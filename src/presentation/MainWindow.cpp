@@ -2,7 +2,9 @@
 
 #include "finder/FinderPaths.h"
 #include "finder/TrackFinderDialog.h"
+#include "presentation/MenuScale.h"
 #include "presentation/SideBySide.h"
+#include "presentation/WindowScale.h"
 #include "session/Captions.h"
 #include "session/Numbers.h"
 #include "track_file/UserMessages.h"
@@ -326,15 +328,19 @@ void MainWindow::Load()
     // Qt always repaints from the widgets, so there is no retained drawing to switch off.
     RecordControlGeometry();
 
-    // The check counts the screen's own lines; the window is then sized in the desktop's scaled
-    // pixels, so at any scale it takes the share of the screen it takes unscaled.
+    // The check counts the screen's own lines. The window is then sized in the desktop's scaled
+    // pixels: on a scaled desktop its text is never smaller than the desktop asks for.
     const auto screenHeight = static_cast<std::int16_t>(platform_.ScreenHeightPixels());
     if (screenHeight < SmallestScreenHeight) {
         platform_.ShowMessage(captions::ScreenTooSmallText, captions::ProgramTitle);
         platform_.Terminate(exit_status::ScreenTooSmall);
     }
+    const double deviceRatio = devicePixelRatioF();
+    const QSizeF available = screen() ? QSizeF(screen()->availableGeometry().size()) : QSizeF();
     const auto factor =
-        static_cast<float>(static_cast<double>(screenHeight) / DesignScreenHeight / devicePixelRatioF());
+        static_cast<float>(PhysicalWindowScale(screenHeight, deviceRatio, available, QSizeF(size())) / deviceRatio);
+    if (deviceRatio > 1.0)
+        ScaleMenus(menuBar(), factor);
     ScaleControls(factor);
     CentreWindow();
 
@@ -405,12 +411,15 @@ void MainWindow::CentreWindow()
     const QScreen *screen = this->screen();
     if (!screen)
         return;
-    const QSize screenSize = screen->geometry().size();
-    const float left = static_cast<float>(screenSize.width()) * TwipsPerPixel / 2.0f -
-                       static_cast<float>(frameGeometry().width()) * TwipsPerPixel / 2.0f;
-    const float top = static_cast<float>(screenSize.height()) * TwipsPerPixel / 2.0f -
-                      static_cast<float>(frameGeometry().height()) * TwipsPerPixel / 2.0f;
-    move(screen->geometry().topLeft() + QPoint(TwipsToPixels(left), TwipsToPixels(top)));
+    // On a scaled desktop the window and its frame are centred in the room the panels leave.
+    const bool scaled = devicePixelRatioF() > 1.0;
+    const QRect area = scaled ? screen->availableGeometry() : screen->geometry();
+    const QSize framed = frameGeometry().size().grownBy(scaled ? WindowFrameAllowance : QMargins());
+    const float left = static_cast<float>(area.width()) * TwipsPerPixel / 2.0f -
+                       static_cast<float>(framed.width()) * TwipsPerPixel / 2.0f;
+    const float top = static_cast<float>(area.height()) * TwipsPerPixel / 2.0f -
+                      static_cast<float>(framed.height()) * TwipsPerPixel / 2.0f;
+    move(area.topLeft() + QPoint(TwipsToPixels(left), TwipsToPixels(top)));
 }
 
 void MainWindow::DecodeStartPictures()
