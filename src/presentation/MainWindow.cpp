@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScreen>
 #include <QTimer>
 #include <QWheelEvent>
@@ -34,7 +35,6 @@ constexpr float DesignClientHeight = 9612.0f;
 constexpr int PlainMap = 210;
 constexpr int FirstHighlightedMap = 200;
 
-const QColor FrameGrey(64, 64, 64);
 // The window's own font size; the section captions have their own.
 constexpr double DesignFontPoints = 9.0;
 
@@ -77,6 +77,14 @@ public:
     using QScrollBar::QScrollBar;
 
 protected:
+    void paintEvent(QPaintEvent *event) override
+    {
+        QScrollBar::paintEvent(event);
+        if (hasFocus()) {
+            QPainter painter(this);
+            DrawFocusMark(painter, QRectF(rect()).adjusted(1, 1, -1, -1), 2);
+        }
+    }
     void keyPressEvent(QKeyEvent *event) override
     {
         static const std::map<int, SliderAction> actions = {

@@ -66,17 +66,18 @@ public:
     QScrollBar *Bar() { return Find<QScrollBar>(QStringLiteral("HScroll1")); }
     QString Label(int line) { return Find<QLabel>(QStringLiteral("Label%1").arg(line))->text(); }
     QImage Map() { return Find<ImageControl>(QStringLiteral("TrackMap"))->Picture(); }
-    // The map as the X server shows it, and as the map control draws it whole: the same once every
-    // change has been painted.
-    QImage ShownMap()
+    // A control as the X server shows it.
+    QImage Shown(QWidget *control)
     {
-        QWidget *map = Find(QStringLiteral("TrackMap"));
-        const QPoint at = map->mapTo(&window, QPoint(0, 0));
-        return map->screen()
-            ->grabWindow(window.winId(), at.x(), at.y(), map->width(), map->height())
+        const QPoint at = control->mapTo(&window, QPoint(0, 0));
+        return control->screen()
+            ->grabWindow(window.winId(), at.x(), at.y(), control->width(), control->height())
             .toImage()
             .convertToFormat(QImage::Format_RGB32);
     }
+    // The map as the X server shows it, and as the map control draws it whole: the same once every
+    // change has been painted.
+    QImage ShownMap() { return Shown(Find(QStringLiteral("TrackMap"))); }
     QImage DrawnMap()
     {
         return Find(QStringLiteral("TrackMap"))->grab().toImage().convertToFormat(QImage::Format_RGB32);

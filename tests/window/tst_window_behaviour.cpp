@@ -266,6 +266,29 @@ private slots:
             QVERIFY(w_->MarkShown(true, original));
     }
 
+    // The keyboard's focus shows on a section picture and on the bar, so Tab then Space does not pick
+    // a section unseen.
+    void focusIsMarked_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("photograph") << "GEMPic1_4";
+        QTest::newRow("scroll bar") << "HScroll1";
+    }
+    void focusIsMarked()
+    {
+        QFETCH(QString, name);
+        w_->Select(Track);
+        w_->window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w_->window));
+        QWidget *control = w_->Find(name);
+        QTRY_COMPARE(w_->Shown(control), control->grab().toImage().convertToFormat(QImage::Format_RGB32));
+        const QImage unfocused = w_->Shown(control);
+        control->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(w_->Shown(control) != unfocused);
+        control->clearFocus();
+        QTRY_COMPARE(w_->Shown(control), unfocused);
+    }
+
     // The map shows the section under the pointer, once a track is accepted; the map, the
     // background and clicks keep it; after a new pick the last section is not shown again until
     // the pointer has been over another.
