@@ -32,6 +32,7 @@ public:
                 qFatal("the message box did not show");
             const bool plain = box->icon() == QMessageBox::Information && box->buttons().size() == 1;
             boxes << box->windowTitle() + " | " + box->text() + (plain ? "" : " | not an OK information box");
+            widths << box->width();
             QTest::keyClick(box, Qt::Key_Return);
         });
         real_.ShowMessage(text, caption);
@@ -41,6 +42,7 @@ public:
     QString ProgramFolder() const override { return folder_; }
 
     QStringList boxes;
+    QList<int> widths;
 
 private:
     QString folder_;

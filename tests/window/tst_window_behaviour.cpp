@@ -3,6 +3,7 @@
 // file on disk.
 
 #include "presentation/ResourcePictures.h"
+#include "support/AboutText.h"
 #include "support/TrainerWindow.h"
 
 #include <QStyleOptionSlider>
@@ -264,6 +265,19 @@ private slots:
         // Beneath the start marker the quieter one is hidden.
         if (std::abs(start - original) > 1000)
             QVERIFY(w_->MarkShown(true, original));
+    }
+
+    // The About box leaves room for its caption as window managers set it, in a bold face of about
+    // 11 points beside an icon and buttons; its text is its own.
+    void aboutBoxFitsItsCaption()
+    {
+        w_->Find<QAction>(QStringLiteral("mnuAbout"))->trigger();
+        QCOMPARE(w_->platform.boxes, QStringList("Korsa Sorvena Trainer | " + test::AboutText()));
+        QFont face = QApplication::font();
+        face.setBold(true);
+        face.setPointSize(11);
+        const int needed = QFontMetrics(face).horizontalAdvance(QStringLiteral("Korsa Sorvena Trainer")) + 96;
+        QVERIFY2(w_->platform.widths.value(0) >= needed, qPrintable(QString::number(w_->platform.widths.value(0))));
     }
 
     // The keyboard's focus shows on a section picture and on the bar, so Tab then Space does not pick
