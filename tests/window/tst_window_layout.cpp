@@ -180,8 +180,14 @@ private slots:
     }
 
     // A frame 8 pixels wide on 1024 lines follows the client height; a line of one pixel keeps it.
+    // Each frame covers its whole picture, also where its edge rounds a pixel short of the picture's.
     void bordersFollowTheClientHeight()
     {
+        for (int i = 0; i < 9; ++i) {
+            const QWidget *frame = w_->Find(QStringLiteral("Shape1_%1").arg(i));
+            QVERIFY2(frame->geometry().contains(frame->parentWidget()->rect()),
+                     qPrintable(QDebug::toString(frame->geometry())));
+        }
         QCOMPARE(w_->Find<ShapeControl>(QStringLiteral("Shape1_8"))->BorderWidth(),
                  int(std::nearbyint(120 * clientHeight_ / 9612)));
         QCOMPARE(w_->Find<ShapeControl>(QStringLiteral("Line3"))->BorderWidth(), 1);
