@@ -4,6 +4,7 @@
 #include "presentation/ResourcePictures.h"
 
 #include "KorsaResources.h"
+#include "support/PictureDifference.h"
 #include "support/TempTree.h"
 
 #include <QBuffer>
@@ -18,6 +19,7 @@
 using korsa::FitPictureToBox;
 using korsa::FittedSectionPhotograph;
 using korsa::LoadResourcePicture;
+using korsa::test::MeanDifference;
 
 namespace {
 
@@ -28,21 +30,6 @@ bool Near(QColor a, QColor b)
 {
     return std::abs(a.red() - b.red()) <= 48 && std::abs(a.green() - b.green()) <= 48 &&
            std::abs(a.blue() - b.blue()) <= 48;
-}
-
-// The mean difference of two pictures of one size, per colour channel of each pixel: the same
-// picture decoded or scaled another way is within a few steps, another picture far off.
-double MeanDifference(const QImage &a, const QImage &b)
-{
-    if (a.size() != b.size() || a.isNull())
-        return 255;
-    double sum = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
-        }
-    return sum / (3.0 * a.width() * a.height());
 }
 
 QByteArray Encode(const QImage &image, const char *format)

@@ -157,8 +157,8 @@ private slots:
         QCOMPARE(w_->tree.read(Track), SavedAt("66270"));
     }
 
-    // The bar takes focus between the pictures and Save; keys and the wheel move it as a user's move
-    // does, and the caption and the start marker follow.
+    // The bar takes focus, and shows it, between the pictures and Save; keys and the wheel move it as
+    // a user's move does, and the caption and the start marker follow.
     void movingTheBar_data()
     {
         QTest::addColumn<int>("key");   // 0: none, the wheel turns instead
@@ -184,8 +184,11 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&w_->window));
         auto *save = w_->Find(QStringLiteral("cmdSave"));
         save->setFocus();
+        QTRY_COMPARE(w_->Shown(bar), bar->grab().toImage().convertToFormat(QImage::Format_RGB32));
+        const QImage unfocused = w_->Shown(bar);
         QTest::keyClick(save, Qt::Key_Backtab);
         QTRY_COMPARE(QApplication::focusWidget(), bar);
+        QTRY_VERIFY(w_->Shown(bar) != unfocused); // the bar shows it has the keyboard
         bar->setValue(500);
         const QPoint at = bar->rect().center();
         QWheelEvent notch(at, bar->mapToGlobal(at), {}, {0, wheel}, Qt::NoButton, {}, Qt::NoScrollPhase, false);
@@ -273,34 +276,24 @@ private slots:
     {
         w_->Find<QAction>(QStringLiteral("mnuAbout"))->trigger();
         QCOMPARE(w_->platform.boxes, QStringList("Korsa Sorvena Trainer | " + test::AboutText()));
-        QFont face = QApplication::font();
-        face.setBold(true);
-        face.setPointSize(11);
-        const int needed = QFontMetrics(face).horizontalAdvance(QStringLiteral("Korsa Sorvena Trainer")) + 96;
-        QVERIFY2(w_->platform.widths.value(0) >= needed, qPrintable(QString::number(w_->platform.widths.value(0))));
+        const QFont face(QApplication::font().family(), 11, QFont::Bold);
+        QVERIFY(w_->platform.widths.value(0) >= QFontMetrics(face).horizontalAdvance("Korsa Sorvena Trainer") + 96);
     }
 
-    // The keyboard's focus shows on a section picture and on the bar, so Tab then Space does not pick
-    // a section unseen.
-    void focusIsMarked_data()
+    // Tab brings the keyboard to a section picture, whose frame then shows it, and Space picks the
+    // section as a click does.
+    void keyboardPicksASection()
     {
-        QTest::addColumn<QString>("name");
-        QTest::newRow("photograph") << "GEMPic1_4";
-        QTest::newRow("scroll bar") << "HScroll1";
-    }
-    void focusIsMarked()
-    {
-        QFETCH(QString, name);
         w_->Select(Track);
         w_->window.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w_->window));
-        QWidget *control = w_->Find(name);
-        QTRY_COMPARE(w_->Shown(control), control->grab().toImage().convertToFormat(QImage::Format_RGB32));
-        const QImage unfocused = w_->Shown(control);
-        control->setFocus(Qt::TabFocusReason);
-        QTRY_VERIFY(w_->Shown(control) != unfocused);
-        control->clearFocus();
-        QTRY_COMPARE(w_->Shown(control), unfocused);
+        QWidget *picture = w_->Picture(4);
+        QTRY_COMPARE(w_->Shown(picture), picture->grab().toImage().convertToFormat(QImage::Format_RGB32));
+        const QImage unfocused = w_->Shown(picture);
+        picture->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(w_->Shown(picture) != unfocused);
+        QTest::keyClick(picture, Qt::Key_Space);
+        QVERIFY(w_->Label(2).startsWith(QStringLiteral("The Bivio Carrano Start Position Is")));
     }
 
     // The map shows the section under the pointer, once a track is accepted; the map, the

@@ -2,6 +2,7 @@
 // place, the controls' places and fonts, and what it shows and enables after start-up.
 
 #include "presentation/ResourcePictures.h"
+#include "support/PictureDifference.h"
 #include "support/TrainerWindow.h"
 
 #include <QFontInfo>
@@ -16,48 +17,9 @@ using namespace korsa;
 
 namespace {
 
-// A picture reduced in one step of an exact area average: each pixel the mean of the part of the
-// picture it covers.
-QImage AreaAverage(const QImage &picture, QSize to)
+// How many pixel rows of a caption as the screen shows it its text blackens.
+int InkHeight(const QImage &shown)
 {
-    const double sx = double(picture.width()) / to.width(), sy = double(picture.height()) / to.height();
-    QImage out(to, QImage::Format_RGB32);
-    for (int y = 0; y < to.height(); ++y)
-        for (int x = 0; x < to.width(); ++x) {
-            double sum[3] = {}, area = 0;
-            for (int j = int(y * sy); j < std::min(picture.height(), int(std::ceil((y + 1) * sy))); ++j)
-                for (int i = int(x * sx); i < std::min(picture.width(), int(std::ceil((x + 1) * sx))); ++i) {
-                    const double w = (std::min((x + 1) * sx, i + 1.0) - std::max(x * sx, double(i))) *
-                                     (std::min((y + 1) * sy, j + 1.0) - std::max(y * sy, double(j)));
-                    const QRgb p = picture.pixel(i, j);
-                    sum[0] += w * qRed(p), sum[1] += w * qGreen(p), sum[2] += w * qBlue(p), area += w;
-                }
-            out.setPixel(x, y, qRgb(qRound(sum[0] / area), qRound(sum[1] / area), qRound(sum[2] / area)));
-        }
-    return out;
-}
-
-// Root mean square difference of two pictures, in percent of full scale.
-double RmsPercent(const QImage &a, const QImage &b)
-{
-    double sum = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            for (const int d : {qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q)})
-                sum += d * d;
-        }
-    return 100.0 * std::sqrt(sum / (3.0 * a.width() * a.height())) / 255.0;
-}
-
-// How many of the screen's pixel rows the text of a caption blackens, as the X server shows it.
-int InkHeight(QWidget *caption)
-{
-    const QPoint at = caption->mapTo(caption->window(), QPoint(0, 0));
-    const QImage shown =
-        caption->screen()
-            ->grabWindow(caption->window()->winId(), at.x(), at.y(), caption->width(), caption->height())
-            .toImage();
     int top = -1, bottom = -1;
     for (int y = 0; y < shown.height(); ++y)
         for (int x = 0; x < shown.width(); ++x)
@@ -138,7 +100,7 @@ private slots:
         }
         const double menu = w.menuBar()->height() * ratio;
         QVERIFY2(std::abs(menu - (ratio == 1.0 ? 19 : 19 * scale)) <= 2 * ratio, qPrintable(QString::number(menu)));
-        const int text = InkHeight(w_->Find(QStringLiteral("Label1")));
+        const int text = InkHeight(w_->Shown(w_->Find(QStringLiteral("Label1"))));
         QVERIFY2(std::abs(text - 9 * scale) <= 1.5, qPrintable(QString::number(text)));
     }
 
@@ -213,30 +175,29 @@ private slots:
                                      "Exit|Ctrl+Q|on", "Options||on", "Track Announcer||on", "About||on"}));
     }
 
-    // Photographs are made in the screen's own pixels, so they stay crisp on a scaled desktop.
-    void photographsFillTheirBoxes()
+    // The photographs and the map are made in the screen's own pixels, so they stay crisp on a scaled
+    // desktop, and in one averaging step from their whole pictures (a box filter, as Qt's smooth
+    // scale is when it reduces). Averaging twice (a reduced-scale decode, then a scale) left the
+    // 600-line map's road grey and soft, 2 steps a channel off the one step.
+    void picturesFillTheirBoxesAveragedOnce()
     {
         for (int i = 0; i < 9; ++i) {
             const QImage &image = w_->Picture(i)->Image();
             QCOMPARE(image.deviceIndependentSize().toSize(), w_->Picture(i)->size());
             QCOMPARE(image.devicePixelRatio(), w_->window.devicePixelRatioF());
         }
-    }
-
-    // The map and the photographs reach the screen in one averaging step from their whole pictures,
-    // within rounding of an exact area average. Averaging twice (a reduced-scale decode, then a
-    // scale) leaves the 600-line map's road grey and soft, about 3 % off; a plain stretch, 1.65 %.
-    void picturesAreAveragedOnce()
-    {
         const QImage map = w_->DrawnMap();
         const QImage photo = w_->Picture(4)->Image().convertToFormat(QImage::Format_RGB32);
         const std::optional<CoverFit> fit = FitGeometry({375, 250}, photo.size());
         QVERIFY(fit);
         if (map.width() >= 375 || fit->scaled.width() >= 375)
             QSKIP("the pictures are enlarged on this screen");
-        const double mapError = RmsPercent(map, AreaAverage(LoadResourcePicture(210), map.size()));
+        const auto oneStep = [](int id, QSize size) {
+            return LoadResourcePicture(id).scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        };
+        const double mapError = test::MeanDifference(map, oneStep(210, map.size()));
         const double photoError =
-            RmsPercent(photo, AreaAverage(LoadResourcePicture(104), fit->scaled).copy(QRect(fit->cut, photo.size())));
+            test::MeanDifference(photo, oneStep(104, fit->scaled).copy(QRect(fit->cut, photo.size())));
         QVERIFY2(mapError < 1.0 && photoError < 1.0, qPrintable(QStringLiteral("%1 %2").arg(mapError).arg(photoError)));
     }
 
