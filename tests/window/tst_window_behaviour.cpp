@@ -13,6 +13,7 @@ using korsa::test::TrackText;
 namespace {
 
 const QString Track = QStringLiteral("track.ini");
+const QString Title = QStringLiteral("Korsa Sorvena Trainer");
 const QByteArray Marker = "\r\n[ GRIDWELL ]\r\nstall_0 = 1500 0.0\r\n";
 QByteArray SavedAt(const QByteArray &metres)
 {
@@ -40,6 +41,17 @@ class WindowBehaviourTest : public QObject
 
     std::optional<test::TrainerWindow> w_;
 
+    // The status the program ends with; -1 when it goes on.
+    int Exit()
+    {
+        try {
+            w_->window.Exit();
+        } catch (const test::BoxPlatform::Ended &ended) {
+            return ended.status;
+        }
+        return -1;
+    }
+
 private slots:
     // A screen lower than 600 lines is refused with this message before any window shows, and the
     // program ends with status 1.
@@ -48,6 +60,7 @@ private slots:
         struct SmallScreen final : Platform {
             QStringList seen;
             void ShowMessage(const QString &text, const QString &caption) override { seen << caption + " | " + text; }
+            SaveAnswer AskToSave(const QString &, const QString &) override { throw 0; }
             [[noreturn]] void Terminate(int status) override { throw status; }
             int ScreenHeightPixels() const override { return 599; }
             QString ProgramFolder() const override { return QDir::tempPath(); }
@@ -68,11 +81,13 @@ private slots:
     void init() { w_.emplace(); }
     void cleanup() { w_.reset(); }
 
-    // The whole job with the mouse: pick, a section, Save, a hovered map, Revert. Also run under
-    // locales with a decimal comma and with digits of their own: the same captions and bytes.
+    // The whole job with the mouse: pick, a section, Save, a hovered map, Revert, Exit; the title
+    // marks a start not saved yet. Also run under locales with a decimal comma and with digits of
+    // their own: the same captions and bytes.
     void pickSectionSaveRevert()
     {
         w_->Select(Track);
+        QCOMPARE(w_->window.windowTitle(), Title);
         QCOMPARE(w_->Label(1), QStringLiteral("The Sorvena Track Length Is  71989 Meters Long."));
         QCOMPARE(w_->Label(2),
                  QStringLiteral("The Start Position Is  1500 Meters Or  2.1 Percent Beyond The Start Line."));
@@ -86,20 +101,54 @@ private slots:
             w_->Label(2),
             QStringLiteral("The Lidoscuro Start Position Is  66270 Meters Or  92.1 Percent Beyond The Start Line."));
         QCOMPARE(w_->Bar()->value(), 921);
+        QCOMPARE(w_->window.windowTitle(), "*" + Title);
 
         w_->Click(w_->Find(QStringLiteral("cmdSave")));
         QCOMPARE(w_->tree.read(Track), SavedAt("66270"));
+        QCOMPARE(w_->window.windowTitle(), Title);
         QCOMPARE(w_->tree.read(Track + ".bak"), TrackText());
 
         w_->Hover(w_->Picture(5));
         QCOMPARE(w_->Map(), LoadResourcePicture(205));
+        w_->Click(w_->Picture(5));
         w_->Click(w_->Find(QStringLiteral("cmdRevert")));
         QCOMPARE(w_->Label(2),
                  QStringLiteral("The Original Start Position Is  1500 Meters Or  2.1 Percent Beyond The Start Line"));
         QCOMPARE(w_->Bar()->value(), 21);
         QCOMPARE(w_->Map(), LoadResourcePicture(210));
         QCOMPARE(w_->tree.read(Track), TrackText() + Marker);
+        QCOMPARE(w_->window.windowTitle(), Title);
+        QCOMPARE(Exit(), 0);
         QVERIFY(w_->platform.boxes.isEmpty());
+    }
+
+    // With a start not saved, Exit asks first; Save (unless it fails), Discard and Cancel decide.
+    void exitAsksFirst_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("readOnly"); // the track file, so that Save fails
+        QTest::addColumn<int>("status");    // -1: the window goes on
+        QTest::addColumn<QByteArray>("file");
+        QTest::newRow("Save") << int(QMessageBox::Save) << false << 0 << SavedAt("66270");
+        QTest::newRow("Save fails") << int(QMessageBox::Save) << true << -1 << TrackText();
+        QTest::newRow("Discard") << int(QMessageBox::Discard) << false << 0 << TrackText();
+        QTest::newRow("Cancel") << int(QMessageBox::Cancel) << false << -1 << TrackText();
+    }
+    void exitAsksFirst()
+    {
+        QFETCH(int, answer);
+        QFETCH(bool, readOnly);
+        w_->Select(Track);
+        w_->Click(w_->Picture(8));
+        QVERIFY(QFile::setPermissions(w_->tree.file(Track),
+                                      readOnly ? QFile::ReadOwner : QFile::ReadOwner | QFile::WriteOwner));
+        w_->platform.answer = QMessageBox::StandardButton(answer);
+        QTEST(Exit(), "status");
+        QCOMPARE(w_->platform.boxes.value(0), Title + " | The start position has changed.  Save it to the Track.ini "
+                                                      "file before closing?");
+        QCOMPARE(w_->platform.boxes.size(), readOnly ? 2 : 1); // and the failure's message
+        QCOMPARE(w_->window.windowTitle(), answer == QMessageBox::Save && !readOnly ? Title : "*" + Title);
+        QTEST(w_->tree.read(Track), "file");
     }
 
     // A failed command shows its box; once it is closed the window is exactly as before, and a
