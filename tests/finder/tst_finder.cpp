@@ -148,7 +148,7 @@ private slots:
                                    << QStringList{steam};
         QTest::newRow("empty") << QStringList{vdf} << QStringList{steam};
         QTest::newRow("byte-order mark; Flatpak Steam without steamapps")
-            << QStringList{vdf + "\xEF\xBB\xBF\"libraryfolders\" { \"1\" { \"path\" \"@/Lib\" } }", "Lib/",
+            << QStringList{vdf + QChar(0xFEFF) + "\"libraryfolders\" { \"1\" { \"path\" \"@/Lib\" } }", "Lib/",
                            "home/.var/app/com.valvesoftware.Steam/.local/share/Steam/"}
             << QStringList{steam, "Lib"};
         QTest::newRow("10 MB of noise") << QStringList{vdf + noise} << QStringList{steam};
@@ -205,46 +205,73 @@ private slots:
         QCOMPARE(drives.DriveOf(path("mnt/database")), Root); // whole names only
     }
 
-    // The finder opens in the remembered folder, else the program's own one or, when that is read-only, the
-    // first Steam library's games, else home; it lists the track files there, whatever their case, and
-    // chooses nothing.
+    // The finder opens in the remembered folder; else at the file the search found, selected, also when the
+    // search ends after it opened; else in the program's own folder or, when that is read-only, the first Steam
+    // library's games, else home. It lists the track files there, whatever their case.
     void startFolder_data()
     {
         QTest::addColumn<QString>("start");
         QTest::addColumn<bool>("installed"); // its folder read-only
         QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<int>("search"); // 0: none, 1: ended before the finder opened, 2: after
         QTest::addColumn<QString>("shown");
-        const QString steam = "home/.local/share/Steam/steamapps";
-        QTest::newRow("remembered folder") << "tracks" << false << QStringList() << "tracks";
-        QTest::newRow("first run") << "" << false << QStringList() << "program";
-        QTest::newRow("installed, first run") << "program" << true << QStringList() << steam + "/common";
+        QTest::addColumn<QString>("file"); // selected
+        const QString steam = "home/.local/share/Steam/steamapps", found = "Lib/steamapps/common/Sim/a/tracks/sorvena";
+        const QString vdf = steam + "/libraryfolders.vdf=\"libraryfolders\" { \"1\" { \"path\" \"@/Lib\" } }";
+        const QStringList library{steam + "/common/Other/track.ini=other", found + "/track.ini=sorvena", vdf};
+        QTest::newRow("remembered folder") << "tracks" << false << library << 1 << "tracks"
+                                           << "";
+        QTest::newRow("installed, found") << "program" << true << library << 1 << found << "track.ini";
+        QTest::newRow("first run, found later") << "" << false << library << 2 << found << "track.ini";
+        QTest::newRow("first run") << "" << false << QStringList() << 1 << "program"
+                                   << "";
+        QTest::newRow("installed, first run") << "program" << true << QStringList() << 0 << steam + "/common"
+                                              << "";
         QTest::newRow("installed, remembered folder gone")
-            << "tracks/gone" << true << QStringList() << steam + "/common";
+            << "tracks/gone" << true << QStringList() << 0 << steam + "/common"
+            << "";
         QTest::newRow("installed, no Steam games folder")
-            << "program" << true << QStringList{"-" + steam + "/common"} << "home";
+            << "program" << true << QStringList{"-" + steam + "/common"} << 0 << "home"
+            << "";
         QTest::newRow("installed, first library without its games")
-            << "program" << true
-            << QStringList{"-" + steam + "/common", "Lib/steamapps/common/",
-                           steam + "/libraryfolders.vdf=\"libraryfolders\" { \"1\" { \"path\" \"@/Lib\" } }"}
-            << "Lib/steamapps/common";
+            << "program" << true << QStringList{"-" + steam + "/common", "Lib/steamapps/common/", vdf} << 0
+            << "Lib/steamapps/common"
+            << "";
     }
     void startFolder()
     {
         QFETCH(QString, start);
         QFETCH(bool, installed);
         QFETCH(QStringList, entries);
+        QFETCH(int, search);
         QFETCH(QString, shown);
+        QFETCH(QString, file);
         Build(path(), entries);
         start = start.isEmpty() ? start : path(start);
         shown = path(shown);
         const auto giveBack = qScopeGuard([&] { QFile::setPermissions(path("program"), QFile::Permissions(0x7755)); });
         QVERIFY(QFile::setPermissions(path("program"), QFile::Permissions(installed ? 0x5555 : 0x7755)));
-        auto finder = Open(start);
-        QCOMPARE(finder->Seen(), QStringList({shown, shown, "", "disabled"}));
+        finder::TrackSearch found(IsSorvena);
+        QSignalSpy done(&found, &finder::TrackSearch::Done);
+        if (search == 1)
+            found.Start(path("home"));
+        QVERIFY(search != 1 || done.wait());
+        auto finder = Open(start, &found);
+        if (search == 2)
+            found.Start(path("home"));
+        QVERIFY(search != 2 || done.wait());
+        QCOMPARE(finder->Seen(), QStringList({shown, shown, file, file.isEmpty() ? "disabled" : "enabled"}));
         QCOMPARE(finder->drives->Drive(), finder->drives->DriveOf(shown));
-        const QMap<QString, QStringList> files{{path("tracks"), TrackFiles}, {path("program"), {"track_program.ini"}}};
+        const QMap<QString, QStringList> files{{shown, file.isEmpty() ? QStringList() : QStringList{file}},
+                                               {path("tracks"), TrackFiles},
+                                               {path("program"), {"track_program.ini"}}};
         QCOMPARE(Entries(finder->files), files.value(shown));
         QCOMPARE(QStringList({state_.TrackFolder, state_.TrackFileName}), QStringList({start, "earlier.ini"}));
+        if (!file.isEmpty()) { // and the library's entry opens at its games
+            finder->drives->setCurrentIndex(0);
+            finder->drives->setCurrentIndex(finder->drives->findData(path("Lib")));
+            QCOMPARE(finder->folders->Path(), path("Lib/steamapps/common"));
+        }
     }
 
     // The first file that passes the test, level by level, within the depth and the time given.
@@ -275,41 +302,6 @@ private slots:
         const std::atomic<bool> stop = false;
         QCOMPARE(finder::FindTrackFile({path("a"), path("b")}, IsSorvena, limits, stop),
                  found.isEmpty() ? found : path(found));
-    }
-
-    // With nothing remembered the finder opens at the file the search found, selected, also when the
-    // search ends after it opened. A Steam library opens at its games.
-    void foundTrack_data()
-    {
-        QTest::addColumn<bool>("late");
-        QTest::newRow("found before") << false;
-        QTest::newRow("found after the finder opened") << true;
-    }
-    void foundTrack()
-    {
-        QFETCH(bool, late);
-        const QString steam = "home/.local/share/Steam/steamapps/", games = "Lib/steamapps/common";
-        Build(path(), {steam + "common/Other/track.ini=other", games + "/Sim/content/tracks/sorvena/track.ini=sorvena",
-                       steam + "libraryfolders.vdf=\"libraryfolders\" { \"1\" { \"path\" \"@/Lib\" } }"});
-        finder::TrackSearch search(IsSorvena);
-        QSignalSpy done(&search, &finder::TrackSearch::Done);
-        if (!late)
-            search.Start(path("home"));
-        QVERIFY(late || done.wait());
-        auto finder = Open(path("program"), &search);
-        if (late)
-            search.Start(path("home"));
-        QVERIFY(!late || done.wait());
-        const QString folder = path(games + "/Sim/content/tracks/sorvena");
-        QCOMPARE(finder->Seen(), QStringList({folder, folder, "track.ini", "enabled"}));
-        QVERIFY(finder->Show());
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        QTRY_VERIFY(finder->dialog.isNull());
-        QCOMPARE(QStringList({state_.TrackFolder, state_.TrackFileName}), QStringList({folder, "track.ini"}));
-
-        auto again = Open(path("tracks"), &search); // remembered
-        again->drives->setCurrentIndex(again->drives->findData(path("Lib")));
-        QCOMPARE(again->Seen(), QStringList({path(games), path(games), "", "disabled"}));
     }
 
     // Ctrl+L, a path typed and Enter: a folder opens, a file is chosen as by Select; what is not there
@@ -348,6 +340,7 @@ private slots:
         }
         for (int k = 0; k < 2; ++k)
             seen[k] = path(seen[k]);
+        QVERIFY(finder->dialog->isVisible());
         QCOMPARE(finder->Seen() + (finder->path->isVisible() ? QStringList("field") : QStringList()), seen);
     }
 

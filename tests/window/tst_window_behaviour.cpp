@@ -41,17 +41,6 @@ class WindowBehaviourTest : public QObject
 
     std::optional<test::TrainerWindow> w_;
 
-    // The status the program ends with; -1 when it goes on.
-    int Exit()
-    {
-        try {
-            w_->window.Exit();
-        } catch (const test::BoxPlatform::Ended &ended) {
-            return ended.status;
-        }
-        return -1;
-    }
-
 private slots:
     // A screen lower than 600 lines is refused with this message before any window shows, and the
     // program ends with status 1.
@@ -118,37 +107,58 @@ private slots:
         QCOMPARE(w_->Map(), LoadResourcePicture(210));
         QCOMPARE(w_->tree.read(Track), TrackText() + Marker);
         QCOMPARE(w_->window.windowTitle(), Title);
-        QCOMPARE(Exit(), 0);
+        QVERIFY_THROWS_EXCEPTION(test::BoxPlatform::Ended, w_->window.Exit());
         QVERIFY(w_->platform.boxes.isEmpty());
     }
 
-    // With a start not saved, Exit asks first; Save (unless it fails), Discard and Cancel decide.
+    // With a start not saved, Exit asks first: Discard ends without it, a Save that fails keeps the
+    // window and the mark (answered with Enter and Escape: the trainer's process test).
     void exitAsksFirst_data()
     {
         QTest::addColumn<int>("answer");
-        QTest::addColumn<bool>("readOnly"); // the track file, so that Save fails
-        QTest::addColumn<int>("status");    // -1: the window goes on
-        QTest::addColumn<QByteArray>("file");
-        QTest::newRow("Save") << int(QMessageBox::Save) << false << 0 << SavedAt("66270");
-        QTest::newRow("Save fails") << int(QMessageBox::Save) << true << -1 << TrackText();
-        QTest::newRow("Discard") << int(QMessageBox::Discard) << false << 0 << TrackText();
-        QTest::newRow("Cancel") << int(QMessageBox::Cancel) << false << -1 << TrackText();
+        QTest::newRow("Save fails") << int(QMessageBox::Save);
+        QTest::newRow("Discard") << int(QMessageBox::Discard);
     }
     void exitAsksFirst()
     {
         QFETCH(int, answer);
-        QFETCH(bool, readOnly);
         w_->Select(Track);
         w_->Click(w_->Picture(8));
-        QVERIFY(QFile::setPermissions(w_->tree.file(Track),
-                                      readOnly ? QFile::ReadOwner : QFile::ReadOwner | QFile::WriteOwner));
+        QVERIFY(QFile::setPermissions(w_->tree.file(Track), QFile::ReadOwner));
         w_->platform.answer = QMessageBox::StandardButton(answer);
-        QTEST(Exit(), "status");
+        if (answer == QMessageBox::Discard)
+            QVERIFY_THROWS_EXCEPTION(test::BoxPlatform::Ended, w_->window.Exit());
+        else
+            w_->window.Exit();
         QCOMPARE(w_->platform.boxes.value(0), Title + " | The start position has changed.  Save it to the Track.ini "
                                                       "file before closing?");
-        QCOMPARE(w_->platform.boxes.size(), readOnly ? 2 : 1); // and the failure's message
-        QCOMPARE(w_->window.windowTitle(), answer == QMessageBox::Save && !readOnly ? Title : "*" + Title);
-        QTEST(w_->tree.read(Track), "file");
+        QCOMPARE(w_->platform.boxes.size(), answer == QMessageBox::Save ? 2 : 1); // and the failure's message
+        QCOMPARE(w_->window.windowTitle(), "*" + Title);
+        QCOMPARE(w_->tree.read(Track), TrackText());
+    }
+
+    // At start-up the remembered file is taken as if picked; one that has gone or is another track's
+    // now is passed over without a word, and the window starts as on a first run.
+    void startsWithTheRememberedFile_data()
+    {
+        QTest::addColumn<QByteArray>("track");  // null: gone
+        QTest::addColumn<QStringList>("shown"); // first status line, the file name in the state
+        QTest::newRow("there") << TrackText()
+                               << QStringList{"The Sorvena Track Length Is  71989 Meters Long.", "r.ini"};
+        QTest::newRow("gone") << QByteArray() << QStringList{"Welcome to Korsa Sorvena Trainer.", ""};
+        QTest::newRow("another track's") << TrackText("1500 0.0", "3.2")
+                                         << QStringList{"Welcome to Korsa Sorvena Trainer.", ""};
+    }
+    void startsWithTheRememberedFile()
+    {
+        QFETCH(QByteArray, track);
+        w_->tree.write("program/Korsa Gridwell.ini", QFile::encodeName(w_->tree.path()) + "\r\nfile=r.ini\r\n");
+        if (!track.isNull())
+            w_->tree.write("r.ini", track);
+        MainWindow next(w_->platform);
+        next.Load();
+        QTEST((QStringList{next.findChild<QLabel *>("Label1")->text(), next.State().TrackFileName}), "shown");
+        QVERIFY(w_->platform.boxes.isEmpty());
     }
 
     // A failed command shows its box; once it is closed the window is exactly as before, and a
