@@ -208,25 +208,12 @@ class TrainerProcessTest : public QObject
             Click(geometry_.topLeft() + QPoint(12, menu_ / 2)) ? WaitFor(AnyWindow, 1) : std::nullopt;
         return menu ? Geometry(*menu) : std::nullopt;
     }
-    // With the mouse alone: File > Select Sorvena track.ini..., a double-click on each row of the
-    // folder list given (0 the top row), then on the first file listed, which closes the finder.
-    // Returns the number of clicks it took; 0 when a step failed. With byKeys, Ctrl+O opens the finder.
-    int PickFile(const QList<int> &folderRows = {}, bool byKeys = false) const
+    // Ctrl+O: the finder once it shows, at its size of 428x364.
+    std::optional<quint64> OpenFinder() const
     {
-        const std::optional<QRect> menu = byKeys ? std::nullopt : OpenFileMenu();
-        const bool asked =
-            byKeys ? FocusAndKeys(*window_, {"ctrl+o"}) : menu && Click(menu->topLeft() + QPoint(40, 12));
-        const std::optional<quint64> finder = asked ? WaitFor(FinderTitle) : std::nullopt;
+        const std::optional<quint64> finder = FocusAndKeys(*window_, {"ctrl+o"}) ? WaitFor(FinderTitle) : std::nullopt;
         const std::optional<QRect> geometry = finder ? Geometry(*finder) : std::nullopt;
-        // The finder is 428x364; its folder list's rows are 18 pixels high, the top one centred 60
-        // pixels below the finder's top; its first file lies 312,27 from the top left corner.
-        if (!geometry || geometry->size() != QSize(428, 364))
-            return 0;
-        for (const int row : folderRows)
-            if (!Click(geometry->topLeft() + QPoint(200, 60 + 18 * row), 2))
-                return 0;
-        const bool picked = Click(geometry->topLeft() + QPoint(312, 27), 2) && WaitUntilGone(FinderTitle);
-        return picked ? (byKeys ? 2 : 4) + 2 * int(folderRows.size()) : 0;
+        return geometry && geometry->size() == QSize(428, 364) ? finder : std::nullopt;
     }
     // Options > Track Announcer: the File menu opened, then the next menu along and its one item.
     bool ToggleAnnouncer() const { return OpenFileMenu() && Xdotool({"key", "Right", "Return"}); }
@@ -270,7 +257,10 @@ private slots:
         QFETCH(bool, closeBox);
         Trainer trainer;
         QVERIFY(Launch(trainer, byKeys ? QStringList() : QStringList{trainer.trackPath}));
-        QVERIFY(!byKeys || PickFile({}, true));
+        // The first file listed lies 312,27 from the finder's top left corner.
+        const std::optional<quint64> finder = byKeys ? OpenFinder() : std::nullopt;
+        const std::optional<QRect> at = finder ? Geometry(*finder) : std::nullopt;
+        QVERIFY(!byKeys || (at && Click(at->topLeft() + QPoint(312, 27), 2) && WaitUntilGone(FinderTitle)));
         QTRY_COMPARE_WITH_TIMEOUT(trainer.SettingsWritten(), trainer.settings, StepMs);
 
         QVERIFY(Click(At(Section1)));
@@ -320,7 +310,7 @@ private slots:
         const QByteArray remembered = QFile::encodeName(track) + "\r\nfile=track.ini\r\n";
 
         QVERIFY(Launch(trainer));
-        const std::optional<quint64> finder = FocusAndKeys(*window_, {"ctrl+o"}) ? WaitFor(FinderTitle) : std::nullopt;
+        const std::optional<quint64> finder = OpenFinder();
         QVERIFY(finder && FocusAndKeys(*finder, {"Return"}) && WaitUntilGone(FinderTitle));
         QTRY_COMPARE_WITH_TIMEOUT(trainer.SettingsWritten(), remembered, StepMs);
         QVERIFY(ToggleAnnouncer());
