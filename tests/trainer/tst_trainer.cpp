@@ -167,7 +167,7 @@ public:
 };
 
 // Controls of the window's design, in twips of its 14256 x 9612 client area.
-const QRectF Section1(3240, 2280, 3000, 2000), Section4(3240, 4800, 3000, 2000);
+const QRectF Section1(3240, 2280, 3000, 2000);
 const QRectF SaveButton(600, 1260, 972, 372), RevertButton(12600, 1260, 972, 372);
 
 } // namespace
