@@ -20,6 +20,7 @@ public:
     {
         std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
     }
+    korsa::SaveAnswer AskToSave(const QString &, const QString &) override { return korsa::SaveAnswer::Discard; }
     [[noreturn]] void Terminate(int status) override { std::exit(status); }
     int ScreenHeightPixels() const override { return real.ScreenHeightPixels(); }
     QString ProgramFolder() const override { return folder.path(); }

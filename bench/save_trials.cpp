@@ -184,7 +184,8 @@ int LinkTrials(int trials, const QString &folder)
                          regular = QFile::encodeName(tracks + QStringLiteral("/regular"));
         while (!stop) {
             ::unlink(link.constData());
-            ::symlink(QFile::encodeName(outside).constData(), link.constData());
+            if (::symlink(QFile::encodeName(outside).constData(), link.constData()) != 0)
+                continue;
             ::rename(link.constData(), name.constData());
             ::usleep(static_cast<useconds_t>(QRandomGenerator::global()->bounded(2000)));
             WriteAll(QFile::decodeName(regular), small);

@@ -14,6 +14,12 @@
 
 namespace korsa {
 
+namespace {
+
+constexpr int OpensAtRole = Qt::UserRole + 1;
+
+} // namespace
+
 DriveList::DriveList(QWidget *parent) : QComboBox(parent)
 {
     setObjectName(QStringLiteral("drvList"));
@@ -25,12 +31,18 @@ DriveList::DriveList(QWidget *parent) : QComboBox(parent)
         AddDrive(drive.absoluteFilePath());
 #else
     for (const finder::Place &place : finder::DrivePlaces(QDir::homePath()))
-        AddPlace(place.label, place.path);
+        AddPlace(place.label, place.path, place.opensAt);
 #endif
     connect(this, &QComboBox::currentIndexChanged, this, [this] { emit DriveChanged(); });
 }
 
 QString DriveList::Drive() const { return currentIndex() < 0 ? QString() : itemData(currentIndex()).toString(); }
+
+QString DriveList::OpeningFolder() const
+{
+    const QString opensAt = currentIndex() < 0 ? QString() : itemData(currentIndex(), OpensAtRole).toString();
+    return opensAt.isEmpty() ? Drive() : opensAt;
+}
 
 QString DriveList::DriveOf(const QString &path) const
 {
@@ -72,7 +84,7 @@ void DriveList::paintEvent(QPaintEvent *)
 
 void DriveList::AddDrive(const QString &root) { AddPlace(QString(), root); }
 
-void DriveList::AddPlace(const QString &label, const QString &folder)
+void DriveList::AddPlace(const QString &label, const QString &folder, const QString &opensAt)
 {
     const QString drive = finder::CleanFolder(folder);
     if (drive.isEmpty() || findData(drive) >= 0)
@@ -82,6 +94,7 @@ void DriveList::AddPlace(const QString &label, const QString &folder)
     const QSignalBlocker blocker(this);
     const QString current = Drive();
     addItem(label.isEmpty() || label == drive ? drive : QStringLiteral("%1 (%2)").arg(label, drive), drive);
+    setItemData(count() - 1, opensAt, OpensAtRole);
     setCurrentIndex(current.isEmpty() ? -1 : findData(current));
     QFontMetrics metrics(view()->font());
     view()->setMinimumWidth(std::max(view()->minimumWidth(), metrics.horizontalAdvance(itemText(count() - 1)) + 32));

@@ -18,6 +18,8 @@ public:
 
     // The current drive's folder ("/", "/media/usb", "C:\"); empty when there is none.
     QString Drive() const;
+    // The folder the current drive opens at: its own, or for a Steam library its steamapps/common.
+    QString OpeningFolder() const;
     // The drive that holds the path: the longest drive folder that the path lies in.
     QString DriveOf(const QString &path) const;
     // Makes the drive that holds the path current; raises DriveChanged if that is a change.
@@ -30,7 +32,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    void AddPlace(const QString &label, const QString &folder);
+    void AddPlace(const QString &label, const QString &folder, const QString &opensAt = QString());
 
 signals:
     void DriveChanged();

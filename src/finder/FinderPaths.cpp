@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QUrl>
 
 #include <filesystem>
 #include <system_error>
@@ -103,6 +104,21 @@ bool CanListFolder(const QString &folder)
     std::error_code error;
     std::filesystem::directory_iterator it(std::filesystem::path(QFile::encodeName(folder).toStdString()), error);
     return !error;
+}
+
+QString TypedPath(const QString &typed, const QString &shownFolder, const QString &home)
+{
+    QString path = typed.trimmed();
+    if (path.size() >= 2 && (path.front() == QLatin1Char('\'') || path.front() == QLatin1Char('"')) &&
+        path.back() == path.front())
+        path = path.mid(1, path.size() - 2);
+    if (path.startsWith(QLatin1String("file://"), Qt::CaseInsensitive))
+        path = QUrl(path).toLocalFile();
+    if (path == QLatin1String("~") || path.startsWith(QLatin1String("~/")))
+        path = home + path.mid(1);
+    if (path.isEmpty())
+        return QString();
+    return QDir::toNativeSeparators(QDir::cleanPath(QDir(shownFolder).absoluteFilePath(path)));
 }
 
 } // namespace korsa::finder

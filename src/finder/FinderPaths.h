@@ -27,4 +27,9 @@ bool IsSameOrBelow(const QString &path, const QString &folder);
 // True when the folder exists and its entries can be read by this process.
 bool CanListFolder(const QString &folder);
 
+// The absolute, cleaned path a user typed or pasted: blanks around it and the quotes a file manager
+// puts round a copied path are dropped, a file:// address is taken as its path, "~" is the home
+// folder, and a relative path lies in the folder shown. Empty when nothing was typed.
+QString TypedPath(const QString &typed, const QString &shownFolder, const QString &home);
+
 } // namespace korsa::finder

@@ -2,6 +2,7 @@
 
 #include "finder/FinderPaths.h"
 #include "platform/ProgramFolder.h"
+#include "track_file/FileExists.h"
 
 #include <QDir>
 #include <QFile>
@@ -133,7 +134,10 @@ QStringList LibraryFoldersIn(const QString &vdfPath)
     QFile file(vdfPath);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    const QByteArray text = file.read(MaxLibraryFileBytes);
+    QByteArray text = file.read(MaxLibraryFileBytes);
+    // Some editors save it with a UTF-8 byte-order mark.
+    if (text.startsWith("\xEF\xBB\xBF"))
+        text.remove(0, 3);
 
     // "libraryfolders" { "0" { "path" "/home/racer/.local/share/Steam" ... } "1" { ... } }, or in
     // older files "libraryfolders" { "1" "/mnt/games/SteamLibrary" }.
@@ -224,12 +228,17 @@ QList<Place> DrivePlaces(const QString &home, const QString &mountTable)
     add(QStringLiteral("/"), QStringLiteral("/"));
     if (QFileInfo(home).isDir())
         add(QStringLiteral("Home"), home);
-    for (const QString &library : SteamLibraries(home))
+    for (const QString &library : SteamLibraries(home)) {
         add(QStringLiteral("Steam library"), library);
+        if (places.last().path == CleanFolder(library) && QFileInfo(GamesFolder(library)).isDir())
+            places.last().opensAt = CleanFolder(GamesFolder(library));
+    }
     for (const QString &folder : MountedFolders(mountTable))
         add(LastName(folder), folder);
     return places;
 }
+
+QString GamesFolder(const QString &library) { return QDir(library).filePath(QStringLiteral("steamapps/common")); }
 
 QString FirstRunFolder(const QString &programFolder, const QString &home)
 {
@@ -237,11 +246,15 @@ QString FirstRunFolder(const QString &programFolder, const QString &home)
     if (KeepsFilesBesideItself(programFolder))
         return CleanFolder(programFolder);
     for (const QString &library : SteamLibraries(home)) {
-        const QString common = QDir(library).filePath(QStringLiteral("steamapps/common"));
-        if (QFileInfo(common).isDir())
-            return CleanFolder(common);
+        if (QFileInfo(GamesFolder(library)).isDir())
+            return CleanFolder(GamesFolder(library));
     }
     return CleanFolder(home);
+}
+
+bool RemembersFolder(const QString &trackFolder, const QString &programFolder)
+{
+    return FileExists(trackFolder) && CleanFolder(trackFolder) != CleanFolder(programFolder);
 }
 
 } // namespace korsa::finder

@@ -6,10 +6,12 @@
 
 namespace korsa::finder {
 
-// A place the drive list offers: what a person calls it, and its folder.
+// A place the drive list offers: what a person calls it, its folder, and the folder it opens at
+// when that is another (a Steam library opens at its steamapps/common).
 struct Place {
     QString label;
     QString path;
+    QString opensAt = {};
     bool operator==(const Place &) const = default;
 };
 
@@ -28,13 +30,20 @@ QStringList SteamLibraries(const QString &home);
 // once.
 QStringList MountedFolders(const QString &mountTable = QStringLiteral("/proc/self/mounts"));
 
+// The folder below a Steam library that holds its games.
+QString GamesFolder(const QString &library);
+
 // The drive list's places: "/", the home folder, the Steam libraries, the mounted file systems;
 // a folder already offered is not offered again.
 QList<Place> DrivePlaces(const QString &home, const QString &mountTable = QStringLiteral("/proc/self/mounts"));
 
-// Where the finder opens when no folder is remembered: a copy of the program in a writable folder
-// of its own starts there; an installed one (KeepsFilesBesideItself is false) in the first Steam
-// library's steamapps/common, else in the home folder.
+// Where the finder opens when no folder is remembered and no track file was found: a copy of the
+// program in a writable folder of its own starts there; an installed one (KeepsFilesBesideItself is
+// false) in the first Steam library's steamapps/common that exists, else in the home folder.
 QString FirstRunFolder(const QString &programFolder, const QString &home);
+
+// Whether the finder has a folder to go back to: an existing one other than the program's own (an
+// installed program's folder never holds a track file, so naming it is remembering nothing).
+bool RemembersFolder(const QString &trackFolder, const QString &programFolder);
 
 } // namespace korsa::finder

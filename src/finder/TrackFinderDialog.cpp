@@ -5,12 +5,15 @@
 #include "finder/FinderPaths.h"
 #include "finder/FolderList.h"
 #include "finder/Places.h"
-#include "track_file/FileExists.h"
+#include "finder/TrackSearch.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 
@@ -28,8 +31,9 @@ QRect TwipsRect(int left, int top, int width, int height)
 
 } // namespace
 
-TrackFinderDialog::TrackFinderDialog(SessionState &state, const QString &programFolder, QWidget *parent)
-    : QDialog(parent), state_(state), programFolder_(programFolder)
+TrackFinderDialog::TrackFinderDialog(SessionState &state, const QString &programFolder,
+                                     const finder::TrackSearch *search, QWidget *parent)
+    : QDialog(parent), state_(state), programFolder_(programFolder), search_(search)
 {
     setObjectName(QStringLiteral("FrmFileManager2"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -90,6 +94,16 @@ void TrackFinderDialog::CreateControls()
     fileList_->setGeometry(TwipsRect(4080, 120, 1932, 3912).translated(inside));
     fileList_->SetPattern(QStringLiteral("*.exe"));
 
+    pathField_ = new QLineEdit(listPanel_);
+    pathField_->setObjectName(QStringLiteral("txtPath"));
+    pathField_->setGeometry(driveList_->geometry());
+    pathField_->hide();
+    pathField_->installEventFilter(this);
+    auto *typePath = new QAction(this);
+    typePath->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    addAction(typePath);
+    connect(typePath, &QAction::triggered, this, &TrackFinderDialog::ShowPathField);
+
     setTabOrder(selectButton_, cancelButton_);
     setTabOrder(cancelButton_, driveList_);
     setTabOrder(driveList_, folderList_);
@@ -106,30 +120,55 @@ void TrackFinderDialog::CreateControls()
 
 void TrackFinderDialog::StartInRememberedFolder()
 {
-    // Start in the folder of the track file last chosen; when that is gone (or cannot be shown,
-    // such as a path that names a file) start where a first run starts. An installed program's
-    // own folder never holds a track file: remembering it is remembering nothing.
-    bool shown = false;
-    if (FileExists(state_.TrackFolder) &&
-        finder::CleanFolder(state_.TrackFolder) != finder::CleanFolder(programFolder_)) {
-        driveList_->SetDriveFromPath(state_.TrackFolder);
-        shown = folderList_->SetPath(state_.TrackFolder);
-    }
-    const QStringList fallbacks =
-        shown ? QStringList() : QStringList{finder::FirstRunFolder(programFolder_, QDir::homePath()), programFolder_};
+    // Start in the folder of the track file last chosen. With none (an installed program's own
+    // folder never holds a track file: remembering it is remembering nothing), or when it is gone or
+    // cannot be shown (such as a path that names a file), at the track file the search found; else
+    // where a first run starts, else at home, and only then in the program's folder.
+    const bool remembered = finder::RemembersFolder(state_.TrackFolder, programFolder_);
+    bool shown = remembered && ShowFolder(state_.TrackFolder);
+    const bool found =
+        !shown && search_ && !search_->Found().isEmpty() && ShowFolder(QFileInfo(search_->Found()).absolutePath());
+    const QStringList fallbacks{finder::FirstRunFolder(programFolder_, QDir::homePath()), QDir::homePath(),
+                                programFolder_};
     for (const QString &folder : fallbacks) {
-        if (shown)
+        if (shown || found)
             break;
-        driveList_->SetDriveFromPath(folder);
-        shown = folderList_->SetPath(folder);
+        shown = ShowFolder(folder);
     }
     fileList_->SetPattern(TrackFilePattern);
     selectButton_->setEnabled(false);
+    openedAt_ = folderList_->Path();
+    if (found)
+        ShowFoundTrack();
+    else if (!remembered && search_ && !search_->Finished())
+        connect(search_, &finder::TrackSearch::Done, this, &TrackFinderDialog::SearchEnded);
+}
+
+bool TrackFinderDialog::ShowFolder(const QString &folder)
+{
+    driveList_->SetDriveFromPath(folder);
+    return folderList_->SetPath(folder);
+}
+
+bool TrackFinderDialog::ShowFoundTrack()
+{
+    const QFileInfo track(search_->Found());
+    if (search_->Found().isEmpty() || !ShowFolder(track.absolutePath()) || !fileList_->SelectFile(track.fileName()))
+        return false;
+    // Enter now chooses it.
+    fileList_->setFocus();
+    return true;
+}
+
+void TrackFinderDialog::SearchEnded()
+{
+    if (folderList_->Path() == openedAt_ && fileList_->FileName().isEmpty() && !pathField_->isVisible())
+        ShowFoundTrack();
 }
 
 void TrackFinderDialog::DriveChosen()
 {
-    const QString drive = driveList_->Drive();
+    const QString drive = driveList_->OpeningFolder();
     selectButton_->setEnabled(false);
     if (!drive.isEmpty() && finder::CanListFolder(drive) && folderList_->SetPath(drive))
         return;
@@ -182,6 +221,63 @@ void TrackFinderDialog::Cancel()
     close();
 }
 
+void TrackFinderDialog::ShowPathField()
+{
+    if (!pathField_->isVisible())
+        focusBeforePath_ = QApplication::focusWidget();
+    pathField_->setText(folderList_->Path());
+    pathField_->selectAll();
+    pathField_->show();
+    pathField_->raise();
+    pathField_->setFocus(Qt::ShortcutFocusReason);
+}
+
+void TrackFinderDialog::HidePathField()
+{
+    if (!pathField_->isVisible())
+        return;
+    const bool hadFocus = pathField_->hasFocus();
+    pathField_->hide();
+    if (hadFocus)
+        (focusBeforePath_ ? focusBeforePath_.data() : folderList_)->setFocus();
+}
+
+void TrackFinderDialog::GoToTypedPath()
+{
+    const QFileInfo target(finder::TypedPath(pathField_->text(), folderList_->Path(), QDir::homePath()));
+    if (target.isDir() && ShowFolder(target.filePath())) {
+        HidePathField();
+    } else if (target.isFile()) {
+        // Chosen as Select chooses a file; reading it tells whether it is the track's.
+        state_.TrackFolder = finder::CleanFolder(target.absolutePath());
+        state_.TrackFileName = target.fileName();
+        close();
+    } else {
+        QApplication::beep();
+        pathField_->selectAll();
+    }
+}
+
+bool TrackFinderDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == pathField_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            GoToTypedPath();
+            return true;
+        }
+        if (key == Qt::Key_Escape) {
+            HidePathField();
+            return true;
+        }
+    } else if (watched == pathField_ && event->type() == QEvent::FocusOut &&
+               static_cast<QFocusEvent *>(event)->reason() != Qt::ActiveWindowFocusReason &&
+               static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason) {
+        pathField_->hide();
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
 void TrackFinderDialog::setVisible(bool visible)
 {
     if (visible && !isVisible()) {
@@ -210,10 +306,11 @@ void TrackFinderDialog::keyPressEvent(QKeyEvent *event)
     QDialog::keyPressEvent(event);
 }
 
-void ShowTrackFinder(SessionState &state, const QString &programFolder, QWidget *parent)
+void ShowTrackFinder(SessionState &state, const QString &programFolder, const finder::TrackSearch *search,
+                     QWidget *parent)
 {
     // exec() deletes the dialog before it returns (it deletes itself on close).
-    auto *finder = new TrackFinderDialog(state, programFolder, parent);
+    auto *finder = new TrackFinderDialog(state, programFolder, search, parent);
     finder->setWindowModality(Qt::ApplicationModal);
     finder->exec();
 }

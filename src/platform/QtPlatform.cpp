@@ -64,4 +64,22 @@ int QtPlatform::ScreenHeightPixels() const
 
 QString QtPlatform::ProgramFolder() const { return QDir::toNativeSeparators(QCoreApplication::applicationDirPath()); }
 
+SaveAnswer QtPlatform::AskToSave(const QString &text, const QString &caption)
+{
+    QMessageBox box(QMessageBox::Question, caption, text,
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QApplication::activeWindow());
+    box.setObjectName(QStringLiteral("question"));
+    KeepCaptionWidth(box);
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Save:
+        return SaveAnswer::Save;
+    case QMessageBox::Discard:
+        return SaveAnswer::Discard;
+    default:
+        return SaveAnswer::Cancel;
+    }
+}
+
 } // namespace korsa

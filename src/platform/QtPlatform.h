@@ -8,6 +8,7 @@ class QtPlatform final : public Platform
 {
 public:
     void ShowMessage(const QString &text, const QString &caption) override;
+    SaveAnswer AskToSave(const QString &text, const QString &caption) override;
     [[noreturn]] void Terminate(int status) override;
     int ScreenHeightPixels() const override;
     QString ProgramFolder() const override;

@@ -128,9 +128,11 @@ bool TakeOwnerAndMode(int fd, const struct stat &like)
     if (::fstat(fd, &now) != 0)
         return false;
     // Owner before mode: a change of owner may clear the set-id bits.
-    // A user who may not give the file away may still give it the group, being one of its members.
-    if ((now.st_uid != like.st_uid || now.st_gid != like.st_gid) && ::fchown(fd, like.st_uid, like.st_gid) != 0)
-        ::fchown(fd, static_cast<uid_t>(-1), like.st_gid);
+    // A user who may not give the file away may still give it the group, being one of its members;
+    // whether that was all it needed shows below.
+    if ((now.st_uid != like.st_uid || now.st_gid != like.st_gid) && ::fchown(fd, like.st_uid, like.st_gid) != 0 &&
+        ::fchown(fd, static_cast<uid_t>(-1), like.st_gid) != 0)
+        return false;
     if (::fstat(fd, &now) == 0 && (now.st_mode & 07777) != (like.st_mode & 07777))
         ::fchmod(fd, like.st_mode & 07777);
     return ::fstat(fd, &now) == 0 && now.st_uid == like.st_uid && now.st_gid == like.st_gid &&

@@ -1,6 +1,7 @@
 #include "presentation/MainWindow.h"
 
 #include "finder/FinderPaths.h"
+#include "finder/Places.h"
 #include "finder/TrackFinderDialog.h"
 #include "presentation/MenuScale.h"
 #include "presentation/TrackMapPictures.h"
@@ -10,6 +11,7 @@
 #include "track_file/UserMessages.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
@@ -31,6 +33,19 @@ constexpr float DesignClientHeight = 9612.0f;
 
 // The window's own font size; the section captions have their own.
 constexpr double DesignFontPoints = 9.0;
+
+const QString SaveQuestion =
+    QStringLiteral("The start position has changed.  Save it to the Track.ini file before closing?");
+
+// The search's test of a file: read and told apart as a file picked in the finder is.
+bool IsSorvenaTrackFile(const QString &path)
+{
+    const QFileInfo file(path);
+    SessionState state;
+    state.TrackFolder = QDir::toNativeSeparators(file.absolutePath());
+    state.TrackFileName = file.fileName();
+    return ReadSorvenaTrackFile(state) == TrackFileOutcome::Ok;
+}
 
 // The window's own background: pointer movement over it (and over disabled section pictures)
 // stops an announcement.
@@ -112,7 +127,7 @@ private:
 
 MainWindow::MainWindow(Platform &platform, QWidget *parent)
     : QMainWindow(parent), platform_(platform), settings_(platform.ProgramFolder()),
-      session_(state_, *this, &settings_), announcer_(platform.ProgramFolder())
+      session_(state_, *this, &settings_), announcer_(platform.ProgramFolder()), trackSearch_(IsSorvenaTrackFile)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(captions::ProgramTitle);
@@ -123,7 +138,9 @@ MainWindow::MainWindow(Platform &platform, QWidget *parent)
     for (const int size : {16, 32, 64})
         icon.addPixmap(QPixmap(QStringLiteral(":/icon/korsa-%1.png").arg(size), "PNG"));
     setWindowIcon(icon);
-    showFinder = [this](SessionState &state) { ShowTrackFinder(state, platform_.ProgramFolder(), this); };
+    showFinder = [this](SessionState &state) {
+        ShowTrackFinder(state, platform_.ProgramFolder(), &trackSearch_, this);
+    };
     BuildDesign();
     BuildStartMarkers();
     // Switching the announcer on gets the sound output ready, so the first announcement is not
@@ -346,7 +363,8 @@ void MainWindow::Load()
     ScaleControls(factor);
     CentreWindow();
 
-    state_.TrackFolder = settings_.ReadTrackFolder();
+    const RememberedSettings remembered = settings_.Read();
+    state_.TrackFolder = remembered.trackFolder;
     trackLengthCaption_->setText(captions::WelcomeLine1);
     startPositionCaption_->setText(captions::WelcomeLine2);
     for (int i = 0; i < SectionCount; ++i)
@@ -363,6 +381,28 @@ void MainWindow::Load()
     for (PictureBox *picture : sectionPictures_)
         picture->setEnabled(false);
     lastHoverSection_ = -1;
+    StartFromRemembered(remembered);
+}
+
+void MainWindow::StartFromRemembered(const RememberedSettings &remembered)
+{
+    {
+        // The sound output is got ready once the window shows, not before.
+        const QSignalBlocker quiet(announcerAction_);
+        announcerAction_->setChecked(remembered.trackAnnouncer);
+    }
+    if (remembered.trackAnnouncer)
+        QTimer::singleShot(0, this, [this] { announcer_.PrepareOutput(); });
+    connect(announcerAction_, &QAction::toggled, this, [this](bool on) { settings_.RememberTrackAnnouncer(on); });
+
+    if (!remembered.trackFileName.isEmpty()) {
+        state_.TrackFileName = remembered.trackFileName;
+        // One that has gone, or is no longer the Sorvena track's, is passed over without a word.
+        if (session_.AcceptChosenTrack() != TrackFileOutcome::Ok)
+            state_.TrackFileName.clear();
+    }
+    if (!session_.HasAcceptedTrack() && !finder::RemembersFolder(state_.TrackFolder, platform_.ProgramFolder()))
+        QTimer::singleShot(0, this, [this] { trackSearch_.Start(QDir::homePath()); });
 }
 
 float MainWindow::ClientWidthTwips() const { return static_cast<float>(clientPixels_.width()) * TwipsPerPixel; }
@@ -524,12 +564,38 @@ void MainWindow::ShowFailure(const TrackFileResult &result)
         platform_.ShowMessage(message->Body(), message->caption);
 }
 
-void MainWindow::Exit() { platform_.Terminate(exit_status::Ok); }
+void MainWindow::Exit()
+{
+    if (MayEnd())
+        platform_.Terminate(exit_status::Ok);
+}
+
+bool MainWindow::MayEnd()
+{
+    // A second close request while the question is open waits for its answer.
+    if (askingToSave_)
+        return false;
+    if (!session_.HasUnsavedStart())
+        return true;
+    askingToSave_ = true;
+    const SaveAnswer answer = platform_.AskToSave(SaveQuestion, captions::ProgramTitle);
+    askingToSave_ = false;
+    if (answer != SaveAnswer::Save)
+        return answer == SaveAnswer::Discard;
+    // A save that fails shows its message and the window stays, the start still unsaved.
+    const TrackFileOutcome saved = session_.Save();
+    ShowFailure(saved);
+    return saved == TrackFileOutcome::Ok;
+}
 
 void MainWindow::ShowAbout() { platform_.ShowMessage(captions::AboutText(), captions::ProgramTitle); }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    if (!MayEnd()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     platform_.Terminate(exit_status::Ok);
 }
@@ -541,6 +607,12 @@ void MainWindow::ShowStartPositionCaption(const QString &caption) { startPositio
 void MainWindow::SetStartPositionBar(int value) { startPositionBar_->setValue(value); }
 
 void MainWindow::ShowPlainMap() { ShowMap(PlainMapPicture); }
+
+void MainWindow::ShowUnsavedStart(bool unsaved)
+{
+    // The mark desktop editors put before the title of a window holding unsaved changes.
+    setWindowTitle(unsaved ? QStringLiteral("*") + captions::ProgramTitle : captions::ProgramTitle);
+}
 
 void MainWindow::EnableTrackCommands()
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "announcer/Announcer.h"
+#include "finder/TrackSearch.h"
 #include "platform/Platform.h"
 #include "presentation/Controls.h"
 #include "presentation/Layout.h"
@@ -35,7 +36,8 @@ public:
     ~MainWindow() override;
 
     // The load handler: scales the window to the screen (or ends the program on a screen too
-    // small), reads the settings file and leaves the window in its no-track state.
+    // small), reads the settings file and leaves the window in its no-track state, or with the
+    // remembered track file accepted.
     void Load();
 
     // A track file named on the command line, taken as if it had been picked in the finder.
@@ -60,6 +62,7 @@ public:
     SessionState &State() { return state_; }
     const std::vector<ControlEntry> &Controls() const { return controls_; }
     int LastHoverSection() const { return lastHoverSection_; }
+    const finder::TrackSearch &Search() const { return trackSearch_; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -71,7 +74,14 @@ private:
     void SetStartPositionBar(int value) override;
     void ShowPlainMap() override;
     void EnableTrackCommands() override;
+    void ShowUnsavedStart(bool unsaved) override;
 
+    // The remembered announcer setting and track file taken up again; with no track file and no
+    // folder to go back to, the search for the track file starts once the window shows.
+    void StartFromRemembered(const RememberedSettings &remembered);
+    // With a start position the file does not hold, asks whether to save it first: true when the
+    // program may end now.
+    bool MayEnd();
     // Everything after the finder has closed and left its choice in the state.
     void TrackChosen();
     void ShowFailure(const TrackFileResult &result);
@@ -100,6 +110,8 @@ private:
     SettingsFile settings_;
     StartPositionSession session_;
     Announcer announcer_;
+    finder::TrackSearch trackSearch_;
+    bool askingToSave_ = false;
 
     QWidget *client_ = nullptr;
     QGroupBox *statusFrame_ = nullptr;

@@ -17,22 +17,52 @@ namespace korsa {
 namespace {
 
 const QString SettingsName = QStringLiteral("Korsa Gridwell.ini");
-// One folder name; anything larger is no settings file of ours.
+// A few paths; anything larger is no settings file of ours.
 constexpr qint64 MaxSettingsBytes = 1024 * 1024;
 
-std::optional<QString> ReadFirstLine(const QString &path)
+const QByteArray FileKey = QByteArrayLiteral("file=");
+const QByteArray AnnouncerOn = QByteArrayLiteral("announcer=on");
+
+std::optional<QByteArray> ReadContent(const QString &path) { return ReadRegularFile(path, MaxSettingsBytes); }
+
+// Lines end with CR LF or a CR alone; a line feed alone belongs to the line.
+QList<QByteArray> Lines(const QByteArray &bytes)
 {
-    std::optional<QByteArray> bytes = ReadRegularFile(path, MaxSettingsBytes);
-    if (!bytes)
-        return std::nullopt;
-    if (const qsizetype end = bytes->indexOf('\r'); end >= 0)
-        bytes->truncate(end);
-    return QFile::decodeName(*bytes);
+    QList<QByteArray> lines = bytes.split('\r');
+    for (qsizetype k = 1; k < lines.size(); ++k) {
+        if (lines[k].startsWith('\n'))
+            lines[k].remove(0, 1);
+    }
+    return lines;
+}
+
+RememberedSettings Parse(const QByteArray &bytes)
+{
+    const QList<QByteArray> lines = Lines(bytes);
+    RememberedSettings settings;
+    settings.trackFolder = QFile::decodeName(lines.first());
+    for (const QByteArray &line : lines.mid(1)) {
+        if (line.startsWith(FileKey))
+            settings.trackFileName = QFile::decodeName(line.mid(FileKey.size()));
+        else if (line == AnnouncerOn)
+            settings.trackAnnouncer = true;
+    }
+    return settings;
+}
+
+QByteArray Compose(const RememberedSettings &settings)
+{
+    QByteArray bytes = QFile::encodeName(settings.trackFolder) + "\r\n";
+    if (!settings.trackFileName.isEmpty())
+        bytes += FileKey + QFile::encodeName(settings.trackFileName) + "\r\n";
+    if (settings.trackAnnouncer)
+        bytes += AnnouncerOn + "\r\n";
+    return bytes;
 }
 
 // Written as the track file is, and only ever a regular file: a link or a device at the name is
-// left alone.
-bool WriteLine(const QString &path, const QString &line)
+// left alone. A file that holds these bytes already is not written again.
+bool WriteContent(const QString &path, const QByteArray &bytes)
 {
     if (!CanWriteFolder(QFileInfo(path).absolutePath()))
         return false;
@@ -40,8 +70,11 @@ bool WriteLine(const QString &path, const QString &line)
     update.path = QFile::encodeName(path);
     update.create = true;
     update.maxBytes = MaxSettingsBytes;
-    update.contentFor = [bytes = QFile::encodeName(line) + "\r\n"](const QByteArray &) { return bytes; };
-    return UpdateFile(update).kind == UpdateResult::Kind::Written;
+    update.contentFor = [&bytes](const QByteArray &current) {
+        return current == bytes ? std::nullopt : std::optional<QByteArray>(bytes);
+    };
+    const UpdateResult::Kind kind = UpdateFile(update).kind;
+    return kind == UpdateResult::Kind::Written || kind == UpdateResult::Kind::Declined;
 }
 
 } // namespace
@@ -57,23 +90,38 @@ QString SettingsFile::PerUserPath() const
     return QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)).filePath(SettingsName);
 }
 
-QString SettingsFile::ReadTrackFolder() const
+RememberedSettings SettingsFile::Read() const
 {
-    if (auto line = ReadFirstLine(PerUserPath()))
-        return *line;
-    if (auto line = ReadFirstLine(BesideProgramPath()))
-        return *line;
-    return programFolder_;
+    for (const QString &path : {PerUserPath(), BesideProgramPath()}) {
+        if (const auto bytes = ReadContent(path))
+            return Parse(*bytes);
+    }
+    return RememberedSettings{programFolder_, QString(), false};
 }
 
-void SettingsFile::WriteTrackFolder(const QString &trackFolder) const
+void SettingsFile::RememberTrack(const QString &trackFolder, const QString &trackFileName) const
+{
+    RememberedSettings settings = Read();
+    settings.trackFolder = trackFolder;
+    settings.trackFileName = trackFileName;
+    Write(Compose(settings));
+}
+
+void SettingsFile::RememberTrackAnnouncer(bool on) const
+{
+    RememberedSettings settings = Read();
+    settings.trackAnnouncer = on;
+    Write(Compose(settings));
+}
+
+void SettingsFile::Write(const QByteArray &content) const
 {
     // Once there is a per-user file it is the one read, so it is the one kept up to date.
     if (!QFileInfo::exists(PerUserPath()) && KeepsFilesBesideItself(programFolder_, installFolder_) &&
-        WriteLine(BesideProgramPath(), trackFolder))
+        WriteContent(BesideProgramPath(), content))
         return;
     QDir().mkpath(QFileInfo(PerUserPath()).path());
-    WriteLine(PerUserPath(), trackFolder);
+    WriteContent(PerUserPath(), content);
 }
 
 } // namespace korsa

@@ -2,11 +2,23 @@
 
 #include "platform/ProgramFolder.h"
 
+#include <QByteArray>
 #include <QString>
 
 namespace korsa {
 
-// The one-line settings file "Korsa Gridwell.ini": the folder of the last accepted track file.
+// What the settings file keeps between runs.
+struct RememberedSettings {
+    // The folder of the last accepted track file; the program's folder when there is no file.
+    QString trackFolder;
+    // The last accepted track file's name in that folder; empty when none is remembered.
+    QString trackFileName;
+    bool trackAnnouncer = false;
+};
+
+// The settings file "Korsa Gridwell.ini". Its first line is the folder of the last accepted track
+// file, so a copy of the program that reads only that line still finds the folder; the lines after
+// it are "file=" with that file's name and, while the Track Announcer is on, "announcer=on".
 // It lives beside a copy of the program in a writable folder of its own; for an installed program,
 // or where the program's folder cannot be written, in the user's configuration folder instead, and
 // from then on that per-user file is the one read and written.
@@ -19,14 +31,18 @@ public:
     QString BesideProgramPath() const;
     QString PerUserPath() const;
 
-    // TrackFolder at start-up: the first line of the per-user file, else of the file beside the
-    // program, else the program's folder. Anything but a regular file of sane size counts as absent.
-    QString ReadTrackFolder() const;
-    // Writes the folder and CR LF: beside the program when it keeps its files beside itself and
-    // there is no per-user file yet, else per user. Never reports.
-    void WriteTrackFolder(const QString &trackFolder) const;
+    // The per-user file, else the file beside the program. Anything but a regular file of sane size
+    // counts as absent.
+    RememberedSettings Read() const;
+    // Each keeps what the file holds besides. Never reports.
+    void RememberTrack(const QString &trackFolder, const QString &trackFileName) const;
+    void RememberTrackAnnouncer(bool on) const;
 
 private:
+    // Beside the program when it keeps its files beside itself and there is no per-user file yet,
+    // else per user; a file that already holds these bytes is left alone.
+    void Write(const QByteArray &content) const;
+
     QString programFolder_;
     QString installFolder_;
 };

@@ -13,6 +13,17 @@ StartPositionSession::StartPositionSession(SessionState &state, SessionView &vie
     FillSectionNames(sections_);
 }
 
+TrackFileResult ReadSorvenaTrackFile(SessionState &state)
+{
+    SessionState read = state;
+    if (TrackFileResult result = ReadTrackFile(read); result != TrackFileOutcome::Ok)
+        return result;
+    if (!IsSorvenaTrackLength(read.TrackLength))
+        return TrackFileOutcome::NotSorvena;
+    state = std::move(read);
+    return TrackFileOutcome::Ok;
+}
+
 TrackFileResult StartPositionSession::AcceptChosenTrack()
 {
     if (state_.TrackFileName.isEmpty())
@@ -20,16 +31,15 @@ TrackFileResult StartPositionSession::AcceptChosenTrack()
 
     // Read into a copy: a refused or vanished choice leaves everything as it was.
     SessionState read = state_;
-    if (TrackFileResult result = ReadTrackFile(read); result != TrackFileOutcome::Ok)
+    if (TrackFileResult result = ReadSorvenaTrackFile(read); result != TrackFileOutcome::Ok)
         return result;
-    if (!IsSorvenaTrackLength(read.TrackLength))
-        return TrackFileOutcome::NotSorvena;
     state_ = read;
     accepted_ = std::move(read);
     SessionState &track = *accepted_;
+    fileStartPosition_ = track.StartPosition;
 
     if (settings_)
-        settings_->WriteTrackFolder(state_.TrackFolder);
+        settings_->RememberTrack(state_.TrackFolder, state_.TrackFileName);
     trackLengthMetres_ = TrackLengthInMetres(track.TrackLength);
     view_.ShowTrackLengthCaption(captions::TrackLengthCaption(track.TrackNameShort, trackLengthMetres_));
     track.StartPosition = ReduceBeyondTrack(track.StartPosition, trackLengthMetres_);
@@ -38,6 +48,7 @@ TrackFileResult StartPositionSession::AcceptChosenTrack()
     SetScrollFromProgram(positionPerMille_);
     view_.ShowPlainMap();
     view_.EnableTrackCommands();
+    ShowWhetherUnsaved();
     return TrackFileOutcome::Ok;
 }
 
@@ -51,6 +62,7 @@ void StartPositionSession::SectionClick(int index)
     view_.ShowStartPositionCaption(
         captions::SectionPositionCaption(sections_.SectionNames[index], start, positionPerMille_));
     SetScrollFromProgram(positionPerMille_);
+    ShowWhetherUnsaved();
 }
 
 void StartPositionSession::ScrollChange(int value)
@@ -60,6 +72,7 @@ void StartPositionSession::ScrollChange(int value)
     positionPerMille_ = static_cast<float>(value);
     accepted_->StartPosition = StartPositionOfPerMille(positionPerMille_, trackLengthMetres_);
     view_.ShowStartPositionCaption(captions::ScrollPositionCaption(accepted_->StartPosition, positionPerMille_));
+    ShowWhetherUnsaved();
 }
 
 void StartPositionSession::StartAtMetres(float metres)
@@ -70,6 +83,7 @@ void StartPositionSession::StartAtMetres(float metres)
     positionPerMille_ = PerMilleOf(accepted_->StartPosition, trackLengthMetres_);
     view_.ShowStartPositionCaption(captions::ScrollPositionCaption(accepted_->StartPosition, positionPerMille_));
     SetScrollFromProgram(positionPerMille_);
+    ShowWhetherUnsaved();
 }
 
 TrackFileResult
@@ -98,7 +112,12 @@ TrackFileResult StartPositionSession::Save()
     if (!accepted_)
         return TrackFileOutcome::Cancelled;
     const QByteArray stallLine = SavedStallLine(accepted_->StartPosition);
-    return WriteStallLine([&](const SessionState &) { return stallLine; });
+    TrackFileResult result = WriteStallLine([&](const SessionState &) { return stallLine; });
+    if (result == TrackFileOutcome::Ok) {
+        fileStartPosition_ = accepted_->StartPosition;
+        ShowWhetherUnsaved();
+    }
+    return result;
 }
 
 TrackFileResult StartPositionSession::Revert()
@@ -115,8 +134,20 @@ TrackFileResult StartPositionSession::Revert()
     view_.ShowStartPositionCaption(captions::OriginalPositionCaption(track.StartPosition, positionPerMille_));
     view_.ShowPlainMap();
     SetScrollFromProgram(positionPerMille_);
+    fileStartPosition_ = track.StartPosition;
+    ShowWhetherUnsaved();
     return TrackFileOutcome::Ok;
 }
+
+bool StartPositionSession::HasUnsavedStart() const
+{
+    if (!accepted_)
+        return false;
+    const auto saved = [this](float start) { return WholeMetresText(ReduceBeyondTrack(start, trackLengthMetres_)); };
+    return saved(accepted_->StartPosition) != saved(fileStartPosition_);
+}
+
+void StartPositionSession::ShowWhetherUnsaved() { view_.ShowUnsavedStart(HasUnsavedStart()); }
 
 void StartPositionSession::SetScrollFromProgram(float perMille)
 {

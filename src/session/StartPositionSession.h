@@ -24,7 +24,13 @@ public:
     virtual void ShowPlainMap() = 0;
     // Enables Save and Revert (menu and buttons), the scroll bar and the nine section pictures.
     virtual void EnableTrackCommands() = 0;
+    // Whether the start shown is one the file does not hold yet (see HasUnsavedStart).
+    virtual void ShowUnsavedStart(bool /*unsaved*/) {}
 };
+
+// Reads TrackFolder/TrackFileName as a chosen file is read, and tells the Sorvena track's file from
+// any other: Ok, Missing, Unreadable or NotSorvena. Only Ok changes the state.
+TrackFileResult ReadSorvenaTrackFile(SessionState &state);
 
 // The start-position logic of the main window: accepting a chosen track file, the section clicks,
 // the scroll bar, Save and Revert. A command that fails reports its outcome and changes nothing:
@@ -55,6 +61,11 @@ public:
     // The last accepted track file as Save and Revert act on it.
     bool HasAcceptedTrack() const { return accepted_.has_value(); }
     const SessionState &AcceptedTrack() const { return *accepted_; }
+    // True while the start shown differs from the file's stall_0 number as the trainer last read or
+    // wrote it: compared as the whole metres Save writes, each taken round the lap as an accepted
+    // file's start is. So a file's start beyond the lap, taken round it on acceptance, is nothing
+    // unsaved, and neither is a fraction of a metre that Save would drop.
+    bool HasUnsavedStart() const;
     float PositionPerMille() const { return positionPerMille_; }
     float TrackLengthMetres() const { return trackLengthMetres_; }
     bool ScrollChangeEnabled() const { return scrollChangeEnabled_; }
@@ -65,6 +76,7 @@ private:
     // written, the start position the one shown.
     TrackFileResult WriteStallLine(const std::function<QByteArray(const SessionState &fresh)> &stallLineFor);
     void SetScrollFromProgram(float perMille);
+    void ShowWhetherUnsaved();
 
     SessionState &state_;
     SessionView &view_;
@@ -75,6 +87,8 @@ private:
     float trackLengthMetres_ = 0.0f;
     float positionPerMille_ = 0.0f;
     bool scrollChangeEnabled_ = false;
+    // The start position in the file's stall_0 line, as last read or written.
+    float fileStartPosition_ = 0.0f;
 };
 
 } // namespace korsa

@@ -4,9 +4,12 @@
 #include "finder/FolderList.h"
 #include "finder/Places.h"
 #include "finder/TrackFinderDialog.h"
+#include "finder/TrackSearch.h"
 #include "support/Pointer.h"
+#include "support/TempTree.h"
 
 #include <QDir>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -26,10 +29,12 @@ const int Later = QTest::mouseDoubleClickInterval + 100; // a click that makes n
 const QString Root = QDir::toNativeSeparators(QDir::rootPath());
 
 // Puts entries below the root: "a/b/" a folder, "a/f=text" a file with the text ("@" in it standing
-// for the root), "a/l -> target" a link.
+// for the root), "a/l -> target" a link; "-a/b" removes what is there.
 void Build(const QString &root, const QStringList &entries)
 {
     for (const QString &entry : entries) {
+        if (entry.startsWith('-') && QDir(root + '/' + entry.mid(1)).removeRecursively())
+            continue;
         const QString name = entry.section(QRegularExpression(" -> |="), 0, 0), path = root + '/' + name;
         const QString rest = entry.mid(name.size()).replace('@', root);
         QDir().mkpath(QFileInfo(path).path());
@@ -49,9 +54,14 @@ QStringList Entries(const QListWidget *list)
     return texts;
 }
 
+// The search's stand-in test of a file: its text says whether it is the one looked for.
+bool IsSorvena(const QString &path) { return korsa::test::ReadFile(path) == "sorvena"; }
+
 // One showing of the finder, with its controls.
 struct Finder {
-    Finder(SessionState &state, const QString &programFolder) : dialog(new TrackFinderDialog(state, programFolder)) {}
+    Finder(SessionState &state, const QString &programFolder, const finder::TrackSearch *search = nullptr)
+        : dialog(new TrackFinderDialog(state, programFolder, search))
+    {}
     ~Finder() { delete dialog; }
     bool Show() { return dialog->show(), dialog->activateWindow(), QTest::qWaitForWindowActive(dialog); }
     // The folder listed, the files' folder, the file picked and whether Select is enabled.
@@ -81,6 +91,7 @@ struct Finder {
     FileList *files = dialog->findChild<FileList *>("filList");
     QPushButton *select = dialog->findChild<QPushButton *>("cmdSelect");
     QPushButton *cancel = dialog->findChild<QPushButton *>("cmdCancel");
+    QLineEdit *path = dialog->findChild<QLineEdit *>("txtPath");
 };
 
 using Step = std::function<void(Finder &)>;
@@ -98,11 +109,11 @@ class TestFinder : public QObject
 
     QString path(const QString &relative = {}) const { return QDir::cleanPath(dir_->filePath(relative)); }
     // The finder on a start folder, earlier.ini being the file chosen before.
-    std::unique_ptr<Finder> Open(const QString &folder)
+    std::unique_ptr<Finder> Open(const QString &folder, const finder::TrackSearch *search = nullptr)
     {
         state_.TrackFolder = folder;
         state_.TrackFileName = "earlier.ini";
-        return std::make_unique<Finder>(state_, path("program"));
+        return std::make_unique<Finder>(state_, path("program"), search);
     }
 
 private slots:
@@ -136,6 +147,10 @@ private slots:
         QTest::newRow("malformed") << QStringList{vdf + "}}}\"libraryfolders\" \"{\" {{ \"path\"", "Games Drive/"}
                                    << QStringList{steam};
         QTest::newRow("empty") << QStringList{vdf} << QStringList{steam};
+        QTest::newRow("byte-order mark; Flatpak Steam without steamapps")
+            << QStringList{vdf + QChar(0xFEFF) + "\"libraryfolders\" { \"1\" { \"path\" \"@/Lib\" } }", "Lib/",
+                           "home/.var/app/com.valvesoftware.Steam/.local/share/Steam/"}
+            << QStringList{steam, "Lib"};
         QTest::newRow("10 MB of noise") << QStringList{vdf + noise} << QStringList{steam};
         const QString flatpak = "home/.var/app/com.valvesoftware.Steam/.local/share/Steam";
         QTest::newRow("Flatpak too, older form with escapes")
@@ -173,7 +188,8 @@ private slots:
         const QList<finder::Place> places = finder::DrivePlaces(path("home"), path("mounts"));
         QCOMPARE(places, QList<finder::Place>({{Root, Root},
                                                {"Home", path("home")},
-                                               {"Steam library", path("home/.local/share/Steam")},
+                                               {"Steam library", path("home/.local/share/Steam"),
+                                                path("home/.local/share/Steam/steamapps/common")},
                                                {"Steam library", path("Games Drive/SteamLibrary")},
                                                {"Games Drive", path("Games Drive")},
                                                {"usb", path("media/usb")},
@@ -189,34 +205,143 @@ private slots:
         QCOMPARE(drives.DriveOf(path("mnt/database")), Root); // whole names only
     }
 
-    // The finder opens in the remembered folder, else the program's own one or, when that is read-only, Steam's;
-    // it lists the track files there, whatever their case, and chooses nothing.
+    // The finder opens in the remembered folder; else at the file the search found, selected, also when the
+    // search ends after it opened; else in the program's own folder or, when that is read-only, the first Steam
+    // library's games, else home. It lists the track files there, whatever their case.
     void startFolder_data()
     {
         QTest::addColumn<QString>("start");
         QTest::addColumn<bool>("installed"); // its folder read-only
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<int>("search"); // 0: none, 1: ended before the finder opened, 2: after
         QTest::addColumn<QString>("shown");
-        QTest::newRow("remembered folder") << "tracks" << false << "tracks";
-        QTest::newRow("first run") << "" << false << "program";
-        QTest::newRow("installed, first run") << "program" << true << "home/.local/share/Steam/steamapps/common";
+        QTest::addColumn<QString>("file"); // selected
+        const QString steam = "home/.local/share/Steam/steamapps", found = "Lib/steamapps/common/Sim/a/tracks/sorvena";
+        const QString vdf = steam + "/libraryfolders.vdf=\"libraryfolders\" { \"1\" { \"path\" \"@/Lib\" } }";
+        const QStringList library{steam + "/common/Other/track.ini=other", found + "/track.ini=sorvena", vdf};
+        QTest::newRow("remembered folder") << "tracks" << false << library << 1 << "tracks"
+                                           << "";
+        QTest::newRow("installed, found") << "program" << true << library << 1 << found << "track.ini";
+        QTest::newRow("first run, found later") << "" << false << library << 2 << found << "track.ini";
+        QTest::newRow("first run") << "" << false << QStringList() << 1 << "program"
+                                   << "";
+        QTest::newRow("installed, first run") << "program" << true << QStringList() << 0 << steam + "/common"
+                                              << "";
         QTest::newRow("installed, remembered folder gone")
-            << "tracks/gone" << true << "home/.local/share/Steam/steamapps/common";
+            << "tracks/gone" << true << QStringList() << 0 << steam + "/common"
+            << "";
+        QTest::newRow("installed, no Steam games folder")
+            << "program" << true << QStringList{"-" + steam + "/common"} << 0 << "home"
+            << "";
+        QTest::newRow("installed, first library without its games")
+            << "program" << true << QStringList{"-" + steam + "/common", "Lib/steamapps/common/", vdf} << 0
+            << "Lib/steamapps/common"
+            << "";
     }
     void startFolder()
     {
         QFETCH(QString, start);
         QFETCH(bool, installed);
+        QFETCH(QStringList, entries);
+        QFETCH(int, search);
         QFETCH(QString, shown);
+        QFETCH(QString, file);
+        Build(path(), entries);
         start = start.isEmpty() ? start : path(start);
         shown = path(shown);
         const auto giveBack = qScopeGuard([&] { QFile::setPermissions(path("program"), QFile::Permissions(0x7755)); });
         QVERIFY(QFile::setPermissions(path("program"), QFile::Permissions(installed ? 0x5555 : 0x7755)));
-        auto finder = Open(start);
-        QCOMPARE(finder->Seen(), QStringList({shown, shown, "", "disabled"}));
+        finder::TrackSearch found(IsSorvena);
+        QSignalSpy done(&found, &finder::TrackSearch::Done);
+        if (search == 1)
+            found.Start(path("home"));
+        QVERIFY(search != 1 || done.wait());
+        auto finder = Open(start, &found);
+        if (search == 2)
+            found.Start(path("home"));
+        QVERIFY(search != 2 || done.wait());
+        QCOMPARE(finder->Seen(), QStringList({shown, shown, file, file.isEmpty() ? "disabled" : "enabled"}));
         QCOMPARE(finder->drives->Drive(), finder->drives->DriveOf(shown));
-        const QMap<QString, QStringList> files{{path("tracks"), TrackFiles}, {path("program"), {"track_program.ini"}}};
+        const QMap<QString, QStringList> files{{shown, file.isEmpty() ? QStringList() : QStringList{file}},
+                                               {path("tracks"), TrackFiles},
+                                               {path("program"), {"track_program.ini"}}};
         QCOMPARE(Entries(finder->files), files.value(shown));
         QCOMPARE(QStringList({state_.TrackFolder, state_.TrackFileName}), QStringList({start, "earlier.ini"}));
+        if (!file.isEmpty()) { // and the library's entry opens at its games
+            finder->drives->setCurrentIndex(0);
+            finder->drives->setCurrentIndex(finder->drives->findData(path("Lib")));
+            QCOMPARE(finder->folders->Path(), path("Lib/steamapps/common"));
+        }
+    }
+
+    // The first file that passes the test, level by level, within the depth and the time given.
+    void findTrackFile_data()
+    {
+        QTest::addColumn<QStringList>("entries"); // below a/ and b/, the folders searched in turn
+        QTest::addColumn<int>("milliseconds");
+        QTest::addColumn<QString>("found");
+        QTest::newRow("decoy, then 4 levels down in the second")
+            << QStringList{"a/Other/track.ini=other", "b/A/B/C/D/Track_1.INI=sorvena", "b/A/B/C/D/track.ini=sorvena",
+                           "b/A/B/C/E/track.ini=sorvena"}
+            << 2000 << "b/A/B/C/D/Track_1.INI";
+        QTest::newRow("level 6 is searched, level 7 not")
+            << QStringList{"a/1/2/3/4/5/6/7/track.ini=sorvena", "a/1/2/3/4/5/s/track.ini=sorvena"} << 2000
+            << "a/1/2/3/4/5/s/track.ini";
+        QTest::newRow("links: one round a loop, one to elsewhere")
+            << QStringList{"a/loop -> @/a", "a/z -> @/elsewhere", "elsewhere/track.ini=sorvena"} << 2000
+            << "a/z/track.ini";
+        QTest::newRow("no time") << QStringList{"a/track.ini=sorvena"} << 0 << "";
+    }
+    void findTrackFile()
+    {
+        QFETCH(QStringList, entries);
+        QFETCH(int, milliseconds);
+        QFETCH(QString, found);
+        Build(path(), entries);
+        const finder::SearchLimits limits{6, std::chrono::milliseconds(milliseconds)};
+        const std::atomic<bool> stop = false;
+        QCOMPARE(finder::FindTrackFile({path("a"), path("b")}, IsSorvena, limits, stop),
+                 found.isEmpty() ? found : path(found));
+    }
+
+    // Ctrl+L, a path typed and Enter: a folder opens, a file is chosen as by Select; what is not there
+    // keeps the field; Escape leaves it.
+    void typedPath_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QStringList>("seen"); // the finder's, or with "chosen" what it handed back
+        QTest::newRow("home, quoted, blanks round") << " '~/../tracks/Gamma' " << int(Qt::Key_Return)
+                                                    << QStringList{"tracks/Gamma", "tracks/Gamma", "", "disabled"};
+        QTest::newRow("relative") << "Alpha" << int(Qt::Key_Enter)
+                                  << QStringList{"tracks/Alpha", "tracks/Alpha", "", "disabled"};
+        QTest::newRow("file address") << "file://@/tracks/other.ini" << int(Qt::Key_Return)
+                                      << QStringList{"chosen", "tracks", "other.ini"};
+        QTest::newRow("not there") << "nowhere" << int(Qt::Key_Return)
+                                   << QStringList{"tracks", "tracks", "", "disabled", "field"};
+        QTest::newRow("Escape") << "Alpha" << int(Qt::Key_Escape) << QStringList{"tracks", "tracks", "", "disabled"};
+    }
+    void typedPath()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, key);
+        QFETCH(QStringList, seen);
+        auto finder = Open(path("tracks"));
+        QVERIFY(finder->Show());
+        QTest::keyClick(finder->dialog, Qt::Key_L, Qt::ControlModifier);
+        QTRY_VERIFY(finder->path->hasFocus());
+        QCOMPARE(finder->path->selectedText(), path("tracks"));
+        QTest::keyClicks(finder->path, typed.replace('@', path()));
+        QTest::keyClick(finder->path, Qt::Key(key));
+        if (seen.first() == "chosen") {
+            QTRY_VERIFY(finder->dialog.isNull());
+            QCOMPARE(QStringList({state_.TrackFolder, state_.TrackFileName}), QStringList({path(seen[1]), seen[2]}));
+            return;
+        }
+        for (int k = 0; k < 2; ++k)
+            seen[k] = path(seen[k]);
+        QVERIFY(finder->dialog->isVisible());
+        QCOMPARE(finder->Seen() + (finder->path->isVisible() ? QStringList("field") : QStringList()), seen);
     }
 
     // From the program folder to tracks/, track.ini clicked, then: what is chosen, and whether the finder closed.

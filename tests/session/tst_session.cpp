@@ -42,7 +42,7 @@ struct Window final : SessionView {
     StartPositionSession session{state, *this, &settings};
     QString label1, label2;
     int scroll = 0, maps = 0;
-    bool enabled = false;
+    bool enabled = false, unsaved = false;
 
     Window() { QDir(tree.path()).mkdir(QStringLiteral("program")); }
     void ShowTrackLengthCaption(const QString &caption) override { label1 = caption; }
@@ -54,10 +54,16 @@ struct Window final : SessionView {
     }
     void ShowPlainMap() override { ++maps; }
     void EnableTrackCommands() override { enabled = true; }
+    void ShowUnsavedStart(bool mark) override { unsaved = mark; }
 
     QStringList Shown() const
     {
-        return {label1, label2, QString::number(scroll), QString::number(maps), QString::number(enabled)};
+        return {label1,
+                label2,
+                QString::number(scroll),
+                QString::number(maps),
+                QString::number(enabled),
+                QString::number(unsaved)};
     }
     // Puts the bytes under the name (none for null bytes) and chooses it as the finder would.
     TrackFileOutcome Choose(const QString &name, const QByteArray &bytes = TrackText())
@@ -83,15 +89,16 @@ private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
     // One session from the choice to Revert and a new choice. Every user's move of the bar acts, also onto
-    // the value the handler last acted on; the program's own settings of the bar are no moves.
+    // the value the handler last acted on; the program's own settings of the bar are no moves. A start
+    // the file does not hold is marked unsaved until Save or Revert.
     void oneSession()
     {
         Window w;
         const QByteArray at61 = TrackText("61.0 0.0");
         QCOMPARE(w.Choose(QStringLiteral("track.ini"), at61), TrackFileOutcome::Ok);
         QCOMPARE(w.Shown(), (QStringList{QStringLiteral("The Sorvena Track Length Is  71989 Meters Long."),
-                                         Position("The", "61", ".1"), "1", "1", "1"}));
-        QCOMPARE(w.Settings(), QFile::encodeName(w.tree.path()) + "\r\n");
+                                         Position("The", "61", ".1"), "1", "1", "1", "0"}));
+        QCOMPARE(w.Settings(), QFile::encodeName(w.tree.path()) + "\r\nfile=track.ini\r\n");
         w.SetStartPositionBar(0);
         QCOMPARE(w.label2, Position("This", "0", "0"));
         w.SetStartPositionBar(500);
@@ -103,28 +110,35 @@ private slots:
         QCOMPARE(w.label2, Position("This", "35995", "50"));
         QCOMPARE(w.Track(), at61); // untouched until Save
 
-        // Save shows nothing new; saving again gives the same bytes and keeps the first backup.
-        const QStringList shown = w.Shown();
+        // Save shows nothing new but the mark gone (the fraction it drops is nothing unsaved); saving
+        // again gives the same bytes and keeps the first backup.
+        QStringList shown = w.Shown();
+        QCOMPARE(shown.takeLast(), "1");
         for (int i = 0; i < 2; ++i) {
             QCOMPARE(w.session.Save(), TrackFileOutcome::Ok);
             QCOMPARE(w.Track(), Saved(at61, Modified("35994"), "stall_0 = 61.0 0.0"));
             QCOMPARE(w.tree.read(QStringLiteral("track.ini.bak")), at61);
-            QCOMPARE(w.Shown(), shown);
+            QCOMPARE(w.Shown(), shown + QStringList{"0"});
         }
+        w.session.SectionClick(0);
+        QVERIFY(w.unsaved);
         QCOMPARE(w.session.Revert(), TrackFileOutcome::Ok);
-        QCOMPARE(w.Shown(), (QStringList{shown[0], Position("The Original", "61", ".1").chopped(1), "1", "2", "1"}));
+        QCOMPARE(w.Shown(),
+                 (QStringList{shown[0], Position("The Original", "61", ".1").chopped(1), "1", "2", "1", "0"}));
         QCOMPARE(w.Track(), at61 + Marker + "stall_0 = 61.0 0.0\r\n");
         w.SetStartPositionBar(500);
         QCOMPARE(w.label2, Position("This", "35995", "50"));
 
         // A new choice reads the file afresh. Acceptance takes a position beyond the lap round it;
-        // Revert shows the file's original as it is.
+        // Revert shows the file's original as it is. Neither is a start the file does not hold.
         QCOMPARE(w.Choose(QStringLiteral("track.ini"), TrackText("72000 0.0")), TrackFileOutcome::Ok);
         QCOMPARE(w.label2, Position("The", "11", "0"));
         QCOMPARE(w.scroll, 0);
+        QVERIFY(!w.unsaved);
         QCOMPARE(w.session.Revert(), TrackFileOutcome::Ok);
         QCOMPARE(w.label2, Position("The Original", "72000", "100").chopped(1));
         QCOMPARE(w.scroll, 1000);
+        QVERIFY(!w.unsaved);
     }
 
     // A choice that fails changes nothing: not what is shown, not the settings, and Save still

@@ -1,4 +1,4 @@
-// The settings file: what start-up reads from it and where selection writes it.
+// The settings file: what start-up reads from it and where selection and the announcer write it.
 
 #include "session/SettingsFile.h"
 #include "support/TempTree.h"
@@ -30,27 +30,30 @@ private slots:
     }
     void cleanup() { QFile::remove(SettingsFile(QString()).PerUserPath()); }
 
-    void readsTheFirstLine_data()
+    // The first line is the folder, also in a file an older copy wrote; then the file and the announcer.
+    void reads_data()
     {
         QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("folder");
-        QTest::newRow("several lines") << QByteArray("/a\r\n/b\r\n/c\r\n") << "/a";
-        QTest::newRow("cr alone") << QByteArray("/a\r/b") << "/a";
-        QTest::newRow("empty first line") << QByteArray("\r\n/b\r\n") << "";
-        QTest::newRow("lf stays in the line") << QByteArray("/a\n/b\r\n") << "/a\n/b";
+        QTest::addColumn<QStringList>("read"); // folder, file name, announcer
+        QTest::newRow("several lines") << QByteArray("/a\r\n/b\r\n/c\r\n") << QStringList{"/a", "", "0"};
+        QTest::newRow("empty first line") << QByteArray("\r\n/b\r\n") << QStringList{"", "", "0"};
+        QTest::newRow("lf stays in the line") << QByteArray("/a\n/b\r\n") << QStringList{"/a\n/b", "", "0"};
+        QTest::newRow("file and announcer, cr alone")
+            << QByteArray("/a\rfile=track=1.ini\rannouncer=on") << QStringList{"/a", "track=1.ini", "1"};
     }
-    void readsTheFirstLine()
+    void reads()
     {
         QFETCH(QByteArray, bytes);
         TempTree program;
         program.write(QStringLiteral("Korsa Gridwell.ini"), bytes);
-        QTEST(SettingsFile(program.path()).ReadTrackFolder(), "folder");
+        const RememberedSettings read = SettingsFile(program.path()).Read();
+        QTEST((QStringList{read.trackFolder, read.trackFileName, QString::number(read.trackAnnouncer)}), "read");
     }
 
     void noFileGivesTheProgramFolder()
     {
         TempTree program;
-        QCOMPARE(SettingsFile(program.path()).ReadTrackFolder(), program.path());
+        QCOMPARE(SettingsFile(program.path()).Read().trackFolder, program.path());
         QVERIFY(!QFile::exists(program.file(QStringLiteral("Korsa Gridwell.ini"))));
     }
 
@@ -70,41 +73,43 @@ private slots:
         TempTree program;
         const QByteArray name = QFile::encodeName(program.make(QStringLiteral("Korsa Gridwell.ini"), kind));
         SettingsFile settings(program.path(), QString());
-        QCOMPARE(settings.ReadTrackFolder(), program.path());
+        QCOMPARE(settings.Read().trackFolder, program.path());
         struct stat before {
         }, after{};
         QCOMPARE(::lstat(name.constData(), &before), 0);
-        settings.WriteTrackFolder(QStringLiteral("/races/sorvena"));
+        settings.RememberTrack(QStringLiteral("/races/sorvena"), QStringLiteral("track.ini"));
         QVERIFY(::lstat(name.constData(), &after) == 0 && after.st_ino == before.st_ino);
-        QCOMPARE(korsa::test::ReadFile(settings.PerUserPath()), QByteArray("/races/sorvena\r\n"));
+        QCOMPARE(korsa::test::ReadFile(settings.PerUserPath()), QByteArray("/races/sorvena\r\nfile=track.ini\r\n"));
     }
 
     // Where the program's folder cannot be written, the per-user file is written and read, also over
-    // a stale file beside the program, and stays the one in use.
+    // a stale file beside the program, and stays the one in use. Each setting keeps the others.
     void readOnlyProgramFolderUsesThePerUserFile()
     {
         TempTree program;
-        program.write(QStringLiteral("Korsa Gridwell.ini"), "/stale\r\n");
+        program.write(QStringLiteral("Korsa Gridwell.ini"), "/stale\r\nannouncer=on\r\n");
         SettingsFile settings(program.path());
         QCOMPARE(::chmod(QFile::encodeName(program.path()).constData(), 0555), 0);
-        settings.WriteTrackFolder(QStringLiteral("/races/sorvena"));
+        settings.RememberTrack(QStringLiteral("/races/sorvena"), QStringLiteral("track.ini"));
         ::chmod(QFile::encodeName(program.path()).constData(), 0755);
-        QCOMPARE(program.read(QStringLiteral("Korsa Gridwell.ini")), QByteArray("/stale\r\n"));
-        QCOMPARE(korsa::test::ReadFile(settings.PerUserPath()), QByteArray("/races/sorvena\r\n"));
-        QCOMPARE(settings.ReadTrackFolder(), QStringLiteral("/races/sorvena"));
+        QCOMPARE(program.read(QStringLiteral("Korsa Gridwell.ini")), QByteArray("/stale\r\nannouncer=on\r\n"));
+        QCOMPARE(korsa::test::ReadFile(settings.PerUserPath()), "/races/sorvena\r\nfile=track.ini\r\nannouncer=on\r\n");
 
-        settings.WriteTrackFolder(QStringLiteral("/races/later"));
-        QCOMPARE(settings.ReadTrackFolder(), QStringLiteral("/races/later"));
-        QCOMPARE(program.read(QStringLiteral("Korsa Gridwell.ini")), QByteArray("/stale\r\n"));
+        settings.RememberTrackAnnouncer(false);
+        settings.RememberTrack(QStringLiteral("/races/later"), QStringLiteral("track_b.ini"));
+        QCOMPARE(korsa::test::ReadFile(settings.PerUserPath()), "/races/later\r\nfile=track_b.ini\r\n");
+        settings.RememberTrackAnnouncer(true);
+        QCOMPARE(settings.Read().trackFileName, QStringLiteral("track_b.ini"));
+        QCOMPARE(program.read(QStringLiteral("Korsa Gridwell.ini")), QByteArray("/stale\r\nannouncer=on\r\n"));
     }
 
     // An installed program keeps its settings per user even where it may write (root in /usr/bin).
     void installedProgramUsesThePerUserFile()
     {
         TempTree program; // writable, and here the folder it is installed in
-        SettingsFile(program.path(), program.path()).WriteTrackFolder(QStringLiteral("/races/sorvena"));
+        SettingsFile(program.path(), program.path()).RememberTrackAnnouncer(true);
         QVERIFY(!QFile::exists(program.file(QStringLiteral("Korsa Gridwell.ini"))));
-        QCOMPARE(SettingsFile(program.path(), program.path()).ReadTrackFolder(), QStringLiteral("/races/sorvena"));
+        QVERIFY(SettingsFile(program.path(), program.path()).Read().trackAnnouncer);
         QVERIFY(KeepsFilesBesideItself(program.path()) && !KeepsFilesBesideItself(QStringLiteral("/usr/bin")));
     }
 };

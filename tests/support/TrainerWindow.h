@@ -19,20 +19,20 @@
 
 namespace korsa::test {
 
-// The program's own message boxes on the real screen, each closed with Enter as soon as it shows
-// and noted in `boxes` as "caption | text" (followed by what is amiss if it is not an information
-// box with one OK button). Nothing a window test drives may end the program.
+// The program's own message boxes on the real screen, each answered as soon as it shows and noted
+// in `boxes` as "caption | text": a message with Enter (noted as amiss if it is not an information
+// box with one OK button), the question whether to save with a click on the button `answer`. A
+// program that would end throws Ended instead.
 class BoxPlatform final : public Platform
 {
 public:
+    struct Ended {
+        int status;
+    };
     explicit BoxPlatform(QString programFolder) : folder_(std::move(programFolder)) {}
     void ShowMessage(const QString &text, const QString &caption) override
     {
-        // Runs in the box's own event loop; the single shot dies with the platform if no box came.
-        QTimer::singleShot(0, &context_, [this] {
-            QMessageBox *box = nullptr;
-            if (!QTest::qWaitFor([&] { return box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()); }))
-                qFatal("the message box did not show");
+        WhenBoxShows([this](QMessageBox *box) {
             const bool plain = box->icon() == QMessageBox::Information && box->buttons().size() == 1;
             boxes << box->windowTitle() + " | " + box->text() + (plain ? "" : " | not an OK information box");
             widths << box->width();
@@ -40,14 +40,34 @@ public:
         });
         real_.ShowMessage(text, caption);
     }
-    [[noreturn]] void Terminate(int status) override { qFatal("the program would have ended with status %d", status); }
+    SaveAnswer AskToSave(const QString &text, const QString &caption) override
+    {
+        WhenBoxShows([this](QMessageBox *box) {
+            boxes << box->windowTitle() + " | " + box->text();
+            QTest::mouseClick(box->button(answer), Qt::LeftButton);
+        });
+        return real_.AskToSave(text, caption);
+    }
+    [[noreturn]] void Terminate(int status) override { throw Ended{status}; }
     int ScreenHeightPixels() const override { return real_.ScreenHeightPixels(); }
     QString ProgramFolder() const override { return folder_; }
 
     QStringList boxes;
     QList<int> widths;
+    QMessageBox::StandardButton answer = QMessageBox::Cancel;
 
 private:
+    // Runs in the box's own event loop; the single shot dies with the platform if no box came.
+    void WhenBoxShows(std::function<void(QMessageBox *)> act)
+    {
+        QTimer::singleShot(0, &context_, [act] {
+            QMessageBox *box = nullptr;
+            if (!QTest::qWaitFor([&] { return box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()); }))
+                qFatal("the message box did not show");
+            act(box);
+        });
+    }
+
     QString folder_;
     QtPlatform real_;
     QObject context_;

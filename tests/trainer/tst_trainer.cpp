@@ -23,6 +23,8 @@ const QString TrainerPath = QStringLiteral(KORSA_TRAINER);
 // What xdotool searches for: windows by title, or every window of the program by its class.
 const QStringList MainTitle = {"--name", "^Korsa Sorvena Trainer$"};
 const QStringList FinderTitle = {"--name", "^Track\\.ini File Finder$"};
+// The question whether to save bears the program's title; the main window's is marked then.
+const QStringList QuestionTitle = MainTitle;
 const QStringList AnyWindow = {"--classname", "^korsa-sorvena-trainer$"};
 constexpr int StepMs = 15000; // how long one step of the user's may take to show
 const QByteArray Marker = "\r\n[ GRIDWELL ]\r\nstall_0 = 1500 0.0\r\n";
@@ -108,8 +110,8 @@ bool RequestClose(quint64 window)
 }
 
 // A copy of the trainer in a home folder of its own, which holds the track file in the default Steam
-// library. Remembered: the settings file beside the program names the track's folder; otherwise the
-// program is installed (its folder read-only) and nothing is remembered.
+// library. Remembered: the settings file beside the program names the track's folder, as an older
+// copy wrote it; otherwise the program is installed (its folder read-only) and nothing is remembered.
 class Trainer
 {
     QTemporaryDir home_{"/tmp/korsa-home-XXXXXX"}; // straight in /tmp: the finder shows the same parents
@@ -119,7 +121,8 @@ class Trainer
 public:
     const QString folder = home_.filePath("program");
     const QString trackPath = home_.filePath(".local/share/Steam/steamapps/common/Simulator/tracks/sorvena/track.ini");
-    const QByteArray settings = QFile::encodeName(QFileInfo(trackPath).path()) + "\r\n"; // as the trainer writes it
+    const QByteArray folderLine = QFile::encodeName(QFileInfo(trackPath).path()) + "\r\n";
+    const QByteArray settings = folderLine + "file=track.ini\r\n"; // as the trainer writes it
 
     explicit Trainer(const QByteArray &track = TrackText(), bool remembered = true)
     {
@@ -132,7 +135,7 @@ public:
                      QFile::copy(TrainerPath, folder + "/korsa-sorvena-trainer");
         WriteFile(trackPath, track);
         if (remembered) // a second line tells a settings file the trainer wrote from this one
-            WriteFile(folder + "/Korsa Gridwell.ini", settings + "written by the test\r\n");
+            WriteFile(folder + "/Korsa Gridwell.ini", folderLine + "written by the test\r\n");
         else
             installed_ = installed_ && QFile::setPermissions(folder, QFile::Permissions(0x5555));
     }
@@ -143,6 +146,7 @@ public:
         QFile::setPermissions(folder, QFile::Permissions(0x7755));
     }
 
+    QString Home(const QString &relative) const { return home_.filePath(relative); }
     // The settings file wherever the trainer wrote it: beside itself or per user.
     QByteArray SettingsWritten() const
     {
@@ -163,7 +167,7 @@ public:
 };
 
 // Controls of the window's design, in twips of its 14256 x 9612 client area.
-const QRectF Section1(3240, 2280, 3000, 2000), Section4(3240, 4800, 3000, 2000);
+const QRectF Section1(3240, 2280, 3000, 2000);
 const QRectF SaveButton(600, 1260, 972, 372), RevertButton(12600, 1260, 972, 372);
 
 } // namespace
@@ -204,25 +208,20 @@ class TrainerProcessTest : public QObject
             Click(geometry_.topLeft() + QPoint(12, menu_ / 2)) ? WaitFor(AnyWindow, 1) : std::nullopt;
         return menu ? Geometry(*menu) : std::nullopt;
     }
-    // With the mouse alone: File > Select Sorvena track.ini..., a double-click on each row of the
-    // folder list given (0 the top row), then on the first file listed, which closes the finder.
-    // Returns the number of clicks it took; 0 when a step failed. With byKeys, Ctrl+O opens the finder.
-    int PickFile(const QList<int> &folderRows = {}, bool byKeys = false) const
+    // Ctrl+O: the finder once it shows, at its size of 428x364.
+    std::optional<quint64> OpenFinder() const
     {
-        const std::optional<QRect> menu = byKeys ? std::nullopt : OpenFileMenu();
-        const bool asked =
-            byKeys ? FocusAndKeys(*window_, {"ctrl+o"}) : menu && Click(menu->topLeft() + QPoint(40, 12));
-        const std::optional<quint64> finder = asked ? WaitFor(FinderTitle) : std::nullopt;
+        const std::optional<quint64> finder = FocusAndKeys(*window_, {"ctrl+o"}) ? WaitFor(FinderTitle) : std::nullopt;
         const std::optional<QRect> geometry = finder ? Geometry(*finder) : std::nullopt;
-        // The finder is 428x364; its folder list's rows are 18 pixels high, the top one centred 60
-        // pixels below the finder's top; its first file lies 312,27 from the top left corner.
-        if (!geometry || geometry->size() != QSize(428, 364))
-            return 0;
-        for (const int row : folderRows)
-            if (!Click(geometry->topLeft() + QPoint(200, 60 + 18 * row), 2))
-                return 0;
-        const bool picked = Click(geometry->topLeft() + QPoint(312, 27), 2) && WaitUntilGone(FinderTitle);
-        return picked ? (byKeys ? 2 : 4) + 2 * int(folderRows.size()) : 0;
+        return geometry && geometry->size() == QSize(428, 364) ? finder : std::nullopt;
+    }
+    // Options > Track Announcer: the File menu opened, then the next menu along and its one item.
+    bool ToggleAnnouncer() const { return OpenFileMenu() && Xdotool({"key", "Right", "Return"}); }
+    // Answers the question whether to save with the key given.
+    static bool Answer(const QString &key)
+    {
+        const std::optional<quint64> question = WaitFor(QuestionTitle);
+        return question && FocusAndKeys(*question, {key}) && WaitUntilGone(QuestionTitle);
     }
 
 private slots:
@@ -242,8 +241,8 @@ private slots:
         QCOMPARE(run.readAllStandardOutput(), QByteArray("1 window(s)\nstatus 1\n"));
     }
 
-    // Pick, click a section, Save, Revert, click a section and end without saving it: what reaches
-    // the disk. Ending asks nothing and is immediate, with status 0.
+    // Pick, click a section, Save, Revert and end: what reaches the disk. With nothing unsaved, ending
+    // asks nothing and is immediate, with status 0.
     void pickSaveRevertExit_data()
     {
         QTest::addColumn<bool>("byKeys");   // Ctrl+O, Ctrl+S, Ctrl+Q; else the command line, the mouse
@@ -258,7 +257,10 @@ private slots:
         QFETCH(bool, closeBox);
         Trainer trainer;
         QVERIFY(Launch(trainer, byKeys ? QStringList() : QStringList{trainer.trackPath}));
-        QVERIFY(!byKeys || PickFile({}, true));
+        // The first file listed lies 312,27 from the finder's top left corner.
+        const std::optional<quint64> finder = byKeys ? OpenFinder() : std::nullopt;
+        const std::optional<QRect> at = finder ? Geometry(*finder) : std::nullopt;
+        QVERIFY(!byKeys || (at && Click(at->topLeft() + QPoint(312, 27), 2) && WaitUntilGone(FinderTitle)));
         QTRY_COMPARE_WITH_TIMEOUT(trainer.SettingsWritten(), trainer.settings, StepMs);
 
         QVERIFY(Click(At(Section1)));
@@ -268,7 +270,6 @@ private slots:
         QVERIFY(Click(At(RevertButton)));
         QTRY_COMPARE_WITH_TIMEOUT(ReadFile(trainer.trackPath), TrackText() + Marker, StepMs);
 
-        QVERIFY(Click(At(Section4)));
         QVERIFY(closeBox ? RequestClose(*window_)
                 : byKeys ? FocusAndKeys(*window_, {"ctrl+q"})
                          : OpenFileMenu() && Xdotool({"key", "Up", "Return"}));
@@ -293,16 +294,38 @@ private slots:
         QVERIFY(!QFileInfo::exists(trainer.trackPath + ".bak"));
     }
 
-    // The first run of an installed trainer: the finder opens in the default Steam library's
-    // steamapps/common, and the track file there is reached with the mouse in this many clicks.
-    void firstRunReachesTheSteamLibrary()
+    // An installed trainer, the simulator in a second Steam library and a track file of another circuit
+    // in the first. The first run: Ctrl+O and Enter accept the Sorvena file the trainer found, and the
+    // announcer is switched on. The next run starts with the file accepted and the announcer on; a start
+    // not saved is asked about on closing: Cancel keeps the window, Save writes it and ends.
+    void foundTrackReopenedNothingLost()
     {
-        Trainer trainer(TrackText(), false);
+        const QByteArray decoy = TrackText("1500 0.0", "3.2");
+        Trainer trainer(decoy, false);
+        const QString track = trainer.Home("Games/SteamLibrary/steamapps/common/Simulator/content/tracks/sorvena");
+        QVERIFY(QDir().mkpath(track));
+        WriteFile(track + "/track.ini", TrackText());
+        WriteFile(trainer.Home(".local/share/Steam/steamapps/libraryfolders.vdf"),
+                  "\"libraryfolders\" { \"1\" { \"path\" \"" + trainer.Home("Games/SteamLibrary").toUtf8() + "\" } }");
+        const QByteArray remembered = QFile::encodeName(track) + "\r\nfile=track.ini\r\n";
+
         QVERIFY(Launch(trainer));
-        // Rows: /, tmp, the home folder, .local, share, Steam, steamapps, common, then Simulator; once
-        // that is open, tracks below it, then sorvena.
-        QCOMPARE(PickFile({8, 9, 10}), 10); // clicks from start-up to the accepted track file
-        QTRY_COMPARE_WITH_TIMEOUT(trainer.SettingsWritten(), trainer.settings, StepMs);
+        const std::optional<quint64> finder = OpenFinder();
+        QVERIFY(finder && FocusAndKeys(*finder, {"Return"}) && WaitUntilGone(FinderTitle));
+        QTRY_COMPARE_WITH_TIMEOUT(trainer.SettingsWritten(), remembered, StepMs);
+        QVERIFY(ToggleAnnouncer());
+        QTRY_COMPARE_WITH_TIMEOUT(trainer.SettingsWritten(), remembered + "announcer=on\r\n", StepMs);
+        QVERIFY(FocusAndKeys(*window_, {"ctrl+q"}));
+        QCOMPARE(trainer.WaitForExit(), 0);
+
+        QVERIFY(Launch(trainer));
+        QVERIFY(Click(At(Section1)) && RequestClose(*window_) && Answer("Escape"));
+        QVERIFY(ToggleAnnouncer()); // off again
+        QTRY_COMPARE_WITH_TIMEOUT(trainer.SettingsWritten(), remembered, StepMs);
+        QVERIFY(FocusAndKeys(*window_, {"ctrl+q"}) && Answer("Return"));
+        QCOMPARE(trainer.WaitForExit(), 0);
+        QCOMPARE(ReadFile(track + "/track.ini"), TrackText("12200 0.0\t\t; Modified by Korsa Gridwell") + Marker);
+        QCOMPARE(ReadFile(trainer.trackPath), decoy);
     }
 
     // The options answer on standard output, without a display; anything else unknown is refused in

@@ -14,6 +14,7 @@ using korsa::test::TrackText;
 namespace {
 
 const QString Track = QStringLiteral("track.ini");
+const QString Title = QStringLiteral("Korsa Sorvena Trainer");
 const QByteArray Marker = "\r\n[ GRIDWELL ]\r\nstall_0 = 1500 0.0\r\n";
 QByteArray SavedAt(const QByteArray &metres)
 {
@@ -49,6 +50,7 @@ private slots:
         struct SmallScreen final : Platform {
             QStringList seen;
             void ShowMessage(const QString &text, const QString &caption) override { seen << caption + " | " + text; }
+            SaveAnswer AskToSave(const QString &, const QString &) override { throw 0; }
             [[noreturn]] void Terminate(int status) override { throw status; }
             int ScreenHeightPixels() const override { return 599; }
             QString ProgramFolder() const override { return QDir::tempPath(); }
@@ -69,11 +71,13 @@ private slots:
     void init() { w_.emplace(); }
     void cleanup() { w_.reset(); }
 
-    // The whole job with the mouse: pick, a section, Save, a hovered map, Revert. Also run under
-    // locales with a decimal comma and with digits of their own: the same captions and bytes.
+    // The whole job with the mouse: pick, a section, Save, a hovered map, Revert, Exit; the title
+    // marks a start not saved yet. Also run under locales with a decimal comma and with digits of
+    // their own: the same captions and bytes.
     void pickSectionSaveRevert()
     {
         w_->Select(Track);
+        QCOMPARE(w_->window.windowTitle(), Title);
         QCOMPARE(w_->Label(1), QStringLiteral("The Sorvena Track Length Is  71989 Meters Long."));
         QCOMPARE(w_->Label(2),
                  QStringLiteral("The Start Position Is  1500 Meters Or  2.1 Percent Beyond The Start Line."));
@@ -87,19 +91,74 @@ private slots:
             w_->Label(2),
             QStringLiteral("The Lidoscuro Start Position Is  66270 Meters Or  92.1 Percent Beyond The Start Line."));
         QCOMPARE(w_->Bar()->value(), 921);
+        QCOMPARE(w_->window.windowTitle(), "*" + Title);
 
         w_->Click(w_->Find(QStringLiteral("cmdSave")));
         QCOMPARE(w_->tree.read(Track), SavedAt("66270"));
+        QCOMPARE(w_->window.windowTitle(), Title);
         QCOMPARE(w_->tree.read(Track + ".bak"), TrackText());
 
         w_->Hover(w_->Picture(5));
         QCOMPARE(w_->Map(), LoadResourcePicture(205));
+        w_->Click(w_->Picture(5));
         w_->Click(w_->Find(QStringLiteral("cmdRevert")));
         QCOMPARE(w_->Label(2),
                  QStringLiteral("The Original Start Position Is  1500 Meters Or  2.1 Percent Beyond The Start Line"));
         QCOMPARE(w_->Bar()->value(), 21);
         QCOMPARE(w_->Map(), LoadResourcePicture(210));
         QCOMPARE(w_->tree.read(Track), TrackText() + Marker);
+        QCOMPARE(w_->window.windowTitle(), Title);
+        QVERIFY_THROWS_EXCEPTION(test::BoxPlatform::Ended, w_->window.Exit());
+        QVERIFY(w_->platform.boxes.isEmpty());
+    }
+
+    // With a start not saved, Exit asks first: Discard ends without it, a Save that fails keeps the
+    // window and the mark (answered with Enter and Escape: the trainer's process test).
+    void exitAsksFirst_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::newRow("Save fails") << int(QMessageBox::Save);
+        QTest::newRow("Discard") << int(QMessageBox::Discard);
+    }
+    void exitAsksFirst()
+    {
+        QFETCH(int, answer);
+        w_->Select(Track);
+        w_->Click(w_->Picture(8));
+        QVERIFY(QFile::setPermissions(w_->tree.file(Track), QFile::ReadOwner));
+        w_->platform.answer = QMessageBox::StandardButton(answer);
+        if (answer == QMessageBox::Discard)
+            QVERIFY_THROWS_EXCEPTION(test::BoxPlatform::Ended, w_->window.Exit());
+        else
+            w_->window.Exit();
+        QCOMPARE(w_->platform.boxes.value(0), Title + " | The start position has changed.  Save it to the Track.ini "
+                                                      "file before closing?");
+        QCOMPARE(w_->platform.boxes.size(), answer == QMessageBox::Save ? 2 : 1); // and the failure's message
+        QCOMPARE(w_->window.windowTitle(), "*" + Title);
+        QCOMPARE(w_->tree.read(Track), TrackText());
+    }
+
+    // At start-up the remembered file is taken as if picked; one that has gone or is another track's
+    // now is passed over without a word, and the window starts as on a first run.
+    void startsWithTheRememberedFile_data()
+    {
+        QTest::addColumn<QByteArray>("track");  // null: gone
+        QTest::addColumn<QStringList>("shown"); // first status line, the file name in the state
+        QTest::newRow("there") << TrackText()
+                               << QStringList{"The Sorvena Track Length Is  71989 Meters Long.", "r.ini"};
+        QTest::newRow("gone") << QByteArray() << QStringList{"Welcome to Korsa Sorvena Trainer.", ""};
+        QTest::newRow("another track's") << TrackText("1500 0.0", "3.2")
+                                         << QStringList{"Welcome to Korsa Sorvena Trainer.", ""};
+    }
+    void startsWithTheRememberedFile()
+    {
+        QFETCH(QByteArray, track);
+        w_->tree.write("program/Korsa Gridwell.ini", QFile::encodeName(w_->tree.path()) + "\r\nfile=r.ini\r\n");
+        if (!track.isNull())
+            w_->tree.write("r.ini", track);
+        MainWindow next(w_->platform);
+        next.Load();
+        QTEST((QStringList{next.findChild<QLabel *>("Label1")->text(), next.State().TrackFileName}), "shown");
         QVERIFY(w_->platform.boxes.isEmpty());
     }
 
