@@ -1,6 +1,5 @@
 // How long the window takes from the pointer entering a section picture to the highlighted map
 // being painted, against repainting the whole map as it stands (no picture change). Run it on a real X server:
-// bench/run-hover-bench or
 //   tests/support/with-xvfb.sh 1280x1024 build/bench/bench_hover_bench
 
 #include "KorsaResources.h"

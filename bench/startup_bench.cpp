@@ -1,11 +1,14 @@
 // How long the trainer takes from launch until the X server maps its main window, against a bare
-// Qt main window with a one-menu menu bar, and how much memory each holds once shown. Both run on
+// Qt main window with a one-menu menu bar, how much memory each holds once shown, and how much
+// processor time all its threads have used by then (less disturbed by other work on the machine
+// than the time on the clock, though blind to work done side by side). Both run on
 // one Xvfb server this program starts itself. The moment of mapping is taken from the server's own
 // MapNotify event (SubstructureNotify on the root window, the title read from WM_NAME), so no
 // window search adds its own milliseconds to either side.
 //
-// Usage: bench_startup_bench [RUNS] [TRAINER] [BARE-WINDOW]
-// By default the programs are looked for beside this one and in the build tree's src/app.
+// Usage: bench_startup_bench [RUNS] [TRAINER] [BARE-WINDOW] [MORE-TRAINERS...]
+// By default the programs are looked for beside this one and in the build tree's src/app. More
+// trainers (builds with and without a fast path) take their turns in the same runs.
 
 #include "Median.h"
 
@@ -30,6 +33,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -53,6 +57,7 @@ struct Launch {
     double msToMapped = 0;
     long rssAtMapKb = 0; // the moment the window is mapped, before its first paint
     long rssKb = 0;      // once start-up has settled
+    double cpuMs = 0;    // processor time of all its threads, from launch until it has settled
 };
 
 class Server
@@ -255,7 +260,11 @@ std::optional<Launch> LaunchOnce(MapWatcher &watcher, const std::string &program
         launch->rssKb = ResidentKb(pid);
     }
     kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
+    rusage usage{};
+    wait4(pid, nullptr, 0, &usage);
+    if (launch)
+        launch->cpuMs = (static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+                         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3);
     // The next launch starts on an empty screen.
     if (window)
         watcher.WaitDestroyed(window, NowMs() + LaunchTimeoutMs);
@@ -278,22 +287,30 @@ int main(int argc, char *argv[])
     const QStringList args = QCoreApplication::arguments();
     const int runs = args.size() > 1 ? args[1].toInt() : 15;
     const QString here = QCoreApplication::applicationDirPath();
-    const QString trainerBuilt = args.size() > 2 ? args[2]
-                                                 : Locate({here + QStringLiteral("/korsa-sorvena-trainer"),
-                                                           here + QStringLiteral("/../src/app/korsa-sorvena-trainer")});
+    QStringList trainersBuilt = {args.size() > 2
+                                     ? args[2]
+                                     : Locate({here + QStringLiteral("/korsa-sorvena-trainer"),
+                                               here + QStringLiteral("/../src/app/korsa-sorvena-trainer")})};
     const QString bareBuilt = args.size() > 3 ? args[3] : Locate({here + QStringLiteral("/bench_bare_window")});
-    if (runs < 1 || trainerBuilt.isEmpty() || bareBuilt.isEmpty()) {
-        std::fprintf(stderr, "usage: bench_startup_bench [RUNS] [TRAINER] [BARE-WINDOW]\n");
+    // Further trainers (builds with and without a fast path, say) take their turns in the same runs.
+    trainersBuilt += args.mid(4);
+    if (runs < 1 || trainersBuilt.contains(QString()) || bareBuilt.isEmpty()) {
+        std::fprintf(stderr, "usage: bench_startup_bench [RUNS] [TRAINER] [BARE-WINDOW] [MORE-TRAINERS...]\n");
         return 64;
     }
 
-    // The trainer keeps its settings beside itself: run a copy from a folder of its own.
+    // The trainer keeps its settings beside itself: each runs as a copy from a folder of its own.
     QTemporaryDir folder;
-    const QString trainer = folder.filePath(QStringLiteral("korsa-sorvena-trainer"));
     const QString configHome = folder.filePath(QStringLiteral("config"));
-    if (!folder.isValid() || !QFile::copy(trainerBuilt, trainer) || !QDir().mkpath(configHome)) {
-        std::fprintf(stderr, "cannot copy the trainer into %s\n", qPrintable(folder.path()));
-        return 1;
+    std::vector<std::string> trainerPaths;
+    for (int t = 0; t < trainersBuilt.size(); ++t) {
+        const QString copy = folder.filePath(QStringLiteral("%1/korsa-sorvena-trainer").arg(t));
+        if (!folder.isValid() || !QDir().mkpath(QFileInfo(copy).path()) || !QFile::copy(trainersBuilt[t], copy) ||
+            !QDir().mkpath(configHome)) {
+            std::fprintf(stderr, "cannot copy %s into %s\n", qPrintable(trainersBuilt[t]), qPrintable(folder.path()));
+            return 1;
+        }
+        trainerPaths.push_back(copy.toStdString());
     }
 
     Server server;
@@ -308,55 +325,75 @@ int main(int argc, char *argv[])
     }
     std::vector<std::string> storage;
     const std::vector<char *> env = Environment(server.Display(), configHome, storage);
-    const std::string trainerPath = trainer.toStdString(), barePath = bareBuilt.toStdString();
+    const std::string barePath = bareBuilt.toStdString();
     const std::string trainerTitle = "Korsa Sorvena Trainer", bareTitle = "Bare Window";
 
-    // One launch of each first, not counted, so both start from a warm file cache.
-    if (!LaunchOnce(watcher, trainerPath, trainerTitle, env.data()) ||
-        !LaunchOnce(watcher, barePath, bareTitle, env.data())) {
-        std::fprintf(stderr, "a program did not map its window\n");
+    // One launch of each first, not counted, so all start from a warm file cache.
+    for (const std::string &trainer : trainerPaths)
+        if (!LaunchOnce(watcher, trainer, trainerTitle, env.data())) {
+            std::fprintf(stderr, "a trainer did not map its window\n");
+            return 1;
+        }
+    if (!LaunchOnce(watcher, barePath, bareTitle, env.data())) {
+        std::fprintf(stderr, "the bare window was not mapped\n");
         return 1;
     }
 
-    std::vector<double> trainerMs, bareMs, ratios;
-    std::vector<long> trainerKb, bareKb, trainerMapKb, bareMapKb;
+    const std::size_t count = trainerPaths.size();
+    std::vector<std::vector<double>> trainerMs(count), ratios(count), trainerCpuMs(count);
+    std::vector<std::vector<long>> trainerKb(count), trainerMapKb(count);
+    std::vector<double> bareMs, bareCpuMs;
+    std::vector<long> bareKb, bareMapKb;
     for (int i = 0; i < runs; ++i) {
-        // Interleaved, so a change in the machine's load falls on both alike.
-        const std::optional<Launch> t = LaunchOnce(watcher, trainerPath, trainerTitle, env.data());
+        // Interleaved, so a change in the machine's load falls on all alike.
+        std::vector<Launch> launched;
+        for (const std::string &trainer : trainerPaths)
+            if (const std::optional<Launch> t = LaunchOnce(watcher, trainer, trainerTitle, env.data()))
+                launched.push_back(*t);
         const std::optional<Launch> b = LaunchOnce(watcher, barePath, bareTitle, env.data());
-        if (!t || !b) {
+        if (launched.size() != count || !b) {
             std::fprintf(stderr, "run %d: a program did not map its window\n", i + 1);
             return 1;
         }
-        trainerMs.push_back(t->msToMapped);
         bareMs.push_back(b->msToMapped);
-        ratios.push_back(t->msToMapped / b->msToMapped);
-        trainerKb.push_back(t->rssKb);
+        bareCpuMs.push_back(b->cpuMs);
         bareKb.push_back(b->rssKb);
-        trainerMapKb.push_back(t->rssAtMapKb);
         bareMapKb.push_back(b->rssAtMapKb);
-        std::printf("run %2d: trainer %7.1f ms %7ld kB   bare %7.1f ms %7ld kB   ratio %.2fx\n", i + 1, t->msToMapped,
-                    t->rssKb, b->msToMapped, b->rssKb, ratios.back());
+        std::printf("run %2d: bare %7.1f ms %7ld kB", i + 1, b->msToMapped, b->rssKb);
+        for (std::size_t t = 0; t < count; ++t) {
+            trainerMs[t].push_back(launched[t].msToMapped);
+            trainerCpuMs[t].push_back(launched[t].cpuMs);
+            ratios[t].push_back(launched[t].msToMapped / b->msToMapped);
+            trainerKb[t].push_back(launched[t].rssKb);
+            trainerMapKb[t].push_back(launched[t].rssAtMapKb);
+            std::printf("   trainer %zu %7.1f ms %7ld kB %.2fx", t + 1, launched[t].msToMapped, launched[t].rssKb,
+                        ratios[t].back());
+        }
+        std::printf("\n");
     }
 
     const auto range = [](const auto &v) {
         return std::pair{*std::min_element(v.begin(), v.end()), *std::max_element(v.begin(), v.end())};
     };
-    const double ratio = Median(trainerMs) / Median(bareMs);
     std::printf("\nlaunch until the main window is mapped, median of %d (min..max):\n", runs);
-    std::printf("  trainer      %7.1f ms (%.1f..%.1f)\n", Median(trainerMs), range(trainerMs).first,
-                range(trainerMs).second);
     std::printf("  bare window  %7.1f ms (%.1f..%.1f)\n", Median(bareMs), range(bareMs).first, range(bareMs).second);
-    std::printf("  ratio of medians %.2fx, per-run ratio median %.2fx (%.2f..%.2f)   goal <= 1.20x: %s\n", ratio,
-                Median(ratios), range(ratios).first, range(ratios).second, ratio <= 1.2 ? "met" : "NOT met");
-    std::printf("resident memory at the moment of mapping, median: trainer %.1f MB, bare window %.1f MB\n",
-                Median(trainerMapKb) / 1024.0, Median(bareMapKb) / 1024.0);
-    const long trainerRss = Median(trainerKb), bareRss = Median(bareKb);
-    std::printf("resident memory once shown and settled, median (min..max):\n");
-    std::printf("  trainer      %7.1f MB (%.1f..%.1f)\n", trainerRss / 1024.0, range(trainerKb).first / 1024.0,
-                range(trainerKb).second / 1024.0);
-    std::printf("  bare window  %7.1f MB (%.1f..%.1f)   goal: trainer <= 32 MB: %s\n", bareRss / 1024.0,
-                range(bareKb).first / 1024.0, range(bareKb).second / 1024.0,
-                trainerRss <= 32 * 1024 ? "met" : "NOT met");
+    std::printf("  processor time until settled, median: bare window %.1f ms\n", Median(bareCpuMs));
+    std::printf("resident memory of the bare window, median: %.1f MB at mapping, %.1f MB settled\n",
+                Median(bareMapKb) / 1024.0, Median(bareKb) / 1024.0);
+    for (std::size_t t = 0; t < count; ++t) {
+        const double ratio = Median(trainerMs[t]) / Median(bareMs);
+        const long rss = Median(trainerKb[t]);
+        std::printf("trainer %zu: %s\n", t + 1, qPrintable(trainersBuilt[static_cast<int>(t)]));
+        std::printf("  launch       %7.1f ms (%.1f..%.1f)\n", Median(trainerMs[t]), range(trainerMs[t]).first,
+                    range(trainerMs[t]).second);
+        std::printf("  ratio of medians %.2fx, per-run ratio median %.2fx (%.2f..%.2f)   goal <= 1.20x: %s\n", ratio,
+                    Median(ratios[t]), range(ratios[t]).first, range(ratios[t]).second,
+                    ratio <= 1.2 ? "met" : "NOT met");
+        std::printf("  processor time until settled, median %.1f ms (%.2fx the bare window's)\n",
+                    Median(trainerCpuMs[t]), Median(trainerCpuMs[t]) / Median(bareCpuMs));
+        std::printf("  resident memory, median: %.1f MB at mapping, %.1f MB settled (%.1f..%.1f)   goal <= 32 MB: %s\n",
+                    Median(trainerMapKb[t]) / 1024.0, rss / 1024.0, range(trainerKb[t]).first / 1024.0,
+                    range(trainerKb[t]).second / 1024.0, rss <= 32 * 1024 ? "met" : "NOT met");
+    }
     return 0;
 }

@@ -12,7 +12,7 @@ packages=(
   lintian devscripts xdg-utils libfile-mimeinfo-perl libglib2.0-bin shared-mime-info
   pulseaudio pulseaudio-utils
   locales-all
-  libclang-rt-14-dev libxcb1-dev libjpeg-dev
+  libclang-rt-14-dev libxcb1-dev
   gcovr
   fusefat dosfstools ntfs-3g strace
 )

@@ -12,9 +12,6 @@
 
 #include <cstdio>
 #include <cstring>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 #include <optional>
 
 namespace {
@@ -64,17 +61,6 @@ std::optional<QString> TrackPathArgument(int argc, char *argv[])
 int main(int argc, char *argv[])
 {
     const std::optional<QString> trackPath = TrackPathArgument(argc, argv);
-#ifdef __GLIBC__
-    // Start-up decodes and scales pictures one after another, each in a buffer of a few hundred
-    // kilobytes. Taken from the heap rather than mapped afresh for each, a freed buffer is used
-    // again for the next, instead of the system handing out and clearing new pages every time.
-    // Once the window is ready, the free pages go back to the system (malloc_trim).
-    mallopt(M_MMAP_THRESHOLD, 16 * 1024 * 1024);
-    // One heap for all threads: the pictures decoded beside the window's thread reuse the pages
-    // the heap already holds, rather than each thread filling a heap of its own with fresh ones.
-    // The window's thread does nearly all the allocating, so the threads hardly ever wait for it.
-    mallopt(M_ARENA_MAX, 1);
-#endif
 
     // The desktop's scaling (Xft.dpi, QT_SCALE_FACTOR) is left to Qt: the window is laid out in
     // device-independent pixels of 1/96 inch, which is also the inch Qt gives fonts in points.

@@ -4,7 +4,19 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace korsa {
+
+void DrawFocusMark(QPainter &painter, const QRectF &line, int width)
+{
+    painter.save();
+    painter.setPen(QPen(FrameGrey, width));
+    painter.drawRect(line);
+    painter.setPen(QPen(Qt::white, width, Qt::DotLine));
+    painter.drawRect(line);
+    painter.restore();
+}
 
 PictureBox::PictureBox(QWidget *parent) : QWidget(parent)
 {
@@ -36,10 +48,7 @@ void PictureBox::paintEvent(QPaintEvent *)
     // Painted straight from the image: a pixmap copy of it would double its memory.
     if (!image_.isNull())
         painter.drawImage(QPoint(0, 0), image_);
-    if (hasFocus()) {
-        painter.setPen(QPen(palette().highlight().color(), 2, Qt::DotLine));
-        painter.drawRect(rect().adjusted(1, 1, -2, -2));
-    }
+    // The frame over the picture shows its focus.
 }
 
 void PictureBox::mouseMoveEvent(QMouseEvent *event)
@@ -170,6 +179,9 @@ void ShapeControl::paintEvent(QPaintEvent *)
         painter.fillRect(box.left(), box.bottom() + 1 - w, box.width(), w, colour_);
         painter.fillRect(box.left(), box.top(), w, box.height(), colour_);
         painter.fillRect(box.right() + 1 - w, box.top(), w, box.height(), colour_);
+        // The picture it frames has the keyboard's focus: a dotted line along the middle of the border.
+        if (parentWidget() && parentWidget()->hasFocus())
+            DrawFocusMark(painter, QRectF(box).adjusted(w / 2.0, w / 2.0, -w / 2.0, -w / 2.0), std::max(1, w / 4));
         return;
     }
     painter.setPen(QPen(colour_, borderWidth_));

@@ -6,7 +6,16 @@
 
 #include <functional>
 
+class QPainter;
+class QRectF;
+
 namespace korsa {
+
+// The dark grey of the section pictures' frames.
+inline const QColor FrameGrey(64, 64, 64);
+
+// The keyboard focus mark: a line of white dots on the frames' grey, drawn along `line`'s edges.
+void DrawFocusMark(QPainter &painter, const QRectF &line, int width);
 
 // A picture box: keeps the image drawn into it and shows it from its top-left corner. Reports
 // pointer movement and clicks (a press and a release on the box). A disabled box does not react

@@ -3,7 +3,9 @@
 #include "finder/FinderPaths.h"
 #include "finder/Places.h"
 #include "finder/TrackFinderDialog.h"
-#include "presentation/SideBySide.h"
+#include "presentation/MenuScale.h"
+#include "presentation/TrackMapPictures.h"
+#include "presentation/WindowScale.h"
 #include "session/Captions.h"
 #include "session/Numbers.h"
 #include "track_file/UserMessages.h"
@@ -14,14 +16,12 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScreen>
 #include <QTimer>
 #include <QWheelEvent>
 
 #include <cmath>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 #include <map>
 
 namespace korsa {
@@ -31,10 +31,7 @@ namespace {
 // The design client area, in twips.
 constexpr float DesignClientWidth = 14256.0f;
 constexpr float DesignClientHeight = 9612.0f;
-constexpr int PlainMap = 210;
-constexpr int FirstHighlightedMap = 200;
 
-const QColor FrameGrey(64, 64, 64);
 // The window's own font size; the section captions have their own.
 constexpr double DesignFontPoints = 9.0;
 
@@ -90,6 +87,14 @@ public:
     using QScrollBar::QScrollBar;
 
 protected:
+    void paintEvent(QPaintEvent *event) override
+    {
+        QScrollBar::paintEvent(event);
+        if (hasFocus()) {
+            QPainter painter(this);
+            DrawFocusMark(painter, QRectF(rect()).adjusted(1, 1, -1, -1), 2);
+        }
+    }
     void keyPressEvent(QKeyEvent *event) override
     {
         static const std::map<int, SliderAction> actions = {
@@ -343,15 +348,19 @@ void MainWindow::Load()
     // Qt always repaints from the widgets, so there is no retained drawing to switch off.
     RecordControlGeometry();
 
-    // The check counts the screen's own lines; the window is then sized in the desktop's scaled
-    // pixels, so at any scale it takes the share of the screen it takes unscaled.
+    // The check counts the screen's own lines. The window is then sized in the desktop's scaled
+    // pixels: on a scaled desktop its text is never smaller than the desktop asks for.
     const auto screenHeight = static_cast<std::int16_t>(platform_.ScreenHeightPixels());
     if (screenHeight < SmallestScreenHeight) {
         platform_.ShowMessage(captions::ScreenTooSmallText, captions::ProgramTitle);
         platform_.Terminate(exit_status::ScreenTooSmall);
     }
+    const double deviceRatio = devicePixelRatioF();
+    const QSizeF available = screen() ? QSizeF(screen()->availableGeometry().size()) : QSizeF();
     const auto factor =
-        static_cast<float>(static_cast<double>(screenHeight) / DesignScreenHeight / devicePixelRatioF());
+        static_cast<float>(PhysicalWindowScale(screenHeight, deviceRatio, available, QSizeF(size())) / deviceRatio);
+    if (deviceRatio > 1.0)
+        ScaleMenus(menuBar(), factor);
     ScaleControls(factor);
     CentreWindow();
 
@@ -359,17 +368,11 @@ void MainWindow::Load()
     state_.TrackFolder = remembered.trackFolder;
     trackLengthCaption_->setText(captions::WelcomeLine1);
     startPositionCaption_->setText(captions::WelcomeLine2);
-    DecodeStartPictures();
     for (int i = 0; i < SectionCount; ++i)
         LoadSectionPicture(i);
     for (int i = 0; i < SectionCount; ++i)
         sectionCaptions_[i]->setText(session_.Sections().SectionNames[i]);
-    ShowMap(PlainMap);
-#ifdef __GLIBC__
-    // Decoding leaves freed buffers behind that the allocator would otherwise keep. They go back
-    // once the window is up, so that handing them back does not hold up its showing.
-    QTimer::singleShot(0, this, [] { malloc_trim(0); });
-#endif
+    ShowMap(PlainMapPicture);
 
     startPositionBar_->setEnabled(false);
     saveAction_->setEnabled(false);
@@ -445,46 +448,25 @@ void MainWindow::CentreWindow()
     const QScreen *screen = this->screen();
     if (!screen)
         return;
-    const QSize screenSize = screen->geometry().size();
-    const float left = static_cast<float>(screenSize.width()) * TwipsPerPixel / 2.0f -
-                       static_cast<float>(frameGeometry().width()) * TwipsPerPixel / 2.0f;
-    const float top = static_cast<float>(screenSize.height()) * TwipsPerPixel / 2.0f -
-                      static_cast<float>(frameGeometry().height()) * TwipsPerPixel / 2.0f;
-    move(screen->geometry().topLeft() + QPoint(TwipsToPixels(left), TwipsToPixels(top)));
-}
-
-void MainWindow::DecodeStartPictures()
-{
-    // The photograph is decoded straight at the size that covers its box: the loading surface
-    // takes the photograph's size, but there are no full-size pixels to keep in it.
-    // On a scaled desktop the box is filled in the screen's own pixels, so photographs stay crisp.
-    // Everything a decode needs is read from the widgets first; the decodes touch only their slot.
-    const qreal scale = devicePixelRatioF();
-    std::array<QSize, SectionCount> boxes;
-    for (int i = 0; i < SectionCount; ++i)
-        boxes[static_cast<std::size_t>(i)] = (QSizeF(sectionPictures_[i]->size()) * scale).toSize();
-    const QString folder = platform_.ProgramFolder();
-    const std::array<QString, SectionCount> names = session_.Sections().SectionNames;
-    const QSize mapPixels = MapPixels();
-    QImage plainMap;
-    // The map, the largest, goes first.
-    RunSideBySide(SectionCount + 1, [&](int k) {
-        const auto at = static_cast<std::size_t>(k);
-        if (k == 0)
-            plainMap = LoadResourcePictureAt(PlainMap, mapPixels);
-        else
-            startPhotographs_[at - 1] = FittedSectionPhotograph(k - 1, folder, names[at - 1], boxes[at - 1]);
-    });
-    // Marked for the screen's pixels once, here: the map control then draws it as it is, without
-    // a copy at every hover.
-    plainMap.setDevicePixelRatio(scale);
-    plainMap_ = plainMap;
+    // On a scaled desktop the window and its frame are centred in the room the panels leave.
+    const bool scaled = devicePixelRatioF() > 1.0;
+    const QRect area = scaled ? screen->availableGeometry() : screen->geometry();
+    const QSize framed = frameGeometry().size().grownBy(scaled ? WindowFrameAllowance : QMargins());
+    const float left = static_cast<float>(area.width()) * TwipsPerPixel / 2.0f -
+                       static_cast<float>(framed.width()) * TwipsPerPixel / 2.0f;
+    const float top = static_cast<float>(area.height()) * TwipsPerPixel / 2.0f -
+                      static_cast<float>(framed.height()) * TwipsPerPixel / 2.0f;
+    move(area.topLeft() + QPoint(TwipsToPixels(left), TwipsToPixels(top)));
 }
 
 void MainWindow::LoadSectionPicture(int index)
 {
-    ShownPhotograph shown = std::exchange(startPhotographs_[static_cast<std::size_t>(index)], {});
+    // The photograph is fitted to its box in the screen's own pixels, so it stays crisp on a scaled
+    // desktop. The loading surface takes the photograph's size, but no full-size pixels are kept.
     const qreal scale = devicePixelRatioF();
+    const QSize box = (QSizeF(sectionPictures_[index]->size()) * scale).toSize();
+    ShownPhotograph shown =
+        FittedSectionPhotograph(index, platform_.ProgramFolder(), session_.Sections().SectionNames[index], box);
     shown.fitted.scaled.setDevicePixelRatio(scale);
     shown.fitted.cut.setDevicePixelRatio(scale);
     loadingSurface_->resize(shown.photoSize);
@@ -495,61 +477,10 @@ void MainWindow::LoadSectionPicture(int index)
 
 QSize MainWindow::MapPixels() const { return (QSizeF(trackMap_->size()) * devicePixelRatioF()).toSize(); }
 
-const QImage &MainWindow::ReadyPlainMap()
-{
-    if (plainMap_.size() != MapPixels()) {
-        plainMap_ = LoadResourcePictureAt(PlainMap, MapPixels());
-        plainMap_.setDevicePixelRatio(devicePixelRatioF());
-    }
-    return plainMap_;
-}
-
-// A highlighted map is the plain one with a small stretch of road in red: only the part that
-// differs is kept, and it is drawn over the plain map.
-MainWindow::HoverMap MainWindow::MakeHoverMap(int id, QSize pixels, const QImage &plain, qreal scale)
-{
-    HoverMap ready;
-    const QImage map = LoadResourcePictureAt(id, pixels);
-    ready.missing = map.isNull();
-    ready.patch = ready.missing ? PicturePatch{} : DifferenceFrom(plain, map);
-    ready.patch.patch.setDevicePixelRatio(scale);
-    ready.madeFor = pixels;
-    return ready;
-}
-
-const MainWindow::HoverMap &MainWindow::ReadyHoverMap(int index)
-{
-    HoverMap &ready = hoverMaps_[static_cast<std::size_t>(index)];
-    if (ready.madeFor != MapPixels())
-        ready = MakeHoverMap(FirstHighlightedMap + index, MapPixels(), ReadyPlainMap(), devicePixelRatioF());
-    return ready;
-}
-
-void MainWindow::PrepareHoverMaps()
-{
-    // Decoded side by side: accepting a track is not kept waiting for nine decodes in a row.
-    const QSize pixels = MapPixels();
-    const qreal scale = devicePixelRatioF();
-    const QImage &plain = ReadyPlainMap();
-    RunSideBySide(SectionCount, [&](int i) {
-        HoverMap &ready = hoverMaps_[static_cast<std::size_t>(i)];
-        if (ready.madeFor != pixels)
-            ready = MakeHoverMap(FirstHighlightedMap + i, pixels, plain, scale);
-    });
-}
-
 void MainWindow::ShowMap(int id)
 {
-    const auto picture = [id] { return LoadResourcePicture(id); };
-    if (id == PlainMap) {
-        trackMap_->SetStretchedPicture(ReadyPlainMap(), QImage(), QPoint(), picture);
-        return;
-    }
-    const HoverMap &map = ReadyHoverMap(id - FirstHighlightedMap);
-    if (map.missing)
-        trackMap_->SetStretchedPicture(QImage(), QImage(), QPoint(), picture);
-    else
-        trackMap_->SetStretchedPicture(ReadyPlainMap(), map.patch.patch, map.patch.at, picture);
+    const TrackMapPictures::Shown map = mapPictures_.Map(id, MapPixels(), devicePixelRatioF());
+    trackMap_->SetStretchedPicture(map.plain, map.patch, map.at, [id] { return LoadResourcePicture(id); });
 }
 
 void MainWindow::BuildStartMarkers()
@@ -579,7 +510,7 @@ void MainWindow::PointerOnSectionPicture(int index)
 {
     if (index == lastHoverSection_)
         return;
-    ShowMap(FirstHighlightedMap + index);
+    ShowMap(FirstHighlightedMapPicture + index);
     if (announcerAction_->isChecked())
         announcer_.PlaySectionSound(index);
     lastHoverSection_ = static_cast<std::int16_t>(index);
@@ -676,7 +607,7 @@ void MainWindow::ShowStartPositionCaption(const QString &caption) { startPositio
 
 void MainWindow::SetStartPositionBar(int value) { startPositionBar_->setValue(value); }
 
-void MainWindow::ShowPlainMap() { ShowMap(PlainMap); }
+void MainWindow::ShowPlainMap() { ShowMap(PlainMapPicture); }
 
 void MainWindow::ShowUnsavedStart(bool unsaved)
 {
@@ -694,7 +625,7 @@ void MainWindow::EnableTrackCommands()
     for (PictureBox *picture : sectionPictures_)
         picture->setEnabled(true);
     // From now on the pointer highlights sections: their maps wait ready at the map's size.
-    PrepareHoverMaps();
+    mapPictures_.PrepareHighlighted(MapPixels(), devicePixelRatioF());
 }
 
 } // namespace korsa

@@ -5,8 +5,8 @@
 #include "platform/Platform.h"
 #include "presentation/Controls.h"
 #include "presentation/Layout.h"
-#include "presentation/ResourcePictures.h"
 #include "presentation/StartMarkerOverlay.h"
+#include "presentation/TrackMapPictures.h"
 #include "session/SettingsFile.h"
 #include "session/StartPositionSession.h"
 #include "track_file/SessionState.h"
@@ -95,23 +95,9 @@ private:
     void RecordControlGeometry();
     void ScaleControls(float factor);
     void CentreWindow();
-    // Decodes the section photographs, fitted to their boxes, and the plain map at once, side by
-    // side; LoadSectionPicture then puts each photograph in place.
-    void DecodeStartPictures();
     void LoadSectionPicture(int index);
-    // The maps, decoded once at the map control's size: the plain one whole, the highlighted
-    // ones as the part that differs from it.
-    struct HoverMap {
-        PicturePatch patch;
-        bool missing = false;
-        QSize madeFor;
-    };
     // The map control's size in the screen's own pixels.
     QSize MapPixels() const;
-    const QImage &ReadyPlainMap();
-    static HoverMap MakeHoverMap(int id, QSize pixels, const QImage &plain, qreal scale);
-    const HoverMap &ReadyHoverMap(int index);
-    void PrepareHoverMaps();
     void ShowMap(int id);
     // The start markers on the map, and their following the scroll bar's thumb while it is dragged.
     void BuildStartMarkers();
@@ -148,12 +134,7 @@ private:
     QAction *announcerAction_ = nullptr;
     QAction *aboutAction_ = nullptr;
 
-    // The plain map and the nine highlighted ones, ready at the map control's size, so that
-    // entering a picture only changes what the map paints.
-    QImage plainMap_;
-    std::array<HoverMap, SectionCount> hoverMaps_;
-    // The photographs between their decoding and LoadSectionPicture; empty after start-up.
-    std::array<ShownPhotograph, SectionCount> startPhotographs_;
+    TrackMapPictures mapPictures_;
     std::vector<ControlEntry> controls_;
     std::vector<ControlGeometry> controlGeometries_;
     float designScaleHeight_ = 0;

@@ -7,12 +7,8 @@
 #include <QFile>
 #include <QImageReader>
 #include <QRect>
-#include <QResource>
 
 #include <cmath>
-#include <csetjmp>
-
-#include <jpeglib.h>
 
 namespace korsa {
 
@@ -25,134 +21,6 @@ bool IsUsable(const QImage &image) { return !image.isNull() && image.width() > 0
 
 QString ResourcePath(int id) { return QStringLiteral(":/JPEG/%1.jpg").arg(id); }
 
-QByteArray ResourceBytes(int id)
-{
-    const QResource resource(ResourcePath(id));
-    return resource.isValid() ? resource.uncompressedData() : QByteArray();
-}
-
-// Decodes an embedded JPEG with the system's JPEG library straight into the window's pixel format,
-// at the smallest of the scales 1/8, 1/4, 1/2 and whole that keeps the picture at least as large as
-// wanted. (The library could decode at any n/8, but only those four scales have its fast routines;
-// the others cost more than decoding whole.) The library reports errors by a long jump, so the
-// two steps that can fail keep nothing but plain data in their frames.
-class JpegReader
-{
-public:
-    explicit JpegReader(const QByteArray &bytes) : bytes_(bytes)
-    {
-        info_.err = jpeg_std_error(&errors_.manager);
-        errors_.manager.error_exit = [](j_common_ptr info) {
-            std::longjmp(reinterpret_cast<Errors *>(info->err)->escape, 1);
-        };
-        // A damaged picture is simply not shown; nothing goes to the terminal.
-        errors_.manager.output_message = [](j_common_ptr) {};
-        ok_ = !bytes_.isEmpty() && ReadHeader();
-    }
-    ~JpegReader()
-    {
-        if (created_)
-            jpeg_destroy_decompress(&info_);
-    }
-    JpegReader(const JpegReader &) = delete;
-    JpegReader &operator=(const JpegReader &) = delete;
-
-    // The picture's own size; empty when its header does not decode.
-    QSize Size() const
-    {
-        return ok_ ? QSize(static_cast<int>(info_.image_width), static_cast<int>(info_.image_height)) : QSize();
-    }
-
-    // The picture at the smallest of those scales that covers `atLeast`; a null image when it does
-    // not decode.
-    QImage Read(QSize atLeast)
-    {
-        if (!ok_)
-            return {};
-        const QSize full = Size();
-        ok_ = false; // one read per reader
-        unsigned eighths = 1;
-        const auto scaled = [](int side, unsigned n) { return (static_cast<unsigned>(side) * n + 7) / 8; };
-        while (eighths < 8 && (scaled(full.width(), eighths) < static_cast<unsigned>(atLeast.width()) ||
-                               scaled(full.height(), eighths) < static_cast<unsigned>(atLeast.height())))
-            eighths *= 2;
-        if (!Start(eighths))
-            return {};
-        QImage image(static_cast<int>(info_.output_width), static_cast<int>(info_.output_height), QImage::Format_RGB32);
-        if (image.isNull() || !ReadRows(image.bits(), image.bytesPerLine(), image.height()))
-            return {};
-        return image;
-    }
-
-private:
-    struct Errors {
-        jpeg_error_mgr manager;
-        std::jmp_buf escape;
-    };
-
-    bool ReadHeader()
-    {
-        if (setjmp(errors_.escape))
-            return false;
-        jpeg_create_decompress(&info_);
-        created_ = true;
-        jpeg_mem_src(&info_, reinterpret_cast<const unsigned char *>(bytes_.constData()),
-                     static_cast<unsigned long>(bytes_.size()));
-        return jpeg_read_header(&info_, TRUE) == JPEG_HEADER_OK && info_.image_width > 0 && info_.image_height > 0;
-    }
-
-    bool Start(unsigned eighths)
-    {
-        if (setjmp(errors_.escape))
-            return false;
-        info_.scale_num = eighths;
-        info_.scale_denom = 8;
-        // Each pixel as the window's 32-bit format holds it, 0xffRRGGBB in a native word.
-        info_.out_color_space = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRA : JCS_EXT_ARGB;
-        return jpeg_start_decompress(&info_) == TRUE;
-    }
-
-    bool ReadRows(uchar *bits, qsizetype bytesPerLine, int height)
-    {
-        if (setjmp(errors_.escape))
-            return false;
-        while (info_.output_scanline < static_cast<JDIMENSION>(height)) {
-            JSAMPROW row = bits + static_cast<qsizetype>(info_.output_scanline) * bytesPerLine;
-            if (jpeg_read_scanlines(&info_, &row, 1) != 1)
-                return false;
-        }
-        return jpeg_finish_decompress(&info_) == TRUE;
-    }
-
-    QByteArray bytes_;
-    jpeg_decompress_struct info_{};
-    Errors errors_{};
-    bool created_ = false;
-    bool ok_ = false;
-};
-
-// A decoded picture brought the rest of the way to `target` pixels with an averaging scale.
-QImage AveragedTo(const QImage &decoded, QSize target)
-{
-    if (!IsUsable(decoded) || decoded.size() == target)
-        return decoded;
-    return decoded.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-}
-
-// Reads a player's picture at `target` pixels with an averaging scale. Qt's JPEG reader scales
-// while it decodes, but only halving, quartering and eighthing are fast with it (other fractions
-// take a slow path that costs more than decoding whole), so it is asked for the smallest of those
-// that keeps the picture at least as large as wanted, and an averaging scale does the rest.
-QImage ReadAt(QImageReader &reader, QSize full, QSize target)
-{
-    int k = 1;
-    while (k < 8 && full.width() / (2 * k) >= target.width() && full.height() / (2 * k) >= target.height())
-        k *= 2;
-    if (k > 1)
-        reader.setScaledSize(QSize(full.width() / k, full.height() / k));
-    return AveragedTo(reader.read(), target);
-}
-
 // Cuts the box out of a picture already scaled to cover it; the cut shares the scaled picture's
 // pixels when nothing is cut away.
 FittedPicture Cut(const QImage &scaled, const CoverFit &fit, QSize box)
@@ -163,16 +31,6 @@ FittedPicture Cut(const QImage &scaled, const CoverFit &fit, QSize box)
     fitted.scaled = scaled;
     fitted.cut = fit.cut.isNull() && fit.scaled == box ? scaled : scaled.copy(QRect(fit.cut, box));
     return fitted;
-}
-
-// Decodes what the reader holds straight at the size that covers the box, then cuts the box.
-ShownPhotograph ReadFitted(QImageReader &reader, QSize box)
-{
-    const QSize photo = reader.size();
-    const std::optional<CoverFit> fit = FitGeometry(photo, box);
-    if (!fit)
-        return {};
-    return {photo, Cut(ReadAt(reader, photo, fit->scaled), *fit, box)};
 }
 
 } // namespace
@@ -193,9 +51,10 @@ QImage LoadResourcePictureAt(int id, QSize size)
 {
     if (size.isEmpty())
         return {};
-    JpegReader reader(ResourceBytes(id));
-    const QImage image = AveragedTo(reader.Read(size), size);
-    return IsUsable(image) ? image : QImage();
+    // Decoded whole and brought to its size in one averaging step: decoding at a reduced scale
+    // first would smooth it twice and leave the map's thin lines grey and soft.
+    const QImage image = LoadResourcePicture(id);
+    return IsUsable(image) ? image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation) : QImage();
 }
 
 PicturePatch DifferenceFrom(const QImage &base, const QImage &picture)
@@ -273,17 +132,14 @@ ShownPhotograph FittedSectionPhotograph(int i, const QString &programFolder, con
         // Players save all sorts of pictures under the .jpg name, so the bytes decide the format.
         QImageReader reader(&buffer);
         reader.setDecideFormatFromContent(true);
-        const ShownPhotograph shown = ReadFitted(reader, box);
-        if (!shown.fitted.cut.isNull())
-            return shown;
+        const QImage photo = reader.read();
+        if (FittedPicture fitted = FitPictureToBox(photo, box); !fitted.cut.isNull())
+            return {photo.size(), std::move(fitted)};
         // A file that cannot be decoded or fitted (say, of absurd proportions) leaves the section
         // with its embedded photograph, not an empty box.
     }
-    JpegReader reader(ResourceBytes(100 + i));
-    const std::optional<CoverFit> fit = FitGeometry(reader.Size(), box);
-    if (!fit)
-        return {};
-    return {reader.Size(), Cut(AveragedTo(reader.Read(fit->scaled), fit->scaled), *fit, box)};
+    const QImage photo = LoadResourcePicture(100 + i);
+    return {photo.size(), FitPictureToBox(photo, box)};
 }
 
 } // namespace korsa

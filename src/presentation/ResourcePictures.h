@@ -13,9 +13,8 @@ namespace korsa {
 // is no such picture or its bytes do not decode.
 QImage LoadResourcePicture(int id);
 
-// The embedded picture `id` at `size`, scaled with averaging; the decoder already scales down
-// while decoding where that is cheap. A null image as for LoadResourcePicture, or for an empty
-// size.
+// The embedded picture `id` at `size`, decoded whole and scaled in one averaging step. A null
+// image as for LoadResourcePicture, or for an empty size.
 QImage LoadResourcePictureAt(int id, QSize size);
 
 // The part of `picture` that differs from `base`: the smallest rectangle holding every differing
@@ -57,8 +56,7 @@ struct ShownPhotograph {
 // Section i's photograph (0..8), fitted to the box as FitPictureToBox fits it: the file at
 // SectionPhotographPath when there is one, decoded by its content whatever its name says;
 // otherwise, and also when that file cannot be decoded or fitted, the embedded photograph 100 + i.
-// The decoder already scales down while decoding where that is cheap; the full-size photograph is
-// not kept.
+// The full-size photograph is not kept.
 ShownPhotograph FittedSectionPhotograph(int i, const QString &programFolder, const QString &sectionName, QSize box);
 
 } // namespace korsa

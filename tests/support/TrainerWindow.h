@@ -14,6 +14,9 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <cmath>
+#include <utility>
+
 namespace korsa::test {
 
 // The program's own message boxes on the real screen, each answered as soon as it shows and noted
@@ -32,6 +35,7 @@ public:
         WhenBoxShows([this](QMessageBox *box) {
             const bool plain = box->icon() == QMessageBox::Information && box->buttons().size() == 1;
             boxes << box->windowTitle() + " | " + box->text() + (plain ? "" : " | not an OK information box");
+            widths << box->width();
             QTest::keyClick(box, Qt::Key_Return);
         });
         real_.ShowMessage(text, caption);
@@ -49,6 +53,7 @@ public:
     QString ProgramFolder() const override { return folder_; }
 
     QStringList boxes;
+    QList<int> widths;
     QMessageBox::StandardButton answer = QMessageBox::Cancel;
 
 private:
@@ -86,17 +91,18 @@ public:
     QScrollBar *Bar() { return Find<QScrollBar>(QStringLiteral("HScroll1")); }
     QString Label(int line) { return Find<QLabel>(QStringLiteral("Label%1").arg(line))->text(); }
     QImage Map() { return Find<ImageControl>(QStringLiteral("TrackMap"))->Picture(); }
-    // The map as the X server shows it, and as the map control draws it whole: the same once every
-    // change has been painted.
-    QImage ShownMap()
+    // A control as the X server shows it.
+    QImage Shown(QWidget *control)
     {
-        QWidget *map = Find(QStringLiteral("TrackMap"));
-        const QPoint at = map->mapTo(&window, QPoint(0, 0));
-        return map->screen()
-            ->grabWindow(window.winId(), at.x(), at.y(), map->width(), map->height())
+        const QPoint at = control->mapTo(&window, QPoint(0, 0));
+        return control->screen()
+            ->grabWindow(window.winId(), at.x(), at.y(), control->width(), control->height())
             .toImage()
             .convertToFormat(QImage::Format_RGB32);
     }
+    // The map as the X server shows it, and as the map control draws it whole: the same once every
+    // change has been painted.
+    QImage ShownMap() { return Shown(Find(QStringLiteral("TrackMap"))); }
     QImage DrawnMap()
     {
         return Find(QStringLiteral("TrackMap"))->grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -108,9 +114,19 @@ public:
     // smoothed edge has shades of the quieter one's ring.
     bool MarkShown(bool original, std::optional<double> metres = {})
     {
-        if (!QTest::qWaitFor([&] { return ShownMap() == DrawnMap(); }))
+        // Once the screen shows what the map draws. At a fractional desktop scale the screen smooths
+        // the marker's edge at another sub-pixel place than a grab of the map alone, so there the
+        // screen need only have settled: two grabs alike, with the events between them handled.
+        const qreal ratio = window.devicePixelRatioF();
+        QImage map = ShownMap();
+        if (!QTest::qWaitFor([&] {
+                if (ratio == std::floor(ratio))
+                    return (map = ShownMap()) == DrawnMap();
+                QCoreApplication::processEvents();
+                const QImage last = std::exchange(map, ShownMap());
+                return last == map;
+            }))
             return false;
-        const QImage map = ShownMap();
         const QPointF wanted = CircuitGeometry::Sorvena().PointAtMetres(metres.value_or(0), map.size());
         const auto isMark = [original](QRgb c) {
             return original

@@ -3,6 +3,7 @@
 // file on disk.
 
 #include "presentation/ResourcePictures.h"
+#include "support/AboutText.h"
 #include "support/TrainerWindow.h"
 
 #include <QStyleOptionSlider>
@@ -215,8 +216,8 @@ private slots:
         QCOMPARE(w_->tree.read(Track), SavedAt("66270"));
     }
 
-    // The bar takes focus between the pictures and Save; keys and the wheel move it as a user's move
-    // does, and the caption and the start marker follow.
+    // The bar takes focus, and shows it, between the pictures and Save; keys and the wheel move it as
+    // a user's move does, and the caption and the start marker follow.
     void movingTheBar_data()
     {
         QTest::addColumn<int>("key");   // 0: none, the wheel turns instead
@@ -242,8 +243,11 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&w_->window));
         auto *save = w_->Find(QStringLiteral("cmdSave"));
         save->setFocus();
+        QTRY_COMPARE(w_->Shown(bar), bar->grab().toImage().convertToFormat(QImage::Format_RGB32));
+        const QImage unfocused = w_->Shown(bar);
         QTest::keyClick(save, Qt::Key_Backtab);
         QTRY_COMPARE(QApplication::focusWidget(), bar);
+        QTRY_VERIFY(w_->Shown(bar) != unfocused); // the bar shows it has the keyboard
         bar->setValue(500);
         const QPoint at = bar->rect().center();
         QWheelEvent notch(at, bar->mapToGlobal(at), {}, {0, wheel}, Qt::NoButton, {}, Qt::NoScrollPhase, false);
@@ -323,6 +327,32 @@ private slots:
         // Beneath the start marker the quieter one is hidden.
         if (std::abs(start - original) > 1000)
             QVERIFY(w_->MarkShown(true, original));
+    }
+
+    // The About box leaves room for its caption as window managers set it, in a bold face of about
+    // 11 points beside an icon and buttons; its text is its own.
+    void aboutBoxFitsItsCaption()
+    {
+        w_->Find<QAction>(QStringLiteral("mnuAbout"))->trigger();
+        QCOMPARE(w_->platform.boxes, QStringList("Korsa Sorvena Trainer | " + test::AboutText()));
+        const QFont face(QApplication::font().family(), 11, QFont::Bold);
+        QVERIFY(w_->platform.widths.value(0) >= QFontMetrics(face).horizontalAdvance("Korsa Sorvena Trainer") + 96);
+    }
+
+    // Tab brings the keyboard to a section picture, whose frame then shows it, and Space picks the
+    // section as a click does.
+    void keyboardPicksASection()
+    {
+        w_->Select(Track);
+        w_->window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w_->window));
+        QWidget *picture = w_->Picture(4);
+        QTRY_COMPARE(w_->Shown(picture), picture->grab().toImage().convertToFormat(QImage::Format_RGB32));
+        const QImage unfocused = w_->Shown(picture);
+        picture->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(w_->Shown(picture) != unfocused);
+        QTest::keyClick(picture, Qt::Key_Space);
+        QVERIFY(w_->Label(2).startsWith(QStringLiteral("The Bivio Carrano Start Position Is")));
     }
 
     // The map shows the section under the pointer, once a track is accepted; the map, the

@@ -1,0 +1,73 @@
+#include "presentation/MenuScale.h"
+
+#include <QMenu>
+#include <QMenuBar>
+#include <QProxyStyle>
+
+#include <algorithm>
+
+namespace korsa {
+
+namespace {
+
+// The desktop's own style, with the menu bar's margins and the room around its items scaled.
+class ScaledMenuBarStyle : public QProxyStyle
+{
+public:
+    explicit ScaledMenuBarStyle(double ratio) : ratio_(ratio) {}
+
+    int pixelMetric(PixelMetric metric, const QStyleOption *option, const QWidget *widget) const override
+    {
+        const int value = QProxyStyle::pixelMetric(metric, option, widget);
+        switch (metric) {
+        case PM_MenuBarPanelWidth:
+        case PM_MenuBarItemSpacing:
+        case PM_MenuBarHMargin:
+        case PM_MenuBarVMargin:
+            return qRound(value * ratio_);
+        default:
+            return value;
+        }
+    }
+
+    QSize sizeFromContents(ContentsType type, const QStyleOption *option, const QSize &contents,
+                           const QWidget *widget) const override
+    {
+        const QSize size = QProxyStyle::sizeFromContents(type, option, contents, widget);
+        return type == CT_MenuBarItem ? contents + (size - contents) * ratio_ : size;
+    }
+
+private:
+    double ratio_;
+};
+
+QFont Scaled(QFont font, double ratio)
+{
+    if (font.pointSizeF() > 0)
+        font.setPointSizeF(font.pointSizeF() * ratio);
+    else
+        font.setPixelSize(std::max(1, qRound(font.pixelSize() * ratio)));
+    return font;
+}
+
+} // namespace
+
+void ScaleMenus(QMenuBar *bar, double ratio)
+{
+    // The menus open as windows of their own, so they do not take the bar's font.
+    QList<QWidget *> menus{bar};
+    for (QMenu *menu : bar->findChildren<QMenu *>())
+        menus << menu;
+    QList<QFont> fonts;
+    for (const QWidget *menu : menus)
+        fonts << Scaled(menu->font(), ratio);
+    for (qsizetype k = 0; k < menus.size(); ++k)
+        menus[k]->setFont(fonts[k]);
+    // A widget does not own its style: the bar's container keeps it, and, made after the bar, lets
+    // it go only after the bar.
+    auto *style = new ScaledMenuBarStyle(ratio);
+    style->setParent(bar->parentWidget() ? static_cast<QObject *>(bar->parentWidget()) : bar);
+    bar->setStyle(style);
+}
+
+} // namespace korsa
