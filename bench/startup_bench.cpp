@@ -6,7 +6,7 @@
 // MapNotify event (SubstructureNotify on the root window, the title read from WM_NAME), so no
 // window search adds its own milliseconds to either side.
 //
-// Usage: bench_startup_bench [RUNS] [TRAINER] [BARE-WINDOW] [MORE-TRAINERS...]
+// Usage: bench_startup_bench [--remembered] [RUNS] [TRAINER] [BARE-WINDOW] [MORE-TRAINERS...]
 // By default the programs are looked for beside this one and in the build tree's src/app. More
 // trainers (builds with and without a fast path) take their turns in the same runs.
 
@@ -284,7 +284,9 @@ QString Locate(const QStringList &candidates)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments();
+    QStringList args = QCoreApplication::arguments();
+    // With --remembered each trainer starts as on a later run: with a Sorvena track file remembered.
+    const bool remembered = args.removeAll(QStringLiteral("--remembered")) > 0;
     const int runs = args.size() > 1 ? args[1].toInt() : 15;
     const QString here = QCoreApplication::applicationDirPath();
     QStringList trainersBuilt = {args.size() > 2
@@ -295,7 +297,8 @@ int main(int argc, char *argv[])
     // Further trainers (builds with and without a fast path, say) take their turns in the same runs.
     trainersBuilt += args.mid(4);
     if (runs < 1 || trainersBuilt.contains(QString()) || bareBuilt.isEmpty()) {
-        std::fprintf(stderr, "usage: bench_startup_bench [RUNS] [TRAINER] [BARE-WINDOW] [MORE-TRAINERS...]\n");
+        std::fprintf(stderr,
+                     "usage: bench_startup_bench [--remembered] [RUNS] [TRAINER] [BARE-WINDOW] [MORE-TRAINERS...]\n");
         return 64;
     }
 
@@ -311,6 +314,18 @@ int main(int argc, char *argv[])
             return 1;
         }
         trainerPaths.push_back(copy.toStdString());
+        if (remembered) {
+            const QString track = folder.filePath(QStringLiteral("track.ini"));
+            QFile trackFile(track), settings(QFileInfo(copy).dir().filePath(QStringLiteral("Korsa Gridwell.ini")));
+            if (!trackFile.open(QIODevice::WriteOnly) ||
+                trackFile.write("[ HEADER ]\r\ntrack_name_short = Sorvena\r\ntrack_length = 44.732 miles\r\n"
+                                "stall_0 = 1500 0.0\r\n") < 0 ||
+                !settings.open(QIODevice::WriteOnly) ||
+                settings.write(QFile::encodeName(folder.path()) + "\r\nfile=track.ini\r\n") < 0) {
+                std::fprintf(stderr, "cannot write the remembered track into %s\n", qPrintable(folder.path()));
+                return 1;
+            }
+        }
     }
 
     Server server;

@@ -5,6 +5,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <utility>
 
 namespace korsa {
 
@@ -138,6 +139,8 @@ void ImageControl::paintEvent(QPaintEvent *)
         painter.drawImage(QPointF(0, 0), stretched_);
     if (!patch_.isNull())
         painter.drawImage(QPointF(patchAt_) / scale, patch_);
+    if (!std::exchange(painted_, true) && onFirstPaint)
+        onFirstPaint();
 }
 
 void ImageControl::mouseMoveEvent(QMouseEvent *event)

@@ -65,6 +65,9 @@ public:
     QImage Picture() const;
 
     std::function<void()> onMouseMove;
+    // Whether the control has been painted yet; `onFirstPaint` is called once it has.
+    bool HasBeenPainted() const { return painted_; }
+    std::function<void()> onFirstPaint;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -81,6 +84,7 @@ private:
     QImage stretched_;
     QImage patch_;
     QPoint patchAt_;
+    bool painted_ = false;
 };
 
 // A rectangle or a line drawn with a border width in pixels; it takes no pointer events, so the

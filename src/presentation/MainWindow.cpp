@@ -624,8 +624,14 @@ void MainWindow::EnableTrackCommands()
     startPositionBar_->setEnabled(true);
     for (PictureBox *picture : sectionPictures_)
         picture->setEnabled(true);
-    // From now on the pointer highlights sections: their maps wait ready at the map's size.
-    mapPictures_.PrepareHighlighted(MapPixels(), devicePixelRatioF());
+    // From now on the pointer highlights sections: their maps are made ready at the map's size. For a
+    // track taken up at start that waits until the window has been painted, so it does not hold up
+    // the window's first showing; a pointer there sooner has its map made on the spot.
+    const auto prepare = [this] { mapPictures_.PrepareHighlighted(MapPixels(), devicePixelRatioF()); };
+    if (trackMap_->HasBeenPainted())
+        prepare();
+    else
+        trackMap_->onFirstPaint = [this, prepare] { QTimer::singleShot(0, this, prepare); };
 }
 
 } // namespace korsa
