@@ -25,6 +25,7 @@ const QStringList MainTitle = {"--name", "^Korsa Sorvena Trainer$"};
 const QStringList FinderTitle = {"--name", "^Track\\.ini File Finder$"};
 // The question whether to save bears the program's title; the main window's is marked then.
 const QStringList QuestionTitle = MainTitle;
+const QStringList UnsavedTitle = {"--name", "^\\*Korsa Sorvena Trainer$"};
 const QStringList AnyWindow = {"--classname", "^korsa-sorvena-trainer$"};
 constexpr int StepMs = 15000; // how long one step of the user's may take to show
 const QByteArray Marker = "\r\n[ GRIDWELL ]\r\nstall_0 = 1500 0.0\r\n";
@@ -319,7 +320,8 @@ private slots:
         QCOMPARE(trainer.WaitForExit(), 0);
 
         QVERIFY(Launch(trainer));
-        QVERIFY(Click(At(Section1)) && RequestClose(*window_) && Answer("Escape"));
+        // Closed once the title shows the picked start unsaved, as a user sees it before closing.
+        QVERIFY(Click(At(Section1)) && WaitFor(UnsavedTitle) && RequestClose(*window_) && Answer("Escape"));
         QVERIFY(ToggleAnnouncer()); // off again
         QTRY_COMPARE_WITH_TIMEOUT(trainer.SettingsWritten(), remembered, StepMs);
         QVERIFY(FocusAndKeys(*window_, {"ctrl+q"}) && Answer("Return"));
