@@ -7,12 +7,12 @@
 #include "KorsaResources.h"
 #include "Median.h"
 #include "TrainerWithTrack.h"
+#include "support/Pointer.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPaintEvent>
 #include <QScrollBar>
-#include <QStyleOptionSlider>
 #include <QTest>
 #include <QThread>
 
@@ -41,17 +41,6 @@ protected:
         return QObject::eventFilter(watched, event);
     }
 };
-
-QPoint ThumbCentre(QScrollBar *bar)
-{
-    QStyleOptionSlider option;
-    option.initFrom(bar);
-    option.orientation = Qt::Horizontal;
-    option.maximum = bar->maximum();
-    option.sliderPosition = bar->sliderPosition();
-    option.pageStep = bar->pageStep();
-    return bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, bar).center();
-}
 
 // Milliseconds from `act` until the watched widget has been painted, as the window's event loop
 // paints and shows it in one go; negative when it never is.
@@ -96,7 +85,7 @@ int main(int argc, char *argv[])
 
     // The thumb taken as a user takes it, then moved 3 pixels a step, which always moves the start,
     // to and fro along a third of the bar.
-    const QPoint grip = bar->mapTo(&window, ThumbCentre(bar));
+    const QPoint grip = bar->mapTo(&window, korsa::test::ThumbCentre(bar));
     QTest::mousePress(handle, Qt::LeftButton, {}, grip);
     const int reach = bar->width() / 9;
     const auto stepTo = [&](int k) {

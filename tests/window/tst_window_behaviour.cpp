@@ -6,8 +6,6 @@
 #include "support/AboutText.h"
 #include "support/TrainerWindow.h"
 
-#include <QStyleOptionSlider>
-
 using namespace korsa;
 using korsa::test::TrackText;
 
@@ -22,17 +20,6 @@ QByteArray SavedAt(const QByteArray &metres)
 }
 
 constexpr double Lap = 71989.171875;
-// The scroll bar's thumb, where a user takes it.
-QPoint Thumb(QScrollBar *bar)
-{
-    QStyleOptionSlider option;
-    option.initFrom(bar);
-    option.orientation = Qt::Horizontal;
-    option.maximum = bar->maximum();
-    option.sliderPosition = bar->sliderPosition();
-    option.pageStep = bar->pageStep();
-    return bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, bar).center();
-}
 
 } // namespace
 
@@ -306,7 +293,7 @@ private slots:
                 w_->Click(w_->Find("cmd" + step));
             else if (step == "drag") {
                 const QString caption = w_->Label(2);
-                at = Thumb(bar);
+                at = test::ThumbCentre(bar);
                 QTest::mousePress(bar, Qt::LeftButton, {}, at);
                 QTest::mouseMove(bar, at += QPoint(bar->width() / 3, 0));
                 QVERIFY(bar->sliderPosition() > bar->value() + 200);
