@@ -18,7 +18,6 @@ public:
     QString Path() const { return path_; }
     // Lists the folder anew; the selection is lost.
     void SetPath(const QString &folder);
-    QString Pattern() const { return pattern_; }
     // Lists the folder anew with the pattern ("*" and "?" wildcards); the selection is lost.
     void SetPattern(const QString &pattern);
     // The selected file's bare name; empty when none is selected.

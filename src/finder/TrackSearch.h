@@ -40,7 +40,6 @@ public:
 
     // Searches the Steam libraries of the user whose home folder this is; once per object.
     void Start(const QString &home);
-    bool Started() const { return worker_.joinable(); }
     bool Finished() const { return finished_; }
     // The file found, as an absolute path; empty while running and when nothing was found.
     QString Found() const { return found_; }

@@ -81,15 +81,6 @@ void PictureBox::keyPressEvent(QKeyEvent *event)
 
 ImageControl::ImageControl(QWidget *parent) : QWidget(parent) { setMouseTracking(true); }
 
-void ImageControl::SetPicture(const QImage &picture)
-{
-    picture_ = picture;
-    source_ = nullptr;
-    stretched_ = QImage();
-    patch_ = QImage();
-    update();
-}
-
 void ImageControl::SetStretchedPicture(const QImage &stretched, const QImage &patch, QPoint patchAt,
                                        std::function<QImage()> picture)
 {
@@ -97,7 +88,6 @@ void ImageControl::SetStretchedPicture(const QImage &stretched, const QImage &pa
     // not the whole map.
     const bool sameBase = !stretched.isNull() && stretched.cacheKey() == stretched_.cacheKey();
     const QRect changed = PatchRect().united(PatchRect(patch, patchAt));
-    picture_ = QImage();
     source_ = std::move(picture);
     stretched_ = stretched;
     patch_ = patch;
@@ -118,7 +108,7 @@ QRect ImageControl::PatchRect(const QImage &patch, QPoint at) const
 
 QRect ImageControl::PatchRect() const { return PatchRect(patch_, patchAt_); }
 
-QImage ImageControl::Picture() const { return source_ ? source_() : picture_; }
+QImage ImageControl::Picture() const { return source_ ? source_() : QImage(); }
 
 void ImageControl::paintEvent(QPaintEvent *)
 {

@@ -55,7 +55,6 @@ class ImageControl : public QWidget
 public:
     explicit ImageControl(QWidget *parent = nullptr);
 
-    void SetPicture(const QImage &picture);
     // Shows a picture already stretched to the control's size, as a base with a patch drawn over
     // it at `patchAt` (either may be null); `picture` gives back the picture it stands for, decoded
     // when asked, so the control need not keep the full-size one.
@@ -78,7 +77,6 @@ private:
     QRect PatchRect(const QImage &patch, QPoint at) const;
     QRect PatchRect() const;
 
-    QImage picture_;
     std::function<QImage()> source_;
     // The picture stretched to the control's size, made once per picture and size.
     QImage stretched_;

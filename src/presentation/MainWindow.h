@@ -61,7 +61,6 @@ public:
     // What tests look at.
     SessionState &State() { return state_; }
     const std::vector<ControlEntry> &Controls() const { return controls_; }
-    int LastHoverSection() const { return lastHoverSection_; }
     const finder::TrackSearch &Search() const { return trackSearch_; }
 
 protected:

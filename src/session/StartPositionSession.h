@@ -68,7 +68,6 @@ public:
     bool HasUnsavedStart() const;
     float PositionPerMille() const { return positionPerMille_; }
     float TrackLengthMetres() const { return trackLengthMetres_; }
-    bool ScrollChangeEnabled() const { return scrollChangeEnabled_; }
 
 private:
     // Writes the accepted file, as it is on disk now, with the stall_0 line made for it (still the
