@@ -500,11 +500,7 @@ void MainWindow::ShowStartMarks()
         StartMarksOf(session_, dragged ? std::optional(startPositionBar_->sliderPosition()) : std::nullopt));
 }
 
-void MainWindow::SectionPictureClicked(int index)
-{
-    session_.SectionClick(index);
-    ShowStartMarks();
-}
+void MainWindow::SectionPictureClicked(int index) { session_.SectionClick(index); }
 
 void MainWindow::PointerOnSectionPicture(int index)
 {
@@ -520,11 +516,7 @@ void MainWindow::PointerOnMap() { announcer_.StopSound(); }
 
 void MainWindow::PointerOnBackground() { announcer_.StopSound(); }
 
-void MainWindow::StartPositionBarChanged()
-{
-    session_.ScrollChange(startPositionBar_->value());
-    ShowStartMarks();
-}
+void MainWindow::StartPositionBarChanged() { session_.ScrollChange(startPositionBar_->value()); }
 
 void MainWindow::SelectTrack()
 {
@@ -540,23 +532,11 @@ void MainWindow::OpenTrackPath(const QString &path)
     TrackChosen();
 }
 
-void MainWindow::TrackChosen()
-{
-    ShowFailure(session_.AcceptChosenTrack());
-    ShowStartMarks();
-}
+void MainWindow::TrackChosen() { ShowFailure(session_.AcceptChosenTrack()); }
 
-void MainWindow::SaveStartPosition()
-{
-    ShowFailure(session_.Save());
-    ShowStartMarks();
-}
+void MainWindow::SaveStartPosition() { ShowFailure(session_.Save()); }
 
-void MainWindow::RevertStartPosition()
-{
-    ShowFailure(session_.Revert());
-    ShowStartMarks();
-}
+void MainWindow::RevertStartPosition() { ShowFailure(session_.Revert()); }
 
 void MainWindow::ShowFailure(const TrackFileResult &result)
 {
@@ -613,6 +593,9 @@ void MainWindow::ShowUnsavedStart(bool unsaved)
 {
     // The mark desktop editors put before the title of a window holding unsaved changes.
     setWindowTitle(unsaved ? QStringLiteral("*") + captions::ProgramTitle : captions::ProgramTitle);
+    // The session tells this after every change of the start or of the file's own, so the markers
+    // follow from here.
+    ShowStartMarks();
 }
 
 void MainWindow::EnableTrackCommands()

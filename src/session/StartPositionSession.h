@@ -24,7 +24,8 @@ public:
     virtual void ShowPlainMap() = 0;
     // Enables Save and Revert (menu and buttons), the scroll bar and the nine section pictures.
     virtual void EnableTrackCommands() = 0;
-    // Whether the start shown is one the file does not hold yet (see HasUnsavedStart).
+    // Told after every change of the start shown or of the file's: whether the start shown is one the
+    // file does not hold yet (see HasUnsavedStart).
     virtual void ShowUnsavedStart(bool /*unsaved*/) {}
 };
 
