@@ -1,0 +1,16 @@
+# Cross-compiling for 64-bit Windows with MinGW-w64 (the -posix compilers, which have std::thread).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(KORSA_MINGW_TRIPLE x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${KORSA_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${KORSA_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${KORSA_MINGW_TRIPLE}-windres)
+# The sysroot comes first; a Qt for Windows prefix named by KORSA_QT_WINDOWS is searched after it.
+set(CMAKE_FIND_ROOT_PATH /usr/${KORSA_MINGW_TRIPLE})
+if(DEFINED ENV{KORSA_QT_WINDOWS})
+  list(APPEND CMAKE_FIND_ROOT_PATH $ENV{KORSA_QT_WINDOWS})
+endif()
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
