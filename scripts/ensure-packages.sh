@@ -15,6 +15,7 @@ packages=(
   libclang-rt-14-dev libxcb1-dev
   gcovr
   fusefat dosfstools ntfs-3g strace
+  patchelf debootstrap
 )
 
 missing=()

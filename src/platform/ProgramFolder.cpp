@@ -29,7 +29,9 @@ QString InstalledProgramFolder() { return QStringLiteral(KORSA_INSTALL_BINDIR); 
 
 bool KeepsFilesBesideItself(const QString &programFolder, const QString &installFolder)
 {
-    if (programFolder.isEmpty() || !CanWriteFolder(programFolder))
+    // A build made to be unpacked anywhere is installed for its user wherever that is.
+    constexpr bool settingsPerUser = KORSA_SETTINGS_PER_USER;
+    if (settingsPerUser || programFolder.isEmpty() || !CanWriteFolder(programFolder))
         return false;
     const QString folder = RealFolder(programFolder);
     if (!installFolder.isEmpty() && folder == RealFolder(installFolder))

@@ -14,7 +14,8 @@ QString InstalledProgramFolder();
 // True when a program in this folder keeps its files (its settings) beside itself: a copy in a
 // writable folder of its own. An installed program never does, even where this process could
 // write there (root in /usr/bin): its folder is the one it was built to be installed in, or lies
-// in the system's own trees, /usr, /bin, /sbin or /opt.
+// in the system's own trees, /usr, /bin, /sbin or /opt. A build configured with
+// KORSA_SETTINGS_PER_USER (the Linux bundle) never does.
 bool KeepsFilesBesideItself(const QString &programFolder, const QString &installFolder = InstalledProgramFolder());
 
 } // namespace korsa
