@@ -33,13 +33,16 @@ printf '[ HEADER ]\r\ntrack_name_short = Sorvena\r\ntrack_length = 44.732 miles\
 [ -z "$shots" ] || mkdir -p "$shots"
 
 # Runs the trainer command given, with HOME and the track file in FOLDER (as the trainer sees it:
-# ROOT is what the process takes for /), on this display: waits for its window, keeps a picture of
-# it, clicks the second section's photograph, saves with Ctrl+S, waits for the file to change and
-# ends the trainer with Ctrl+Q. Leaves maps (its libraries), window.png and the saved track.ini.
+# ROOT is what the process takes for /) and its settings file at SETTINGS, on this display: the
+# announcer is on, so the sound module is loaded. Waits for its window, keeps a picture of it,
+# clicks the second section's photograph, saves with Ctrl+S, waits for the file to change and ends
+# the trainer with Ctrl+Q. Leaves maps (its libraries), window.png and the saved track.ini.
 drive() {
-  local root=$1 folder=$2
-  shift 2
+  local root=$1 folder=$2 settings=$3
+  shift 3
   cp "$host/track.ini" "$root$folder/track.ini"
+  mkdir -p "$(dirname "$root$settings")"
+  printf '/gone\r\nannouncer=on\r\n' >"$root$settings"
   "$@" "$folder/track.ini" &
   trainer=$!
   trap 'kill "$trainer" 2>/dev/null' EXIT
@@ -51,7 +54,6 @@ drive() {
     grep -rqs "file=track.ini" "$root$folder/home" && break
     sleep 0.1
   done
-  cp "/proc/$trainer/maps" "$root$folder/maps"
   step import -window "$window" "$root$folder/window.png"
   eval "$(xdotool getwindowgeometry --shell "$window")"
   # The second section's photograph: its centre at 4740 x 3280 of the 14256 x 9612 twips design.
@@ -59,20 +61,21 @@ drive() {
   step timeout 15 xdotool search --sync --onlyvisible --name "^\*Korsa Sorvena Trainer$"
   step timeout 15 xdotool windowfocus --sync "$window" key ctrl+s
   step timeout 15 xdotool search --sync --onlyvisible --name "^Korsa Sorvena Trainer$"
+  cp "/proc/$trainer/maps" "$root$folder/maps"
   step timeout 15 xdotool windowfocus --sync "$window" key ctrl+q
   for _ in $(seq 1 100); do kill -0 "$trainer" 2>/dev/null || break; sleep 0.1; done
   kill -0 "$trainer" 2>/dev/null && fail "Ctrl+Q did not end the trainer"
   wait "$trainer" || fail "the trainer ended with status $?"
 }
-export -f drive fail
 
 # The Debian build on this system, for the bytes and the picture to compare with: a copy in a folder
 # of its own in this test's home, where it keeps its settings beside itself.
 mkdir -p "$host/debian/home/program"
 mkdir -m 700 "$host/runtime"
 cp "$debian/korsa-sorvena-trainer" "$host/debian/home/program/"
-HOME=$host/debian/home XDG_CONFIG_HOME=$host/debian/home/.config XDG_RUNTIME_DIR=$host/runtime "$support/with-xvfb.sh" 1280x1024 \
-  bash -c "$(declare -p host); drive '' \"\$1\" \"\$1/home/program/korsa-sorvena-trainer\"" _ "$host/debian"
+HOME=$host/debian/home XDG_CONFIG_HOME=$host/debian/home/.config XDG_RUNTIME_DIR=$host/runtime \
+  "$support/pulseaudio.sh" "$support/with-xvfb.sh" 1280x1024 bash -c "$(declare -p host; declare -f drive fail)
+    drive '' \"\$1\" \"\$1/home/program/Korsa Gridwell.ini\" \"\$1/home/program/korsa-sorvena-trainer\"" _ "$host/debian"
 expected_show=$("$debian/korsa-sorvena-cli" show "$host/track.ini")
 
 for system in "${systems[@]}"; do
@@ -115,13 +118,19 @@ for system in "${systems[@]}"; do
       sed "s|^$system||" | while read -r elf; do run ldd "$elf" | sed -n "s|^|$elf: |; /not found/p"; done)
     [ -z "$missing" ] || fail "$release: $missing"
 
-    "$support/with-xvfb.sh" 1280x1024 bash -c "$(declare -p host); drive \"\$1\" \"\$2\" chroot \"\$1\" /usr/bin/env -i \
-      PATH=/usr/bin:/bin HOME=\"\$2/home\" XDG_RUNTIME_DIR=\"\$2/runtime\" LANG=C.UTF-8 DISPLAY=\"\$DISPLAY\" \"\$3/korsa-sorvena-trainer\"" \
-      _ "$system" "$inside" "$program"
+    # A sound server of its own, its socket in this test's folder inside the system (reached
+    # through a link with a short name: a socket's path has at most 107 bytes).
+    ln -sfn "$work" "$host/system"
+    TMPDIR=$host/system "$support/pulseaudio.sh" "$support/with-xvfb.sh" 1280x1024 bash -c "$(declare -p host; declare -f drive fail)
+      drive \"\$1\" \"\$2\" \"\$2/home/.config/Penhallow/Korsa Sorvena Trainer/Korsa Gridwell.ini\" \
+      chroot \"\$1\" /usr/bin/env -i PATH=/usr/bin:/bin HOME=\"\$2/home\" XDG_RUNTIME_DIR=\"\$2/runtime\" LANG=C.UTF-8 \
+      DISPLAY=\"\$DISPLAY\" PULSE_SERVER=\"unix:\$2\${PULSE_SERVER#unix:\$4}\" \"\$3/korsa-sorvena-trainer\"" \
+      _ "$system" "$inside" "$program" "$host/system"
 
     cmp "$work/track.ini" "$host/debian/track.ini" || fail "$release: the saved file differs from the Debian build's"
     cmp -s "$work/track.ini" "$host/track.ini" && fail "$release: nothing was saved"
-    [ -n "$(find "$work/home/.config" -name '*.ini' -newer "$archive")" ] || fail "$release: no settings in ~/.config"
+    grep -q "file=track.ini" "$work/home/.config/Penhallow/Korsa Sorvena Trainer/Korsa Gridwell.ini" ||
+      fail "$release: no settings in ~/.config"
     [ -z "$(find "$bundle" -newer "$archive" -type f)" ] || fail "$release: files written into the bundle"
     [ -z "$shots" ] || cp "$work/window.png" "$shots/$release.png"
     # The window as the Debian build draws it, captions of the accepted file included. A later
@@ -130,16 +139,21 @@ for system in "${systems[@]}"; do
     difference=$(compare -fuzz 20% -metric AE "$work/window.png" "$host/debian/window.png" null: 2>&1) || true
     [ "$difference" = 0 ] || fail "$release: the window differs from the Debian build's in $difference pixels"
 
-    # Libraries from outside the bundle: only the desktop's own, and what those load.
+    # Libraries from outside the bundle: only the desktop's own, what those load and the C library's.
     base=$(run sh -c 'for lib in libstdc++.so.6 libX11.so.6 libX11-xcb.so.1 libXext.so.6 libXrender.so.1 \
       libfontconfig.so.1 libfreetype.so.6 libpulse.so.0 libGL.so.1 libEGL.so.1 libOpenGL.so.0; do
         path=$(ldconfig -p | awk -v lib=$lib "\$1 == lib { print \$NF; exit }")
         readlink -f "$path"
         ldd "$path" | awk "/=> \\// { print \$3 } /^\t\\// { print \$1 }" | xargs -r readlink -f
-      done' | sort -u)
+      done
+      dpkg -L libc6 | grep "/lib.*\.so" | xargs -r readlink -f' | sort -u)
     # The kernel names the files as this system sees them, below the clean system's folder.
     outside=$(awk '$6 ~ /\.so/ { print $6 }' "$work/maps" | sed "s|^$system||" | grep -v "^$program/" | sort -u)
     echo "$release: loaded from outside the bundle:" $outside
+    for lib in lib/x86_64-linux-gnu/korsa-sorvena-trainer/sound-output.so lib/libQt6Multimedia.so.6; do
+      grep -q " $system$program/$lib\$" "$work/maps" || fail "$release: $lib is not loaded"
+    done
+    grep -q "/libpulse.so" "$work/maps" || fail "$release: libpulse is not loaded"
     for lib in $outside; do
       grep -qxF "$lib" <<<"$base" || fail "$release: $lib is not a desktop's library"
     done
