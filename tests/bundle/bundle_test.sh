@@ -29,6 +29,7 @@ done
 
 host=$(mktemp -d)
 trap 'rm -rf "$host"' EXIT
+trap 'exit 143' TERM INT HUP
 printf '[ HEADER ]\r\ntrack_name_short = Sorvena\r\ntrack_length = 44.732 miles\r\nstall_0 = 1500 0.0\r\n' >"$host/track.ini"
 [ -z "$shots" ] || mkdir -p "$shots"
 
@@ -95,6 +96,7 @@ for system in "${systems[@]}"; do
       rm -rf --one-file-system "$work"
     }
     trap cleanup EXIT
+    trap 'exit 143' TERM INT HUP
     mount -t proc proc "$system/proc" && mounts+=("$system/proc")
     mount --bind /dev "$system/dev" && mounts+=("$system/dev")
     mkdir -p "$system/tmp/.X11-unix"
@@ -157,6 +159,19 @@ for system in "${systems[@]}"; do
     for lib in $outside; do
       grep -qxF "$lib" <<<"$base" || fail "$release: $lib is not a desktop's library"
     done
+
+    # The desktop entry, for a folder whose name needs quoting in it: installed, then removed.
+    moved="$work/Korsa \$Trainer 100%"
+    mv "$bundle" "$moved"
+    data=$host/data
+    XDG_DATA_HOME=$data "$moved/install-desktop-entry" >/dev/null
+    entry=$(ls "$data"/applications/*.desktop)
+    desktop-file-validate "$entry" || fail "$release: the installed entry is not valid"
+    grep -qxF "Exec=\"$work/Korsa \\\\\$Trainer 100%%/korsa-sorvena-trainer\" %f" "$entry" ||
+      fail "$release: $(grep Exec= "$entry")"
+    [ "$(find "$data/icons" -name "$(basename "$entry" .desktop).png" | wc -l)" = 8 ] || fail "$release: icons"
+    XDG_DATA_HOME=$data "$moved/install-desktop-entry" --remove >/dev/null
+    [ -z "$(find "$data" -type f -name "$(basename "$entry" .desktop)*")" ] || fail "$release: --remove left files"
   )
 done
 [ -z "$shots" ] || cp "$host/debian/window.png" "$shots/debian-build.png"
