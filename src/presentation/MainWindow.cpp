@@ -321,12 +321,12 @@ void MainWindow::BuildMenus()
     options->setObjectName(QStringLiteral("mnuOptionsMenu"));
     options->menuAction()->setObjectName(QStringLiteral("mnuOptions"));
     AddMenuItem(options->menuAction());
-    setStartAction_ = item(options, QStringLiteral("mnuSetStart"), QStringLiteral("Set Start Position..."));
-    setStartAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
-    separator(options, QStringLiteral("mnuLine2"));
     announcerAction_ = item(options, QStringLiteral("mnuTrackAnnouncer"), QStringLiteral("Track Announcer"));
     announcerAction_->setCheckable(true);
     announcerAction_->setChecked(false);
+    separator(options, QStringLiteral("mnuLine2"));
+    setStartAction_ = item(options, QStringLiteral("mnuSetStart"), QStringLiteral("Set Start Position..."));
+    setStartAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
 
     aboutAction_ = bar->addAction(QStringLiteral("About"));
     aboutAction_->setObjectName(QStringLiteral("mnuAbout"));

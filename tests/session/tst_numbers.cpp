@@ -1,10 +1,13 @@
 // The number rules behind every caption, the scroll bar's value and every saved stall_0 line.
 
 #include "session/Numbers.h"
+#include "session/Sections.h"
+#include "session/TypedStart.h"
 
 #include <QtTest>
 
 #include <clocale>
+#include <limits>
 
 using namespace korsa;
 
@@ -85,6 +88,72 @@ private slots:
         QFETCH(float, start);
         QFETCH(QByteArray, metres);
         QCOMPARE(SavedStallLine(start), "stall_0 = " + metres + " 0.0\t\t; Modified by Korsa Gridwell");
+    }
+
+    // A start as the user types it: metres, kilometres or percent, "." the point in every language
+    // and digits of any script; anything else, or a start off the lap, is refused with the reason.
+    void typedStart_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<float>("metres"); // -1: refused
+        QTest::addColumn<QString>("problem");
+        const float lap = TrackLengthInMetres(AcceptedTrackLength);
+        const QString notNumber = "That is not a number.",
+                      offLap = "The start must lie within the lap: 0 to 71989 m, or 0 to 100 %.";
+        QTest::newRow("metres") << "12345" << 12345.0f << "";
+        QTest::newRow("m, blanks around") << " 12345 m " << 12345.0f << "";
+        QTest::newRow("km") << "12.345 km" << 12345.0f << "";
+        QTest::newRow("KM, no blank") << "12.345KM" << 12345.0f << "";
+        QTest::newRow("percent: the bar's 171") << "17.1 %" << StartPositionOfPerMille(171, lap) << "";
+        QTest::newRow("Arabic-Indic digits") << QString::fromUtf8("١٢٣٤٥.٥ m") << 12345.5f << "";
+        QTest::newRow("the start line") << "0" << 0.0f << "";
+        QTest::newRow("half a metre") << ".5" << 0.5f << "";
+        QTest::newRow("a whole lap") << "100 %" << lap << "";
+        QTest::newRow("empty") << "" << -1.0f << "Type metres (12345 or 12345 m)";
+        QTest::newRow("decimal comma") << "12,345" << -1.0f << notNumber;
+        QTest::newRow("a name") << "Dunes" << -1.0f << notNumber;
+        QTest::newRow("exponent") << "1e3" << -1.0f << notNumber;
+        QTest::newRow("a unit alone") << "km" << -1.0f << notNumber;
+        QTest::newRow("past the lap") << "71989.2" << -1.0f << offLap;
+        QTest::newRow("negative") << "-5 m" << -1.0f << offLap;
+        QTest::newRow("over 100 %") << "100.1%" << -1.0f << offLap;
+        QTest::newRow("past a double") << QString(400, '9') << -1.0f << offLap;
+    }
+    void typedStart()
+    {
+        QFETCH(QString, typed);
+        QFETCH(float, metres);
+        const TypedStart read = ReadTypedStart(typed, TrackLengthInMetres(AcceptedTrackLength));
+        QCOMPARE(read.metres.value_or(-1.0f), metres);
+        QFETCH(QString, problem);
+        QVERIFY2(problem.isEmpty() ? read.problem.isEmpty() : read.problem.startsWith(problem),
+                 qPrintable(read.problem));
+    }
+
+    // The section whose stretch holds a start: from its start to the next one's, the last on over
+    // the line to the first's, a start off the lap taken round it.
+    void sectionOfAStart_data()
+    {
+        QTest::addColumn<float>("metres");
+        QTest::addColumn<int>("section"); // -1: none
+        const float lap = TrackLengthInMetres(AcceptedTrackLength);
+        QTest::newRow("the line") << 0.0f << 8;
+        QTest::newRow("just before the first") << 6049.99f << 8;
+        QTest::newRow("the first's start") << 6050.0f << 0;
+        QTest::newRow("just before the second") << 12199.99f << 0;
+        QTest::newRow("the second's start") << 12200.0f << 1;
+        QTest::newRow("the last's start") << 66270.0f << 8;
+        QTest::newRow("one lap") << lap << 8;
+        QTest::newRow("beyond the lap") << lap + 6050.0f << 0;
+        QTest::newRow("before the line") << -10.0f << 8;
+        QTest::newRow("no number") << std::numeric_limits<float>::quiet_NaN() << -1;
+    }
+    void sectionOfAStart()
+    {
+        QFETCH(float, metres);
+        SectionTable table;
+        FillSectionNames(table);
+        QTEST(SectionAt(table, metres, TrackLengthInMetres(AcceptedTrackLength)).value_or(-1), "section");
     }
 };
 
