@@ -28,7 +28,6 @@ StartPositionDialog::StartPositionDialog(const SectionTable &sections, float lap
                                             "the lap (17.1 %). Alt+Left and Alt+Right\nin the window move the start "
                                             "10 m."),
                              this);
-    forms->setEnabled(false);
     section_ = new QLabel(this);
     section_->setObjectName(QStringLiteral("lblStartSection"));
     savedLine_ = new QLabel(this);

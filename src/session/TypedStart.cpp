@@ -11,9 +11,6 @@ namespace korsa {
 
 namespace {
 
-const QString Forms = QStringLiteral("Type metres (12345 or 12345 m), kilometres (12.345 km) or a percent of the lap "
-                                     "(17.1 %), with \".\" as the decimal point.");
-
 // The text with every decimal digit, of whatever script, as its ASCII digit: a number typed with
 // the digits of the user's language reads as it is meant, whatever the locale says.
 QString AsciiDigits(QString text)
@@ -30,7 +27,7 @@ TypedStart ReadTypedStart(const QString &text, float lapMetres)
 {
     QString number = AsciiDigits(text.trimmed()).toLower();
     if (number.isEmpty())
-        return {std::nullopt, Forms};
+        return {std::nullopt, QStringLiteral("Type a start position.")};
     enum class Unit { Metres, Kilometres, Percent } unit = Unit::Metres;
     if (number.endsWith(QStringLiteral("km"))) {
         unit = Unit::Kilometres;
@@ -45,7 +42,7 @@ TypedStart ReadTypedStart(const QString &text, float lapMetres)
     static const QRegularExpression form(
         QRegularExpression::anchoredPattern(QStringLiteral("[+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)")));
     if (!form.match(number).hasMatch())
-        return {std::nullopt, QStringLiteral("That is not a number. ") + Forms};
+        return {std::nullopt, QStringLiteral("That is not a number (\".\" is the decimal point).")};
 
     const bool negative = number.startsWith(u'-');
     const QByteArray digits = number.toLatin1().mid(number.front().isDigit() || number.front() == u'.' ? 0 : 1);

@@ -98,7 +98,7 @@ private slots:
         QTest::addColumn<float>("metres"); // -1: refused
         QTest::addColumn<QString>("problem");
         const float lap = TrackLengthInMetres(AcceptedTrackLength);
-        const QString notNumber = "That is not a number.",
+        const QString notNumber = "That is not a number (",
                       offLap = "The start must lie within the lap: 0 to 71989 m, or 0 to 100 %.";
         QTest::newRow("metres") << "12345" << 12345.0f << "";
         QTest::newRow("m, blanks around") << " 12345 m " << 12345.0f << "";
@@ -109,7 +109,7 @@ private slots:
         QTest::newRow("the start line") << "0" << 0.0f << "";
         QTest::newRow("half a metre") << ".5" << 0.5f << "";
         QTest::newRow("a whole lap") << "100 %" << lap << "";
-        QTest::newRow("empty") << "" << -1.0f << "Type metres (12345 or 12345 m)";
+        QTest::newRow("empty") << "" << -1.0f << "Type a start position.";
         QTest::newRow("decimal comma") << "12,345" << -1.0f << notNumber;
         QTest::newRow("a name") << "Dunes" << -1.0f << notNumber;
         QTest::newRow("exponent") << "1e3" << -1.0f << notNumber;

@@ -384,7 +384,7 @@ private slots:
             << "" << QStringList{"Lidoscuro", "stall_0 = 66270 0.0", ""} << "66271";
         QTest::newRow("decimal comma") << "12,345"
                                        << ""
-                                       << QStringList{"", "", "That is not a number. Type metres (12345 or 12345 m)"}
+                                       << QStringList{"", "", "That is not a number (\".\" is the decimal point)."}
                                        << "";
         QTest::newRow("past the lap") << "72 km"
                                       << "" << QStringList{"", "", "The start must lie within the lap: 0 to 71989 m"}
