@@ -100,23 +100,15 @@ private slots:
         const float lap = TrackLengthInMetres(AcceptedTrackLength);
         const QString notNumber = "That is not a number (",
                       offLap = "The start must lie within the lap: 0 to 71989 m, or 0 to 100 %.";
-        QTest::newRow("metres") << "12345" << 12345.0f << "";
-        QTest::newRow("m, blanks around") << " 12345 m " << 12345.0f << "";
+        QTest::newRow("m, blanks around") << " .5 m " << 0.5f << "";
         QTest::newRow("km") << "12.345 km" << 12345.0f << "";
-        QTest::newRow("KM, no blank") << "12.345KM" << 12345.0f << "";
         QTest::newRow("percent: the bar's 171") << "17.1 %" << StartPositionOfPerMille(171, lap) << "";
         QTest::newRow("Arabic-Indic digits") << QString::fromUtf8("١٢٣٤٥.٥ m") << 12345.5f << "";
-        QTest::newRow("the start line") << "0" << 0.0f << "";
-        QTest::newRow("half a metre") << ".5" << 0.5f << "";
         QTest::newRow("a whole lap") << "100 %" << lap << "";
         QTest::newRow("empty") << "" << -1.0f << "Type a start position.";
         QTest::newRow("decimal comma") << "12,345" << -1.0f << notNumber;
-        QTest::newRow("a name") << "Dunes" << -1.0f << notNumber;
-        QTest::newRow("exponent") << "1e3" << -1.0f << notNumber;
-        QTest::newRow("a unit alone") << "km" << -1.0f << notNumber;
         QTest::newRow("past the lap") << "71989.2" << -1.0f << offLap;
         QTest::newRow("negative") << "-5 m" << -1.0f << offLap;
-        QTest::newRow("over 100 %") << "100.1%" << -1.0f << offLap;
         QTest::newRow("past a double") << QString(400, '9') << -1.0f << offLap;
     }
     void typedStart()
@@ -141,9 +133,7 @@ private slots:
         QTest::newRow("just before the first") << 6049.99f << 8;
         QTest::newRow("the first's start") << 6050.0f << 0;
         QTest::newRow("just before the second") << 12199.99f << 0;
-        QTest::newRow("the second's start") << 12200.0f << 1;
         QTest::newRow("the last's start") << 66270.0f << 8;
-        QTest::newRow("one lap") << lap << 8;
         QTest::newRow("beyond the lap") << lap + 6050.0f << 0;
         QTest::newRow("before the line") << -10.0f << 8;
         QTest::newRow("no number") << std::numeric_limits<float>::quiet_NaN() << -1;
