@@ -7,7 +7,6 @@
 #include <QtTest>
 
 #include <clocale>
-#include <limits>
 
 using namespace korsa;
 
@@ -92,58 +91,42 @@ private slots:
 
     // A start as the user types it: metres, kilometres or percent, "." the point in every language
     // and digits of any script; anything else, or a start off the lap, is refused with the reason.
+    // The section whose stretch holds it runs to the next one's start, the last on over the line.
     void typedStart_data()
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<float>("metres"); // -1: refused
+        QTest::addColumn<int>("section");
         QTest::addColumn<QString>("problem");
         const float lap = TrackLengthInMetres(AcceptedTrackLength);
         const QString notNumber = "That is not a number (",
                       offLap = "The start must lie within the lap: 0 to 71989 m, or 0 to 100 %.";
-        QTest::newRow("m, blanks around") << " .5 m " << 0.5f << "";
-        QTest::newRow("km") << "12.345 km" << 12345.0f << "";
-        QTest::newRow("percent: the bar's 171") << "17.1 %" << StartPositionOfPerMille(171, lap) << "";
-        QTest::newRow("Arabic-Indic digits") << QString::fromUtf8("١٢٣٤٥.٥ m") << 12345.5f << "";
-        QTest::newRow("a whole lap") << "100 %" << lap << "";
-        QTest::newRow("empty") << "" << -1.0f << "Type a start position.";
-        QTest::newRow("decimal comma") << "12,345" << -1.0f << notNumber;
-        QTest::newRow("past the lap") << "71989.2" << -1.0f << offLap;
-        QTest::newRow("negative") << "-5 m" << -1.0f << offLap;
-        QTest::newRow("past a double") << QString(400, '9') << -1.0f << offLap;
+        QTest::newRow("the line, blanks around") << " 0 m " << 0.0f << 8 << "";
+        QTest::newRow("just before the first") << "6049.99" << 6049.99f << 8 << "";
+        QTest::newRow("the first's start in km") << "6.05 km" << 6050.0f << 0 << "";
+        QTest::newRow("just before the second") << "12199.99 m" << 12199.99f << 0 << "";
+        QTest::newRow("percent: the bar's 171") << "17.1 %" << StartPositionOfPerMille(171, lap) << 1 << "";
+        QTest::newRow("Arabic-Indic digits") << QString::fromUtf8("١٢٣٤٥.٥ m") << 12345.5f << 1 << "";
+        QTest::newRow("a whole lap") << "100 %" << lap << 8 << "";
+        QTest::newRow("empty") << "" << -1.0f << -1 << "Type a start position.";
+        QTest::newRow("decimal comma") << "12,345" << -1.0f << -1 << notNumber;
+        QTest::newRow("past the lap") << "71989.2" << -1.0f << -1 << offLap;
+        QTest::newRow("negative") << "-5 m" << -1.0f << -1 << offLap;
+        QTest::newRow("past a double") << QString(400, '9') << -1.0f << -1 << offLap;
     }
     void typedStart()
     {
         QFETCH(QString, typed);
         QFETCH(float, metres);
-        const TypedStart read = ReadTypedStart(typed, TrackLengthInMetres(AcceptedTrackLength));
+        const float lap = TrackLengthInMetres(AcceptedTrackLength);
+        const TypedStart read = ReadTypedStart(typed, lap);
         QCOMPARE(read.metres.value_or(-1.0f), metres);
         QFETCH(QString, problem);
         QVERIFY2(problem.isEmpty() ? read.problem.isEmpty() : read.problem.startsWith(problem),
                  qPrintable(read.problem));
-    }
-
-    // The section whose stretch holds a start: from its start to the next one's, the last on over
-    // the line to the first's, a start off the lap taken round it.
-    void sectionOfAStart_data()
-    {
-        QTest::addColumn<float>("metres");
-        QTest::addColumn<int>("section"); // -1: none
-        const float lap = TrackLengthInMetres(AcceptedTrackLength);
-        QTest::newRow("the line") << 0.0f << 8;
-        QTest::newRow("just before the first") << 6049.99f << 8;
-        QTest::newRow("the first's start") << 6050.0f << 0;
-        QTest::newRow("just before the second") << 12199.99f << 0;
-        QTest::newRow("the last's start") << 66270.0f << 8;
-        QTest::newRow("beyond the lap") << lap + 6050.0f << 0;
-        QTest::newRow("before the line") << -10.0f << 8;
-        QTest::newRow("no number") << std::numeric_limits<float>::quiet_NaN() << -1;
-    }
-    void sectionOfAStart()
-    {
-        QFETCH(float, metres);
         SectionTable table;
         FillSectionNames(table);
-        QTEST(SectionAt(table, metres, TrackLengthInMetres(AcceptedTrackLength)).value_or(-1), "section");
+        QTEST(read.metres ? SectionAt(table, metres, lap).value_or(-2) : -1, "section");
     }
 };
 
