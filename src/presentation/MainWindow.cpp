@@ -556,8 +556,11 @@ void MainWindow::SetStartPosition()
 {
     if (!session_.HasAcceptedTrack())
         return;
-    if (const auto metres = AskStartPosition(session_.Sections(), session_.TrackLengthMetres(),
-                                             session_.AcceptedTrack().StartPosition, this))
+    // The field starts where the marker stands: a start beyond the lap (Revert keeps one) taken
+    // round it.
+    const float lap = session_.TrackLengthMetres();
+    if (const auto metres = AskStartPosition(session_.Sections(), lap,
+                                             ReduceBeyondTrack(session_.AcceptedTrack().StartPosition, lap), this))
         session_.StartAtMetres(*metres);
 }
 
@@ -565,7 +568,7 @@ void MainWindow::NudgeStart(float metres)
 {
     if (!session_.HasAcceptedTrack())
         return;
-    // From where the marker stands: a start beyond the lap (Revert keeps one) taken round it.
+    // From where the marker stands.
     const float lap = session_.TrackLengthMetres();
     const float start = ReduceBeyondTrack(session_.AcceptedTrack().StartPosition, lap);
     session_.StartAtMetres(std::clamp(start + metres, 0.0f, lap));
