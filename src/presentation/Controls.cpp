@@ -151,6 +151,14 @@ void ShapeControl::SetBorderWidth(int pixels)
     update();
 }
 
+void ShapeControl::SetColour(QColor colour)
+{
+    if (colour == colour_)
+        return;
+    colour_ = colour;
+    update();
+}
+
 void ShapeControl::SetLine(QPointF from, QPointF to)
 {
     from_ = from;

@@ -13,6 +13,9 @@ namespace korsa {
 
 // The dark grey of the section pictures' frames.
 inline const QColor FrameGrey(64, 64, 64);
+// The blue of the start marker on the map; the frame of the photograph whose section holds the
+// start takes it too.
+inline const QColor StartBlue(28, 96, 232);
 
 // The keyboard focus mark: a line of white dots on the frames' grey, drawn along `line`'s edges.
 void DrawFocusMark(QPainter &painter, const QRectF &line, int width);
@@ -96,6 +99,7 @@ public:
     ShapeControl(Form form, QColor colour, QWidget *parent = nullptr);
 
     void SetBorderWidth(int pixels);
+    void SetColour(QColor colour);
     int BorderWidth() const { return borderWidth_; }
     // A line's end points, relative to the widget's container.
     void SetLine(QPointF from, QPointF to);

@@ -4,6 +4,7 @@
 #include "finder/Places.h"
 #include "finder/TrackFinderDialog.h"
 #include "presentation/MenuScale.h"
+#include "presentation/StartPositionDialog.h"
 #include "presentation/TrackMapPictures.h"
 #include "presentation/WindowScale.h"
 #include "session/Captions.h"
@@ -21,6 +22,7 @@
 #include <QTimer>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 
@@ -250,13 +252,6 @@ void MainWindow::BuildDesign()
         ApplyEntry(controls_.back());
     }
 
-    // Work surfaces for preparing the photographs; never shown.
-    scalingSurface_ = new PictureBox(client_);
-    AddControl(QStringLiteral("Picture3"), ControlKind::Other, scalingSurface_, 11280, 480, 735, 1215, true);
-    loadingSurface_ = new PictureBox(client_);
-    AddControl(QStringLiteral("Picture2"), ControlKind::Other, loadingSurface_, 9840, 480, 825, 1320, true);
-    loadingSurface_->hide();
-    scalingSurface_->hide();
     trackMap_ = new ImageControl(client_);
     trackMap_->onMouseMove = [this] { PointerOnMap(); };
     AddControl(QStringLiteral("TrackMap"), ControlKind::Other, trackMap_, 9480, 2280, 4572, 7032, false);
@@ -329,6 +324,9 @@ void MainWindow::BuildMenus()
     announcerAction_ = item(options, QStringLiteral("mnuTrackAnnouncer"), QStringLiteral("Track Announcer"));
     announcerAction_->setCheckable(true);
     announcerAction_->setChecked(false);
+    separator(options, QStringLiteral("mnuLine2"));
+    setStartAction_ = item(options, QStringLiteral("mnuSetStart"), QStringLiteral("Set Start Position..."));
+    setStartAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
 
     aboutAction_ = bar->addAction(QStringLiteral("About"));
     aboutAction_->setObjectName(QStringLiteral("mnuAbout"));
@@ -341,6 +339,16 @@ void MainWindow::BuildMenus()
     connect(revertAction_, &QAction::triggered, this, [this] { RevertStartPosition(); });
     connect(exitAction_, &QAction::triggered, this, [this] { Exit(); });
     connect(aboutAction_, &QAction::triggered, this, [this] { ShowAbout(); });
+    connect(setStartAction_, &QAction::triggered, this, [this] { SetStartPosition(); });
+
+    // Keys of the window's own, in no menu: the typed start's dialog names them.
+    for (const float metres : {-10.0f, 10.0f}) {
+        QAction *nudge = nudgeActions_[metres > 0] = new QAction(this);
+        nudge->setObjectName(metres > 0 ? QStringLiteral("nudgeStartOn") : QStringLiteral("nudgeStartBack"));
+        nudge->setShortcut(QKeySequence(Qt::ALT | (metres > 0 ? Qt::Key_Right : Qt::Key_Left)));
+        addAction(nudge);
+        connect(nudge, &QAction::triggered, this, [this, metres] { NudgeStart(metres); });
+    }
 }
 
 void MainWindow::Load()
@@ -377,6 +385,8 @@ void MainWindow::Load()
     startPositionBar_->setEnabled(false);
     saveAction_->setEnabled(false);
     revertAction_->setEnabled(false);
+    for (QAction *action : {setStartAction_, nudgeActions_[0], nudgeActions_[1]})
+        action->setEnabled(false);
     saveButton_->setEnabled(false);
     revertButton_->setEnabled(false);
     for (PictureBox *picture : sectionPictures_)
@@ -462,16 +472,12 @@ void MainWindow::CentreWindow()
 void MainWindow::LoadSectionPicture(int index)
 {
     // The photograph is fitted to its box in the screen's own pixels, so it stays crisp on a scaled
-    // desktop. The loading surface takes the photograph's size, but no full-size pixels are kept.
+    // desktop. No full-size pixels are kept.
     const qreal scale = devicePixelRatioF();
     const QSize box = (QSizeF(sectionPictures_[index]->size()) * scale).toSize();
     ShownPhotograph shown =
         FittedSectionPhotograph(index, platform_.ProgramFolder(), session_.Sections().SectionNames[index], box);
-    shown.fitted.scaled.setDevicePixelRatio(scale);
     shown.fitted.cut.setDevicePixelRatio(scale);
-    loadingSurface_->resize(shown.photoSize);
-    scalingSurface_->resize(shown.fitted.scaled.deviceIndependentSize().toSize());
-    scalingSurface_->SetImage(shown.fitted.scaled);
     sectionPictures_[index]->SetImage(shown.fitted.cut);
 }
 
@@ -488,16 +494,24 @@ void MainWindow::BuildStartMarkers()
     startMarkers_ = new StartMarkerOverlay(trackMap_);
     // The bar reports a drag once, at its end, but the marker follows the thumb all along.
     connect(startPositionBar_, &QScrollBar::sliderMoved, this, [this] { ShowStartMarks(); });
+    connect(startPositionBar_, &QScrollBar::sliderReleased, this, [this] { ShowStartMarks(); });
 }
 
 void MainWindow::ShowStartMarks()
 {
     // A thumb dragged back onto the bar's value brings no change at its release: the start is then
     // the session's again.
-    const bool dragged =
-        startPositionBar_->isSliderDown() && startPositionBar_->sliderPosition() != startPositionBar_->value();
-    startMarkers_->ShowMarks(
-        StartMarksOf(session_, dragged ? std::optional(startPositionBar_->sliderPosition()) : std::nullopt));
+    const int position = startPositionBar_->sliderPosition();
+    const bool dragged = startPositionBar_->isSliderDown() && position != startPositionBar_->value();
+    const StartMarks marks = StartMarksOf(session_, dragged ? std::optional(position) : std::nullopt);
+    startMarkers_->ShowMarks(marks);
+    // The caption reads meanwhile as it will once the thumb is let go.
+    startPositionCaption_->setText(dragged ? session_.BarCaption(position) : sessionStartCaption_);
+    // The photograph of the section the start lies in is framed in the marker's blue.
+    const std::optional<int> current =
+        marks.start ? SectionAt(session_.Sections(), *marks.start, session_.TrackLengthMetres()) : std::nullopt;
+    for (int i = 0; i < SectionCount; ++i)
+        sectionFrames_[i]->SetColour(current == i ? StartBlue : FrameGrey);
 }
 
 void MainWindow::SectionPictureClicked(int index) { session_.SectionClick(index); }
@@ -538,6 +552,28 @@ void MainWindow::SaveStartPosition() { ShowFailure(session_.Save()); }
 
 void MainWindow::RevertStartPosition() { ShowFailure(session_.Revert()); }
 
+void MainWindow::SetStartPosition()
+{
+    if (!session_.HasAcceptedTrack())
+        return;
+    // The field starts where the marker stands: a start beyond the lap (Revert keeps one) taken
+    // round it.
+    const float lap = session_.TrackLengthMetres();
+    if (const auto metres = AskStartPosition(session_.Sections(), lap,
+                                             ReduceBeyondTrack(session_.AcceptedTrack().StartPosition, lap), this))
+        session_.StartAtMetres(*metres);
+}
+
+void MainWindow::NudgeStart(float metres)
+{
+    if (!session_.HasAcceptedTrack())
+        return;
+    // From where the marker stands.
+    const float lap = session_.TrackLengthMetres();
+    const float start = ReduceBeyondTrack(session_.AcceptedTrack().StartPosition, lap);
+    session_.StartAtMetres(std::clamp(start + metres, 0.0f, lap));
+}
+
 void MainWindow::ShowFailure(const TrackFileResult &result)
 {
     // The window stays as the failed command found it; the user can mend the cause and try again.
@@ -563,10 +599,11 @@ bool MainWindow::MayEnd()
     askingToSave_ = false;
     if (answer != SaveAnswer::Save)
         return answer == SaveAnswer::Discard;
-    // A save that fails shows its message and the window stays, the start still unsaved.
-    const TrackFileOutcome saved = session_.Save();
+    // A save that fails shows its message, its cause under it, and the window stays, the start
+    // still unsaved.
+    const TrackFileResult saved = session_.Save();
     ShowFailure(saved);
-    return saved == TrackFileOutcome::Ok;
+    return saved.outcome == TrackFileOutcome::Ok;
 }
 
 void MainWindow::ShowAbout() { platform_.ShowMessage(captions::AboutText(), captions::ProgramTitle); }
@@ -583,7 +620,11 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void MainWindow::ShowTrackLengthCaption(const QString &caption) { trackLengthCaption_->setText(caption); }
 
-void MainWindow::ShowStartPositionCaption(const QString &caption) { startPositionCaption_->setText(caption); }
+void MainWindow::ShowStartPositionCaption(const QString &caption)
+{
+    sessionStartCaption_ = caption;
+    startPositionCaption_->setText(caption);
+}
 
 void MainWindow::SetStartPositionBar(int value) { startPositionBar_->setValue(value); }
 
@@ -607,6 +648,8 @@ void MainWindow::EnableTrackCommands()
     startPositionBar_->setEnabled(true);
     for (PictureBox *picture : sectionPictures_)
         picture->setEnabled(true);
+    for (QAction *action : {setStartAction_, nudgeActions_[0], nudgeActions_[1]})
+        action->setEnabled(true);
     // From now on the pointer highlights sections: their maps are made ready at the map's size. For a
     // track taken up at start that waits until the window has been painted, so it does not hold up
     // the window's first showing; a pointer there sooner has its map made on the spot.

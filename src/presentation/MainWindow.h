@@ -55,6 +55,9 @@ public:
     void SelectTrack();
     void SaveStartPosition();
     void RevertStartPosition();
+    // Options > Set Start Position...; Alt+Left and Alt+Right move the start by `metres`.
+    void SetStartPosition();
+    void NudgeStart(float metres);
     void Exit();
     void ShowAbout();
 
@@ -122,8 +125,6 @@ private:
     std::array<PictureBox *, SectionCount> sectionPictures_{};
     std::array<ShapeControl *, SectionCount> sectionFrames_{};
     std::array<QLabel *, SectionCount> sectionCaptions_{};
-    PictureBox *loadingSurface_ = nullptr;
-    PictureBox *scalingSurface_ = nullptr;
     ImageControl *trackMap_ = nullptr;
     StartMarkerOverlay *startMarkers_ = nullptr;
     QAction *selectTrackAction_ = nullptr;
@@ -132,6 +133,10 @@ private:
     QAction *exitAction_ = nullptr;
     QAction *announcerAction_ = nullptr;
     QAction *aboutAction_ = nullptr;
+    QAction *setStartAction_ = nullptr;
+    std::array<QAction *, 2> nudgeActions_{};
+    // The second status line as the session last showed it; a dragged thumb shows its own meanwhile.
+    QString sessionStartCaption_;
 
     TrackMapPictures mapPictures_;
     std::vector<ControlEntry> controls_;

@@ -1,6 +1,7 @@
 #include "presentation/StartMarkerOverlay.h"
 
 #include "presentation/CircuitGeometry.h"
+#include "presentation/Controls.h"
 
 #include <QEvent>
 #include <QPaintEvent>
@@ -23,7 +24,6 @@ constexpr double RingAndEdge = 3.0;
 
 // Blue stands apart from the red stretch for every kind of colour vision; the white ring reads on
 // the red and on the dark road, the dark edge on the paper.
-const QColor StartFill(28, 96, 232);
 const QColor Ring(255, 255, 255);
 const QColor Edge(20, 20, 28);
 const QColor OriginalRing(84, 100, 140);
@@ -109,7 +109,7 @@ void StartMarkerOverlay::paintEvent(QPaintEvent *event)
         painter.setBrush(Qt::NoBrush);
         painter.drawEllipse(c, r + 1.5, r + 1.5);
         painter.setPen(QPen(Ring, 2.0));
-        painter.setBrush(StartFill);
+        painter.setBrush(StartBlue);
         painter.drawEllipse(c, r, r);
         // A slim arrowhead, which points one way only even when small, with its centre of mass at
         // the disc's centre.

@@ -99,17 +99,24 @@ int ScrollValueOf(float perMille)
     return static_cast<int>(std::min(value, static_cast<double>(ScrollMaximum)));
 }
 
-QByteArray WholeMetresText(float startPosition)
+QByteArray StartPositionText(float startPosition)
 {
-    // The value's text with 7 significant digits, as a 32-bit float shows, then the fraction cut
-    // off: 35994.6 gives 35994, while 12345.999 is 12346 already at 7 digits. Always written
-    // plain, never with an exponent, and the same on every machine whatever its locale.
+    // Always written plain, never with an exponent, and the same on every machine whatever its
+    // locale.
     QByteArray text = std::isfinite(startPosition) ? PlainDigits(startPosition, 7) : QByteArrayLiteral("0");
-    if (const qsizetype point = text.indexOf('.'); point >= 0)
-        text.truncate(point);
     if (startPosition < 0 && text != "0")
         text.prepend('-');
     return text;
+}
+
+QByteArray WholeMetresText(float startPosition)
+{
+    // The value's text with 7 significant digits, as a 32-bit float shows, then the fraction cut
+    // off: 35994.6 gives 35994, while 12345.999 is 12346 already at 7 digits.
+    QByteArray text = StartPositionText(startPosition);
+    if (const qsizetype point = text.indexOf('.'); point >= 0)
+        text.truncate(point);
+    return text == "-0" ? QByteArrayLiteral("0") : text;
 }
 
 QByteArray SavedStallLine(float startPosition)

@@ -33,6 +33,9 @@ float StartPositionOfPerMille(float perMille, float trackLengthMetres);
 // The scroll bar's value for a position, kept inside the bar's range.
 int ScrollValueOf(float perMille);
 
+// A start position to the 7 significant digits a 32-bit float shows, written plain ("35994.59"),
+// "-" before a negative one: what Save's whole metres are cut from.
+QByteArray StartPositionText(float startPosition);
 // Whole metres of a start position as Save writes them: the 32-bit value to 7 significant digits
 // with its fraction dropped; never an exponent, ASCII digits on every machine.
 QByteArray WholeMetresText(float startPosition);

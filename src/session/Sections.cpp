@@ -1,5 +1,7 @@
 #include "session/Sections.h"
 
+#include <cmath>
+
 namespace korsa {
 
 void FillSectionNames(SectionTable &table)
@@ -23,6 +25,20 @@ std::optional<int> FindSection(const SectionTable &table, const QString &indexOr
         if (table.SectionNames[i].compare(wanted, Qt::CaseInsensitive) == 0)
             return i;
     return std::nullopt;
+}
+
+std::optional<int> SectionAt(const SectionTable &table, float metres, float lapMetres)
+{
+    if (!std::isfinite(metres) || !(lapMetres > 0))
+        return std::nullopt;
+    double onLap = std::fmod(static_cast<double>(metres), static_cast<double>(lapMetres));
+    if (onLap < 0)
+        onLap += lapMetres;
+    int section = SectionCount - 1;
+    for (int i = 0; i < SectionCount; ++i)
+        if (onLap >= static_cast<double>(table.SectionStarts[i]))
+            section = i;
+    return section;
 }
 
 } // namespace korsa

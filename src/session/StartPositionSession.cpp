@@ -71,8 +71,14 @@ void StartPositionSession::ScrollChange(int value)
         return;
     positionPerMille_ = static_cast<float>(value);
     accepted_->StartPosition = StartPositionOfPerMille(positionPerMille_, trackLengthMetres_);
-    view_.ShowStartPositionCaption(captions::ScrollPositionCaption(accepted_->StartPosition, positionPerMille_));
+    view_.ShowStartPositionCaption(BarCaption(value));
     ShowWhetherUnsaved();
+}
+
+QString StartPositionSession::BarCaption(int value) const
+{
+    const auto perMille = static_cast<float>(value);
+    return captions::ScrollPositionCaption(StartPositionOfPerMille(perMille, trackLengthMetres_), perMille);
 }
 
 void StartPositionSession::StartAtMetres(float metres)

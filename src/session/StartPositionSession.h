@@ -51,11 +51,14 @@ public:
     // The bar reports only changes, and the program's own settings of it are ignored, so every
     // value that arrives here is a user's move: even one back onto a value a click or Revert set.
     void ScrollChange(int value);
-    // Puts the start a typed distance beyond the start line (the command-line tool); a distance
-    // beyond the lap is taken round it, as an accepted file's start is.
+    // The second status line a move of the bar to `value` shows.
+    QString BarCaption(int value) const;
+    // Puts the start a typed distance beyond the start line (the command-line tool, the typed start
+    // and its nudges); a distance beyond the lap is taken round it, as an accepted file's start is.
     void StartAtMetres(float metres);
     // Both act on the accepted file as it is on disk now, read again by the same rules, so a change
-    // another program made meanwhile is kept: Ok, Missing, Unreadable, NotSorvena or SaveFailed.
+    // another program made meanwhile is kept: Ok, Unreadable, NotSorvena or SaveFailed
+    // (also for a file that has gone).
     TrackFileResult Save();
     TrackFileResult Revert();
 

@@ -21,8 +21,8 @@ using TrackChange = std::function<TrackFileResult(SessionState &fresh)>;
 // keeping a one-time backup first and appending the marker section when the file had none. The file
 // keeps its owner, group, mode and links; another program's edit made before the new content takes
 // its place is read and the change made again, never lost. On Ok the state holds the file as
-// written; otherwise the file keeps its previous bytes and the result says why (Missing,
-// Unreadable, SaveFailed or what `change` answered).
+// written; otherwise the file keeps its previous bytes and the result says why (Unreadable,
+// SaveFailed, also for a file that has gone, or what `change` answered).
 TrackFileResult UpdateTrackFile(SessionState &state, const TrackChange &change);
 
 } // namespace korsa

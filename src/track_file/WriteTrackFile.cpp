@@ -67,7 +67,8 @@ TrackFileResult UpdateTrackFile(SessionState &state, const TrackChange &change)
         state = std::move(written);
         return TrackFileOutcome::Ok;
     case UpdateResult::Kind::Missing:
-        return TrackFileOutcome::Missing;
+        // The file was read when it was chosen: a save that finds it gone is a save that failed.
+        return {TrackFileOutcome::SaveFailed, QStringLiteral("The file no longer exists.")};
     case UpdateResult::Kind::Unreadable:
         return {TrackFileOutcome::Unreadable, result.cause};
     case UpdateResult::Kind::Declined:

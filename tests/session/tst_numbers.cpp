@@ -1,6 +1,8 @@
 // The number rules behind every caption, the scroll bar's value and every saved stall_0 line.
 
 #include "session/Numbers.h"
+#include "session/Sections.h"
+#include "session/TypedStart.h"
 
 #include <QtTest>
 
@@ -85,6 +87,46 @@ private slots:
         QFETCH(float, start);
         QFETCH(QByteArray, metres);
         QCOMPARE(SavedStallLine(start), "stall_0 = " + metres + " 0.0\t\t; Modified by Korsa Gridwell");
+    }
+
+    // A start as the user types it: metres, kilometres or percent, "." the point in every language
+    // and digits of any script; anything else, or a start off the lap, is refused with the reason.
+    // The section whose stretch holds it runs to the next one's start, the last on over the line.
+    void typedStart_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<float>("metres"); // -1: refused
+        QTest::addColumn<int>("section");
+        QTest::addColumn<QString>("problem");
+        const float lap = TrackLengthInMetres(AcceptedTrackLength);
+        const QString notNumber = "That is not a number (",
+                      offLap = "The start must lie within the lap: 0 to 71989 m, or 0 to 100 %.";
+        QTest::newRow("the line, blanks around") << " 0 m " << 0.0f << 8 << "";
+        QTest::newRow("just before the first") << "6049.99" << 6049.99f << 8 << "";
+        QTest::newRow("the first's start in km") << "6.05 km" << 6050.0f << 0 << "";
+        QTest::newRow("just before the second") << "12199.99 m" << 12199.99f << 0 << "";
+        QTest::newRow("percent: the bar's 171") << "17.1 %" << StartPositionOfPerMille(171, lap) << 1 << "";
+        QTest::newRow("Arabic-Indic digits") << QString::fromUtf8("١٢٣٤٥.٥ m") << 12345.5f << 1 << "";
+        QTest::newRow("a whole lap") << "100 %" << lap << 8 << "";
+        QTest::newRow("empty") << "" << -1.0f << -1 << "Type a start position.";
+        QTest::newRow("decimal comma") << "12,345" << -1.0f << -1 << notNumber;
+        QTest::newRow("past the lap") << "71989.2" << -1.0f << -1 << offLap;
+        QTest::newRow("negative") << "-5 m" << -1.0f << -1 << offLap;
+        QTest::newRow("past a double") << QString(400, '9') << -1.0f << -1 << offLap;
+    }
+    void typedStart()
+    {
+        QFETCH(QString, typed);
+        QFETCH(float, metres);
+        const float lap = TrackLengthInMetres(AcceptedTrackLength);
+        const TypedStart read = ReadTypedStart(typed, lap);
+        QCOMPARE(read.metres.value_or(-1.0f), metres);
+        QFETCH(QString, problem);
+        QVERIFY2(problem.isEmpty() ? read.problem.isEmpty() : read.problem.startsWith(problem),
+                 qPrintable(read.problem));
+        SectionTable table;
+        FillSectionNames(table);
+        QTEST(read.metres ? SectionAt(table, metres, lap).value_or(-2) : -1, "section");
     }
 };
 

@@ -200,7 +200,7 @@ private slots:
             << other << true << TrackFileOutcome::Ok << Saved(other, "stall_0 = 1500 0.0", Modified("12200"));
         QTest::newRow("another track now, save")
             << TrackText("1500 0.0", "3.2") << false << TrackFileOutcome::NotSorvena << QByteArray();
-        QTest::newRow("removed, save") << QByteArray() << false << TrackFileOutcome::Missing << QByteArray();
+        QTest::newRow("removed, save") << QByteArray() << false << TrackFileOutcome::SaveFailed << QByteArray();
     }
     void outsideChangesAreKept()
     {

@@ -216,7 +216,7 @@ class TrainerProcessTest : public QObject
         const std::optional<QRect> geometry = finder ? Geometry(*finder) : std::nullopt;
         return geometry && geometry->size() == QSize(428, 364) ? finder : std::nullopt;
     }
-    // Options > Track Announcer: the File menu opened, then the next menu along and its one item.
+    // Options > Track Announcer: the File menu opened, then the next menu along and its first item.
     bool ToggleAnnouncer() const { return OpenFileMenu() && Xdotool({"key", "Right", "Return"}); }
     // Answers the question whether to save with the key given.
     static bool Answer(const QString &key)

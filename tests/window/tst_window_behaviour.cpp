@@ -6,6 +6,8 @@
 #include "support/AboutText.h"
 #include "support/TrainerWindow.h"
 
+#include <QLineEdit>
+
 using namespace korsa;
 using korsa::test::TrackText;
 
@@ -21,6 +23,9 @@ QByteArray SavedAt(const QByteArray &metres)
 
 constexpr double Lap = 71989.171875;
 
+const QString SaveError = "File Save Error | There was an error while attempting to save the Track.ini file.  Check "
+                          "that the file is not marked Read Only.\n";
+
 } // namespace
 
 class WindowBehaviourTest : public QObject
@@ -28,6 +33,16 @@ class WindowBehaviourTest : public QObject
     Q_OBJECT
 
     std::optional<test::TrainerWindow> w_;
+
+    // The sections whose photographs the screen shows framed in the start's blue.
+    QList<int> MarkedSections()
+    {
+        QList<int> marked;
+        for (int i = 0; i < 9; ++i)
+            if (const QRgb frame = w_->Shown(w_->Picture(i)).pixel(2, 2); qBlue(frame) > 200 && qRed(frame) < 60)
+                marked << i;
+        return marked;
+    }
 
 private slots:
     // A screen lower than 600 lines is refused with this message before any window shows, and the
@@ -121,6 +136,8 @@ private slots:
         QCOMPARE(w_->platform.boxes.value(0), Title + " | The start position has changed.  Save it to the Track.ini "
                                                       "file before closing?");
         QCOMPARE(w_->platform.boxes.size(), answer == QMessageBox::Save ? 2 : 1); // and the failure's message
+        if (answer == QMessageBox::Save)
+            QCOMPARE(w_->platform.boxes[1], SaveError + "The file is marked read-only.");
         QCOMPARE(w_->window.windowTitle(), "*" + Title);
         QCOMPARE(w_->tree.read(Track), TrackText());
     }
@@ -153,7 +170,7 @@ private slots:
     // good pick and a successful Save work afterwards.
     void failedCommandsKeepTheWindow_data()
     {
-        QTest::addColumn<QString>("pick");     // the file chosen; empty: Save on a read-only track.ini
+        QTest::addColumn<QString>("pick");     // the file chosen, or Save on track.ini "read-only" or "removed"
         QTest::addColumn<QByteArray>("bytes"); // what the chosen file holds; null: it vanished
         QTest::addColumn<bool>("acceptedBefore");
         QTest::addColumn<QString>("box");
@@ -164,9 +181,9 @@ private slots:
         QTest::newRow("vanished pick") << "gone.ini" << QByteArray() << true
                                        << "File Location Error | Could not find the Track.ini File";
         QTest::newRow("Save on a read-only file")
-            << QString() << QByteArray() << true
-            << "File Save Error | There was an error while attempting to save the Track.ini file.  Check that "
-               "the file is not marked Read Only.\nThe file is marked read-only.";
+            << "read-only" << QByteArray() << true << SaveError + "The file is marked read-only.";
+        QTest::newRow("Save over a file that has gone")
+            << "removed" << QByteArray() << true << SaveError + "The file no longer exists.";
     }
     void failedCommandsKeepTheWindow()
     {
@@ -183,8 +200,8 @@ private slots:
         };
         const QStringList before = shown();
         const QString track = w_->tree.file(Track);
-        if (pick.isEmpty()) {
-            QVERIFY(QFile::setPermissions(track, QFile::ReadOwner));
+        if (pick == "read-only" || pick == "removed") {
+            QVERIFY(pick == "removed" ? QFile::remove(track) : QFile::setPermissions(track, QFile::ReadOwner));
             w_->Click(w_->Find(QStringLiteral("cmdSave")));
         } else {
             if (!bytes.isNull())
@@ -194,9 +211,10 @@ private slots:
         QFETCH(QString, box);
         QCOMPARE(w_->platform.boxes, QStringList(box));
         QCOMPARE(shown(), before);
-        QCOMPARE(w_->tree.read(Track), TrackText());
+        QCOMPARE(w_->tree.read(Track), pick == "removed" ? QByteArray() : TrackText());
 
-        QVERIFY(QFile::setPermissions(track, QFile::ReadOwner | QFile::WriteOwner));
+        QVERIFY(QFile::setPermissions(track, QFile::ReadOwner | QFile::WriteOwner) || pick == "removed");
+        w_->tree.write(Track, TrackText());
         w_->Select(Track);
         w_->Click(w_->Picture(8));
         w_->Click(w_->Find(QStringLiteral("cmdSave")));
@@ -248,28 +266,33 @@ private slots:
     }
 
     // The marker shows where the car will start after the other kinds of move (the bar's keys are
-    // above), drawn over the map and a hovered red stretch, with a quieter one at the file's own start; there is none
-    // until a file is accepted. A dragged thumb takes the marker along, while the caption waits for its release.
+    // above), drawn over the map and a hovered red stretch, with a quieter one at the file's own
+    // start, and the photograph of the section the start lies in is framed in blue; neither before a
+    // file is accepted. A dragged thumb takes the marker, the frame and the caption along, the caption
+    // reading as it will at the release; one let go where it was taken changes nothing.
     void startMarkerFollowsEveryMove_data()
     {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("move");
         QTest::addColumn<double>("start"); // metres; negative: no marker
         QTest::addColumn<double>("original");
+        QTest::addColumn<int>("section"); // framed; -1: none, -2: where the thumb was let go
         const QByteArray plain = TrackText();
-        QTest::newRow("none before a file") << plain << "" << -1.0 << -1.0;
-        QTest::newRow("none after a refused file") << TrackText("1500 0.0", "44.7") << "pick" << -1.0 << -1.0;
-        QTest::newRow("accepted") << plain << "pick" << 1500.0 << 1500.0;
+        QTest::newRow("none before a file") << plain << "" << -1.0 << -1.0 << -1;
+        QTest::newRow("none after a refused file") << TrackText("1500 0.0", "44.7") << "pick" << -1.0 << -1.0 << -1;
+        QTest::newRow("accepted") << plain << "pick" << 1500.0 << 1500.0 << 8;
         QTest::newRow("original start in the marker section")
             << TrackText("0 0.0") + "\r\n[ GRIDWELL ]\r\nstall_0 = 30000.0 0.0\r\n"
-            << "pick" << 0.0 << 30000.0;
+            << "pick" << 0.0 << 30000.0 << 8;
         QTest::newRow("original start beyond the lap")
             << TrackText("20000 0.0") + "\r\n[ GRIDWELL ]\r\nstall_0 = 73000 0.0\r\n"
-            << "pick" << 20000.0 << 73000 - Lap;
-        QTest::newRow("section click, hovered") << plain << "pick hover3 click3" << 27100.0 << 1500.0;
-        QTest::newRow("drag") << plain << "pick drag drop" << -2.0 << 1500.0;
-        QTest::newRow("Save after another program's change") << plain << "pick click3 edit Save" << 27100.0 << 5000.0;
-        QTest::newRow("Revert") << plain << "pick click3 Save Revert" << 1500.0 << 1500.0;
+            << "pick" << 20000.0 << 73000 - Lap << 2;
+        QTest::newRow("section click, hovered") << plain << "pick hover3 click3" << 27100.0 << 1500.0 << 3;
+        QTest::newRow("drag") << plain << "pick drag drop" << -2.0 << 1500.0 << -2;
+        QTest::newRow("drag back where it was taken") << plain << "pick drag back drop" << 1500.0 << 1500.0 << 8;
+        QTest::newRow("Save after another program's change")
+            << plain << "pick click3 edit Save" << 27100.0 << 5000.0 << 3;
+        QTest::newRow("Revert") << plain << "pick click3 Save Revert" << 1500.0 << 1500.0 << 8;
     }
     void startMarkerFollowsEveryMove()
     {
@@ -277,9 +300,12 @@ private slots:
         QFETCH(QString, move);
         QFETCH(double, start);
         QFETCH(double, original);
+        QFETCH(int, section);
         w_->tree.write(Track, file);
         QScrollBar *bar = w_->Bar();
         QPoint at;
+        QStringList before, dragged; // caption and title
+        const auto shown = [this] { return QStringList{w_->Label(2), w_->window.windowTitle()}; };
         for (const QString &step : move.split(' ', Qt::SkipEmptyParts)) {
             if (step == "pick")
                 w_->Select(Track);
@@ -292,20 +318,38 @@ private slots:
             else if (step == "Save" || step == "Revert")
                 w_->Click(w_->Find("cmd" + step));
             else if (step == "drag") {
-                const QString caption = w_->Label(2);
+                before = shown();
                 at = test::ThumbCentre(bar);
                 QTest::mousePress(bar, Qt::LeftButton, {}, at);
                 QTest::mouseMove(bar, at += QPoint(bar->width() / 3, 0));
-                QVERIFY(bar->sliderPosition() > bar->value() + 200);
-                QVERIFY(w_->MarkShown(false, Lap * bar->sliderPosition() / 1000));
-                QCOMPARE(w_->Label(2), caption);
-            } else if (step == "drop")
+                const int value = bar->sliderPosition();
+                QVERIFY(value > bar->value() + 200);
+                QVERIFY(w_->MarkShown(false, Lap * value / 1000));
+                SectionTable table;
+                FillSectionNames(table);
+                const int under = SectionAt(table, float(Lap * value / 1000), float(Lap)).value_or(-1);
+                QTRY_COMPARE(MarkedSections(), QList<int>{under});
+                section = section == -2 ? under : section;
+                dragged = shown();
+                QVERIFY(dragged[0] != before[0] && dragged[0].startsWith("This Start Position Is"));
+                QCOMPARE(dragged[1], before[1]); // nothing unsaved until the release
+            } else if (step == "back") {
+                const QPoint taken = at - QPoint(bar->width() / 3, 0);
+                for (int dx = -3; dx <= 3 && (dx == -3 || bar->sliderPosition() != bar->value()); ++dx)
+                    QTest::mouseMove(bar, at = taken + QPoint(dx, 0));
+                QCOMPARE(bar->sliderPosition(), bar->value());
+                dragged = before;
+                QCOMPARE(shown(), before);
+            } else if (step == "drop") {
                 QTest::mouseRelease(bar, Qt::LeftButton, {}, at);
+                // The caption reads as it did while dragged; the title marks what is unsaved now.
+                QCOMPARE(w_->Label(2), dragged[0]);
+                QCOMPARE(w_->window.windowTitle(), dragged == before ? before[1] : "*" + Title);
+            }
         }
-        if (start == -2.0) { // dropped where it was dragged: the caption and the marker agree
-            QVERIFY(w_->Label(2).startsWith("This Start Position Is"));
+        if (start == -2.0)
             start = Lap * bar->value() / 1000;
-        }
+        QTRY_COMPARE(MarkedSections(), section < 0 ? QList<int>() : QList<int>{section});
         if (start < 0) {
             QVERIFY(!w_->MarkShown(false) && !w_->MarkShown(true));
             return;
@@ -314,6 +358,62 @@ private slots:
         // Beneath the start marker the quieter one is hidden.
         if (std::abs(start - original) > 1000)
             QVERIFY(w_->MarkShown(true, original));
+    }
+
+    // Options > Set Start Position... (Ctrl+G): the dialog shows the section and the line Save would
+    // write for the text typed, or why it refuses it, and stays open on a refused text; OK sets the
+    // start as a click does. Alt+Left and Alt+Right then move it 10 m, within the lap.
+    void typedStart_data()
+    {
+        // Typed; after OK "<" Alt+Left, ">" Alt+Right; then the section, the line Save writes and the
+        // problem as the dialog shows them; the metres in the caption then (none: refused).
+        QTest::addColumn<QStringList>("row");
+        QTest::newRow("fraction: cut by Save, rounded in the caption")
+            << QStringList{"66270.8 m", "", "Lidoscuro", "stall_0 = 66270 0.0", "", "66271"};
+        QTest::newRow("decimal comma") << QStringList{
+            "12,345", "", "", "", "That is not a number (\".\" is the decimal point).", ""};
+        QTest::newRow("nudged back to the line, then on")
+            << QStringList{"5", "<>", "Lidoscuro", "stall_0 = 5 0.0", "", "10"};
+        QTest::newRow("nudged on at the lap's end")
+            << QStringList{"100 %", ">", "Lidoscuro", "stall_0 = 71989 0.0", "", "71989"};
+    }
+    void typedStart()
+    {
+        QFETCH(QStringList, row);
+        w_->Select(Track);
+        w_->window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w_->window));
+        const QStringList before{w_->Label(2), w_->window.windowTitle()};
+        QStringList shown = row.mid(0, 2);
+        QTimer::singleShot(0, &w_->window, [&] {
+            QDialog *dialog = nullptr;
+            if (!QTest::qWaitFor([&] { return dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()); }))
+                qFatal("the dialog did not show");
+            auto *field = dialog->findChild<QLineEdit *>("txtStartPosition");
+            QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(field, row[0]);
+            for (const char *name : {"lblStartSection", "lblSavedLine", "lblStartProblem"})
+                shown << dialog->findChild<QLabel *>(name)->text();
+            QTest::keyClick(field, Qt::Key_Return);
+            shown << (dialog->isVisible() ? "" : row[5]); // a refused text keeps the dialog open
+            if (dialog->isVisible())
+                QTest::keyClick(field, Qt::Key_Escape);
+        });
+        QTest::keyClick(&w_->window, Qt::Key_G, Qt::ControlModifier);
+        QCOMPARE(shown, row);
+        w_->Bar()->setFocus(); // whose own keys the nudges are not
+        for (const QChar nudge : row[1])
+            QTest::keyClick(w_->Bar(), nudge == '<' ? Qt::Key_Left : Qt::Key_Right, Qt::AltModifier);
+        if (row[5].isEmpty()) {
+            QCOMPARE((QStringList{w_->Label(2), w_->window.windowTitle()}), before);
+            return;
+        }
+        QCOMPARE(w_->Label(2).left(w_->Label(2).indexOf(" Meters")), "This Start Position Is  " + row[5]);
+        QCOMPARE(w_->window.windowTitle(), "*" + Title);
+        QVERIFY(w_->MarkShown(false, row[5].toDouble()));
+        w_->Click(w_->Find(QStringLiteral("cmdSave")));
+        if (row[1].isEmpty())
+            QCOMPARE(w_->tree.read(Track), SavedAt(row[3].section(' ', 2, 2).toLatin1()));
     }
 
     // The About box leaves room for its caption as window managers set it, in a bold face of about

@@ -172,7 +172,8 @@ private slots:
                              (entry.action->isEnabled() ? "on" : "off");
         QCOMPARE(items, QStringList({"File||on", "Select Sorvena track.ini...|Ctrl+O|on", "||on",
                                      "Save Start Position|Ctrl+S|off", "Revert To Original Start Position||off", "||on",
-                                     "Exit|Ctrl+Q|on", "Options||on", "Track Announcer||on", "About||on"}));
+                                     "Exit|Ctrl+Q|on", "Options||on", "Track Announcer||on", "||on",
+                                     "Set Start Position...|Ctrl+G|off", "About||on"}));
     }
 
     // The photographs and the map are made in the screen's own pixels, so they stay crisp on a scaled
