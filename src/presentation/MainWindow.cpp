@@ -139,8 +139,8 @@ MainWindow::MainWindow(Platform &platform, QWidget *parent)
     for (const int size : {16, 32, 64})
         icon.addPixmap(QPixmap(QStringLiteral(":/icon/korsa-%1.png").arg(size), "PNG"));
     setWindowIcon(icon);
-    showFinder = [this](SessionState &state) {
-        ShowTrackFinder(state, platform_.ProgramFolder(), &trackSearch_, this);
+    showFinder = [this](const QString &startFolder, const QString &fileInUse) {
+        return ShowTrackFinder(startFolder, fileInUse, platform_.ProgramFolder(), &trackSearch_, this);
     };
     BuildDesign();
     BuildStartMarkers();
@@ -520,19 +520,30 @@ void MainWindow::StartPositionBarChanged() { session_.ScrollChange(startPosition
 
 void MainWindow::SelectTrack()
 {
-    showFinder(state_);
-    TrackChosen();
+    if (const auto choice =
+            showFinder(state_.TrackFolder, session_.HasAcceptedTrack() ? state_.TrackFileName : QString()))
+        TrackChosen(*choice);
 }
 
 void MainWindow::OpenTrackPath(const QString &path)
 {
     const QFileInfo chosen(path);
-    state_.TrackFolder = finder::CleanFolder(chosen.absolutePath());
-    state_.TrackFileName = chosen.fileName();
-    TrackChosen();
+    TrackChosen(TrackChoice{finder::CleanFolder(chosen.absolutePath()), chosen.fileName()});
 }
 
-void MainWindow::TrackChosen() { ShowFailure(session_.AcceptChosenTrack()); }
+void MainWindow::TrackChosen(const TrackChoice &choice)
+{
+    const TrackChoice inUse{state_.TrackFolder, state_.TrackFileName};
+    state_.TrackFolder = choice.folder;
+    state_.TrackFileName = choice.fileName;
+    const TrackFileResult result = session_.AcceptChosenTrack();
+    // A file refused leaves the one in use in use, and the finder opens on it again.
+    if (result != TrackFileOutcome::Ok && session_.HasAcceptedTrack()) {
+        state_.TrackFolder = inUse.folder;
+        state_.TrackFileName = inUse.fileName;
+    }
+    ShowFailure(result);
+}
 
 void MainWindow::SaveStartPosition() { ShowFailure(session_.Save()); }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "announcer/Announcer.h"
+#include "finder/TrackFinderDialog.h"
 #include "finder/TrackSearch.h"
 #include "platform/Platform.h"
 #include "presentation/Controls.h"
@@ -21,6 +22,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace korsa {
@@ -43,8 +45,9 @@ public:
     // A track file named on the command line, taken as if it had been picked in the finder.
     void OpenTrackPath(const QString &path);
 
-    // Shows the finder and leaves its choice in the state; tests put their own in its place.
-    std::function<void(SessionState &)> showFinder;
+    // Shows the finder opened in a folder with the file in use (empty for none) selected, and
+    // returns the file picked; tests put their own in its place.
+    std::function<std::optional<TrackChoice>(const QString &startFolder, const QString &fileInUse)> showFinder;
 
     // Event handlers.
     void SectionPictureClicked(int index);
@@ -81,8 +84,9 @@ private:
     // With a start position the file does not hold, asks whether to save it first: true when the
     // program may end now.
     bool MayEnd();
-    // Everything after the finder has closed and left its choice in the state.
-    void TrackChosen();
+    // A track file picked in the finder or named on the command line, read and, if it is the Sorvena
+    // track's, taken.
+    void TrackChosen(const TrackChoice &choice);
     void ShowFailure(const TrackFileResult &result);
     void BuildDesign();
     void BuildMenus();

@@ -148,9 +148,8 @@ public:
     // File > Select Sorvena track.ini... with the finder choosing the name in the temporary folder.
     void Select(const QString &name)
     {
-        window.showFinder = [this, name](SessionState &state) {
-            state.TrackFolder = tree.path();
-            state.TrackFileName = name;
+        window.showFinder = [this, name](const QString &, const QString &) {
+            return std::optional(TrackChoice{tree.path(), name});
         };
         Find<QAction>(QStringLiteral("mnuSelectTrack"))->trigger();
     }
