@@ -8,6 +8,7 @@
 #include "presentation/Layout.h"
 #include "presentation/StartMarkerOverlay.h"
 #include "presentation/TrackMapPictures.h"
+#include "presentation/WindowScale.h"
 #include "session/SettingsFile.h"
 #include "session/StartPositionSession.h"
 #include "track_file/SessionState.h"
@@ -95,6 +96,14 @@ private:
     void AddLine(const QString &name, QWidget *container, float x1, float y1, float x2, float y2);
     void AddMenuItem(QAction *action);
 
+    // The window's size: the available area of its screen in window pixels, the scale against the
+    // design (in the screen's own pixels) at which it fits there, the layout put at the size chosen,
+    // and a new size chosen in Options.
+    QSizeF AvailableArea() const;
+    double FittingScale() const;
+    void ApplyWindowScale();
+    void ChooseWindowSize(const std::optional<WindowSizeChoice> &choice);
+
     void RecordControlGeometry();
     void ScaleControls(float factor);
     void CentreWindow();
@@ -136,11 +145,19 @@ private:
     QAction *exitAction_ = nullptr;
     QAction *announcerAction_ = nullptr;
     QAction *aboutAction_ = nullptr;
+    QAction *largerAction_ = nullptr;
+    QAction *smallerAction_ = nullptr;
+    QAction *fitAction_ = nullptr;
 
     TrackMapPictures mapPictures_;
     std::vector<ControlEntry> controls_;
     std::vector<ControlGeometry> controlGeometries_;
     float designScaleHeight_ = 0;
+    // The window's outer size at the design, its scale with nothing chosen, and the size chosen.
+    QSize designOuter_;
+    double restScale_ = 1.0;
+    WindowSizeChoice windowSize_;
+    bool menusScaled_ = false;
     // The client area's size in pixels as the window is laid out.
     QSize clientPixels_;
     std::int16_t lastHoverSection_ = -1;
