@@ -171,6 +171,8 @@ private:
     static QString Prepare(const TempTree &tree)
     {
         InitResources();
+        // A settings file per user is looked for, and written, inside the temporary folder only.
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(tree.file(QStringLiteral(".config"))));
         QDir(tree.path()).mkdir(QStringLiteral("program"));
         tree.write(QStringLiteral("track.ini"), TrackText());
         return tree.file(QStringLiteral("program"));
