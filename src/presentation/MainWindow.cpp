@@ -452,6 +452,7 @@ void MainWindow::ApplyWindowScale()
     ScaleControls(static_cast<float>(scale / deviceRatio));
     largerAction_->setEnabled(LargerWindow(windowSize_, restScale_, FittingScale()).has_value());
     smallerAction_->setEnabled(SmallerWindow(windowSize_, restScale_, FittingScale()).has_value());
+    fitAction_->setEnabled(!windowSize_.fitToScreen);
 }
 
 void MainWindow::ChooseWindowSize(const std::optional<WindowSizeChoice> &choice)
