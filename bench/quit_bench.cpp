@@ -186,11 +186,11 @@ int main(int argc, char *argv[])
         return std::pair{*std::min_element(v.begin(), v.end()), *std::max_element(v.begin(), v.end())};
     };
     std::printf("\nclose request until the process has ended, median of %d (min..max):\n", runs);
-    std::printf("  %-28s %6.1f ms (%.1f..%.1f)\n", "bare window", Median(bareMs), range(bareMs).first,
+    std::printf("  %-35s %6.1f ms (%.1f..%.1f)\n", "bare window", Median(bareMs), range(bareMs).first,
                 range(bareMs).second);
     for (std::size_t k = 0; k < kinds.size(); ++k) {
         const double median = Median(trainerMs[k]);
-        std::printf("  trainer, %-19s %6.1f ms (%.1f..%.1f)   goal <= 100 ms: %s\n", kinds[k].name, median,
+        std::printf("  trainer, %-26s %6.1f ms (%.1f..%.1f)   goal <= 100 ms: %s\n", kinds[k].name, median,
                     range(trainerMs[k]).first, range(trainerMs[k]).second, median <= 100 ? "met" : "NOT met");
     }
     return 0;

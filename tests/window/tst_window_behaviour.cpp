@@ -195,6 +195,14 @@ private slots:
         QCOMPARE(w_->platform.boxes, QStringList(box));
         QCOMPARE(shown(), before);
         QCOMPARE(w_->tree.read(Track), TrackText());
+        // The finder opens again on the file in use, selected.
+        QStringList opened;
+        w_->window.showFinder = [&opened](const QString &folder, const QString &inUse) {
+            opened = QStringList{folder, inUse};
+            return std::optional<TrackChoice>();
+        };
+        w_->Find<QAction>(QStringLiteral("mnuSelectTrack"))->trigger();
+        QCOMPARE(opened, QStringList({w_->tree.path(), acceptedBefore ? Track : QString()}));
 
         QVERIFY(QFile::setPermissions(track, QFile::ReadOwner | QFile::WriteOwner));
         w_->Select(Track);
