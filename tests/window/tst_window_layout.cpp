@@ -239,6 +239,23 @@ private slots:
         w_->Select(QStringLiteral("track.ini"));
         QVERIFY(w_->MarkShown(false, 1500));
     }
+
+    // Options > Fit to Screen on every screen and scale: no smaller than the window was, within the
+    // room the screen leaves, the menu bar no smaller than at scale 1, the pictures and the marker
+    // made again for the new size. Larger Window has no step left.
+    void fitToScreen()
+    {
+        MainWindow &w = w_->window;
+        const QSize before = w.size();
+        w_->Find<QAction>(QStringLiteral("mnuFitToScreen"))->trigger();
+        QVERIFY2(w.width() >= before.width() - 1 && w.height() >= before.height() - 1,
+                 qPrintable(QDebug::toString(w.size())));
+        QVERIFY(w.screen()->availableGeometry().contains(w.frameGeometry()));
+        QVERIFY(w.menuBar()->height() * w.devicePixelRatioF() >= 19 - w.devicePixelRatioF());
+        QVERIFY(!w_->Find<QAction>(QStringLiteral("mnuLargerWindow"))->isEnabled());
+        QCOMPARE(w_->Picture(8)->Image().deviceIndependentSize().toSize(), w_->Picture(8)->size());
+        QVERIFY(w_->MarkShown(false, 1500));
+    }
 };
 
 QTEST_MAIN(WindowLayoutTest)
