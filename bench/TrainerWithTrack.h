@@ -45,9 +45,8 @@ struct TrainerWithTrack {
         window->show();
         if (!QTest::qWaitForWindowExposed(window.get()))
             return false;
-        window->showFinder = [this](korsa::SessionState &state) {
-            state.TrackFolder = platform.folder.path();
-            state.TrackFileName = QStringLiteral("track.ini");
+        window->showFinder = [this](const QString &, const QString &) {
+            return std::optional(korsa::TrackChoice{platform.folder.path(), QStringLiteral("track.ini")});
         };
         window->SelectTrack();
         // As a user finds it: the window painted with the track taken, before the pointer moves.

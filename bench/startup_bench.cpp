@@ -11,6 +11,7 @@
 // trainers (builds with and without a fast path) take their turns in the same runs.
 
 #include "Median.h"
+#include "XBench.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -42,143 +43,14 @@ extern char **environ;
 
 namespace {
 
-constexpr int LaunchTimeoutMs = 30000;
 // Start-up has settled when the process has used no processor time for this long.
 constexpr int SettledMs = 150;
-
-double NowMs()
-{
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
-}
 
 struct Launch {
     double msToMapped = 0;
     long rssAtMapKb = 0; // the moment the window is mapped, before its first paint
     long rssKb = 0;      // once start-up has settled
     double cpuMs = 0;    // processor time of all its threads, from launch until it has settled
-};
-
-class Server
-{
-public:
-    ~Server()
-    {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.terminate();
-            if (!process_.waitForFinished(5000)) {
-                process_.kill();
-                process_.waitForFinished();
-            }
-        }
-    }
-
-    bool Start(const QString &size)
-    {
-        process_.setStandardErrorFile(QProcess::nullDevice());
-        process_.start(QStringLiteral("Xvfb"),
-                       {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                        QStringLiteral("0"), size + QStringLiteral("x24"), QStringLiteral("-dpi"), QStringLiteral("96"),
-                        QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-noreset")});
-        if (!process_.waitForStarted(LaunchTimeoutMs))
-            return false;
-        QByteArray number;
-        const double deadline = NowMs() + LaunchTimeoutMs;
-        while (!number.contains('\n') && NowMs() < deadline && process_.state() == QProcess::Running) {
-            process_.waitForReadyRead(100);
-            number += process_.readAllStandardOutput();
-        }
-        if (!number.contains('\n'))
-            return false;
-        display_ = QStringLiteral(":") + QString::fromLatin1(number.trimmed());
-        return true;
-    }
-
-    QString Display() const { return display_; }
-
-private:
-    QProcess process_;
-    QString display_;
-};
-
-// Watches the root window of the display for windows being mapped and destroyed.
-class MapWatcher
-{
-public:
-    bool Connect(const QString &display)
-    {
-        connection_ = xcb_connect(display.toLatin1().constData(), nullptr);
-        if (xcb_connection_has_error(connection_))
-            return false;
-        root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
-        const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
-        xcb_void_cookie_t cookie = xcb_change_window_attributes_checked(connection_, root_, XCB_CW_EVENT_MASK, &mask);
-        if (std::unique_ptr<xcb_generic_error_t, decltype(&free)> error{xcb_request_check(connection_, cookie), &free};
-            error)
-            return false;
-        return true;
-    }
-
-    ~MapWatcher()
-    {
-        if (connection_)
-            xcb_disconnect(connection_);
-    }
-
-    // Waits for a window titled `title` to be mapped; returns its id (0 on timeout).
-    xcb_window_t WaitMapped(const std::string &title, double deadline)
-    {
-        while (const auto event = Next(deadline)) {
-            if ((event->response_type & 0x7f) != XCB_MAP_NOTIFY)
-                continue;
-            const auto *map = reinterpret_cast<const xcb_map_notify_event_t *>(event.get());
-            if (Title(map->window) == title)
-                return map->window;
-        }
-        return 0;
-    }
-
-    bool WaitDestroyed(xcb_window_t window, double deadline)
-    {
-        while (const auto event = Next(deadline)) {
-            if ((event->response_type & 0x7f) == XCB_DESTROY_NOTIFY &&
-                reinterpret_cast<const xcb_destroy_notify_event_t *>(event.get())->window == window)
-                return true;
-        }
-        return false;
-    }
-
-private:
-    using Event = std::unique_ptr<xcb_generic_event_t, decltype(&free)>;
-
-    Event Next(double deadline)
-    {
-        for (;;) {
-            if (xcb_generic_event_t *event = xcb_poll_for_event(connection_))
-                return Event(event, &free);
-            const double left = deadline - NowMs();
-            if (left <= 0 || xcb_connection_has_error(connection_))
-                return Event(nullptr, &free);
-            pollfd fd{xcb_get_file_descriptor(connection_), POLLIN, 0};
-            poll(&fd, 1, static_cast<int>(left) + 1);
-        }
-    }
-
-    std::string Title(xcb_window_t window)
-    {
-        const xcb_get_property_cookie_t cookie =
-            xcb_get_property(connection_, 0, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, 256);
-        std::unique_ptr<xcb_get_property_reply_t, decltype(&free)> reply{
-            xcb_get_property_reply(connection_, cookie, nullptr), &free};
-        if (!reply)
-            return {};
-        return std::string(static_cast<const char *>(xcb_get_property_value(reply.get())),
-                           static_cast<std::size_t>(xcb_get_property_value_length(reply.get())));
-    }
-
-    xcb_connection_t *connection_ = nullptr;
-    xcb_window_t root_ = 0;
 };
 
 long ResidentKb(pid_t pid)
@@ -201,28 +73,6 @@ long long CpuTicks(pid_t pid)
     const QByteArray text = stat.readAll();
     const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
     return fields.value(11).toLongLong() + fields.value(12).toLongLong();
-}
-
-std::vector<char *> Environment(const QString &display, const QString &configHome, std::vector<std::string> &storage)
-{
-    storage.clear();
-    for (char **e = environ; *e; ++e) {
-        const std::string entry = *e;
-        for (const char *name : {"DISPLAY=", "QT_QPA_PLATFORM=", "QT_FONT_DPI=", "XDG_CONFIG_HOME="})
-            if (entry.rfind(name, 0) == 0)
-                goto skip;
-        storage.push_back(entry);
-    skip:;
-    }
-    storage.push_back("DISPLAY=" + display.toStdString());
-    storage.push_back("QT_QPA_PLATFORM=xcb");
-    storage.push_back("QT_FONT_DPI=96");
-    storage.push_back("XDG_CONFIG_HOME=" + configHome.toStdString());
-    std::vector<char *> pointers;
-    for (std::string &entry : storage)
-        pointers.push_back(entry.data());
-    pointers.push_back(nullptr);
-    return pointers;
 }
 
 std::optional<Launch> LaunchOnce(MapWatcher &watcher, const std::string &program, const std::string &title,

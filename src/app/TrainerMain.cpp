@@ -77,5 +77,7 @@ int main(int argc, char *argv[])
     window.show();
     if (trackPath)
         QTimer::singleShot(0, &window, [&window, &trackPath] { window.OpenTrackPath(*trackPath); });
-    return QApplication::exec();
+    // Should the event loop end some other way (the desktop's session ending, say), the program ends
+    // as at Exit: at once, without waiting for the search's thread or the sound output to wind down.
+    platform.Terminate(QApplication::exec());
 }

@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -31,9 +32,9 @@ QRect TwipsRect(int left, int top, int width, int height)
 
 } // namespace
 
-TrackFinderDialog::TrackFinderDialog(SessionState &state, const QString &programFolder,
+TrackFinderDialog::TrackFinderDialog(const QString &startFolder, const QString &fileInUse, const QString &programFolder,
                                      const finder::TrackSearch *search, QWidget *parent)
-    : QDialog(parent), state_(state), programFolder_(programFolder), search_(search)
+    : QDialog(parent), startFolder_(startFolder), fileInUse_(fileInUse), programFolder_(programFolder), search_(search)
 {
     setObjectName(QStringLiteral("FrmFileManager2"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -99,6 +100,19 @@ void TrackFinderDialog::CreateControls()
     pathField_->setGeometry(driveList_->geometry());
     pathField_->hide();
     pathField_->installEventFilter(this);
+    // The note stands on the folder list's top edge, just under the field.
+    pathNote_ = new QLabel(listPanel_);
+    pathNote_->setObjectName(QStringLiteral("lblPathNote"));
+    pathNote_->setGeometry(driveList_->x(), driveList_->geometry().bottom() + 1, fileList_->x() - driveList_->x(),
+                           driveList_->height());
+    pathNote_->setAutoFillBackground(true);
+    pathNote_->setFrameStyle(QFrame::Box | QFrame::Plain);
+    QPalette notePalette = pathNote_->palette();
+    notePalette.setColor(QPalette::Window, QColor(255, 255, 225));
+    notePalette.setColor(QPalette::WindowText, QColor(0, 0, 0));
+    pathNote_->setPalette(notePalette);
+    pathNote_->hide();
+    connect(pathField_, &QLineEdit::textEdited, this, [this] { ShowPathNote(QString()); });
     auto *typePath = new QAction(this);
     typePath->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     addAction(typePath);
@@ -124,8 +138,8 @@ void TrackFinderDialog::StartInRememberedFolder()
     // folder never holds a track file: remembering it is remembering nothing), or when it is gone or
     // cannot be shown (such as a path that names a file), at the track file the search found; else
     // where a first run starts, else at home, and only then in the program's folder.
-    const bool remembered = finder::RemembersFolder(state_.TrackFolder, programFolder_);
-    bool shown = remembered && ShowFolder(state_.TrackFolder);
+    const bool remembered = finder::RemembersFolder(startFolder_, programFolder_);
+    bool shown = remembered && ShowFolder(startFolder_);
     const bool found =
         !shown && search_ && !search_->Found().isEmpty() && ShowFolder(QFileInfo(search_->Found()).absolutePath());
     const QStringList fallbacks{finder::FirstRunFolder(programFolder_, QDir::homePath()), QDir::homePath(),
@@ -138,7 +152,10 @@ void TrackFinderDialog::StartInRememberedFolder()
     fileList_->SetPattern(TrackFilePattern);
     selectButton_->setEnabled(false);
     openedAt_ = folderList_->Path();
-    if (found)
+    // The file in use, selected with the keyboard in the file list, so Enter takes it again.
+    if (shown && remembered && !fileInUse_.isEmpty() && fileList_->SelectFile(fileInUse_))
+        fileList_->setFocus();
+    else if (found)
         ShowFoundTrack();
     else if (!remembered && search_ && !search_->Finished())
         connect(search_, &finder::TrackSearch::Done, this, &TrackFinderDialog::SearchEnded);
@@ -210,16 +227,11 @@ void TrackFinderDialog::Select()
         selectButton_->setEnabled(false);
         return;
     }
-    state_.TrackFolder = fileList_->Path();
-    state_.TrackFileName = fileName;
+    emit Chosen(TrackChoice{fileList_->Path(), fileName});
     close();
 }
 
-void TrackFinderDialog::Cancel()
-{
-    state_.TrackFileName.clear();
-    close();
-}
+void TrackFinderDialog::Cancel() { close(); }
 
 void TrackFinderDialog::ShowPathField()
 {
@@ -238,6 +250,7 @@ void TrackFinderDialog::HidePathField()
         return;
     const bool hadFocus = pathField_->hasFocus();
     pathField_->hide();
+    ShowPathNote(QString());
     if (hadFocus)
         (focusBeforePath_ ? focusBeforePath_.data() : folderList_)->setFocus();
 }
@@ -249,13 +262,22 @@ void TrackFinderDialog::GoToTypedPath()
         HidePathField();
     } else if (target.isFile()) {
         // Chosen as Select chooses a file; reading it tells whether it is the track's.
-        state_.TrackFolder = finder::CleanFolder(target.absolutePath());
-        state_.TrackFileName = target.fileName();
+        emit Chosen(TrackChoice{finder::CleanFolder(target.absolutePath()), target.fileName()});
         close();
     } else {
         QApplication::beep();
+        ShowPathNote(target.isDir()    ? QStringLiteral("This folder cannot be opened.")
+                     : target.exists() ? QStringLiteral("This is neither a folder nor a file.")
+                                       : QStringLiteral("There is no folder or file at this path."));
         pathField_->selectAll();
     }
+}
+
+void TrackFinderDialog::ShowPathNote(const QString &text)
+{
+    pathNote_->setText(QLatin1Char(' ') + text);
+    pathNote_->setVisible(!text.isEmpty());
+    pathNote_->raise();
 }
 
 bool TrackFinderDialog::eventFilter(QObject *watched, QEvent *event)
@@ -274,6 +296,7 @@ bool TrackFinderDialog::eventFilter(QObject *watched, QEvent *event)
                static_cast<QFocusEvent *>(event)->reason() != Qt::ActiveWindowFocusReason &&
                static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason) {
         pathField_->hide();
+        ShowPathNote(QString());
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -306,13 +329,17 @@ void TrackFinderDialog::keyPressEvent(QKeyEvent *event)
     QDialog::keyPressEvent(event);
 }
 
-void ShowTrackFinder(SessionState &state, const QString &programFolder, const finder::TrackSearch *search,
-                     QWidget *parent)
+std::optional<TrackChoice> ShowTrackFinder(const QString &startFolder, const QString &fileInUse,
+                                           const QString &programFolder, const finder::TrackSearch *search,
+                                           QWidget *parent)
 {
     // exec() deletes the dialog before it returns (it deletes itself on close).
-    auto *finder = new TrackFinderDialog(state, programFolder, search, parent);
+    auto *finder = new TrackFinderDialog(startFolder, fileInUse, programFolder, search, parent);
+    std::optional<TrackChoice> choice;
+    QObject::connect(finder, &TrackFinderDialog::Chosen, finder, [&choice](const TrackChoice &c) { choice = c; });
     finder->setWindowModality(Qt::ApplicationModal);
     finder->exec();
+    return choice;
 }
 
 } // namespace korsa

@@ -1,12 +1,13 @@
 #pragma once
 
-#include "track_file/SessionState.h"
-
 #include <QDialog>
 #include <QPointer>
 #include <QString>
 
+#include <optional>
+
 class QFrame;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -19,17 +20,24 @@ class DriveList;
 class FileList;
 class FolderList;
 
-// The dialog through which the user picks a track.ini. It only writes the outcome into the
-// session state: Select sets TrackFolder and TrackFileName, Cancel empties TrackFileName, the
-// close box leaves both. The dialog deletes itself when it closes. With no folder remembered it
-// opens where the search (if given) found the track file, with that file selected.
+// A track file picked in the finder: its folder as the file list reports it, and its name.
+struct TrackChoice {
+    QString folder;
+    QString fileName;
+};
+
+// The dialog through which the user picks a track.ini. It only reports the file picked, through
+// Chosen; Cancel and the close box report nothing. The dialog deletes itself when it closes. It
+// opens in `startFolder` with `fileInUse` (a name in it, empty for none) selected, so Enter takes
+// it again; with no folder remembered, where the search (if given) found the track file, with that
+// file selected.
 class TrackFinderDialog : public QDialog
 {
     Q_OBJECT
 
 public:
-    TrackFinderDialog(SessionState &state, const QString &programFolder, const finder::TrackSearch *search = nullptr,
-                      QWidget *parent = nullptr);
+    TrackFinderDialog(const QString &startFolder, const QString &fileInUse, const QString &programFolder,
+                      const finder::TrackSearch *search = nullptr, QWidget *parent = nullptr);
 
     // The controls' sizes and places are given in twips; the dialog has 15 twips to a pixel.
     static constexpr int Twips(int twips) { return (twips + 7) / 15; }
@@ -47,6 +55,9 @@ public slots:
     void ShowPathField();
     void GoToTypedPath();
 
+signals:
+    void Chosen(const korsa::TrackChoice &choice);
+
 public:
     void setVisible(bool visible) override;
 
@@ -63,8 +74,11 @@ private:
     // A search that ends while the finder still stands as it opened, untouched, shows its find.
     void SearchEnded();
     void HidePathField();
+    // A line under the path field saying why Enter went nowhere; an empty text takes it away.
+    void ShowPathNote(const QString &text);
 
-    SessionState &state_;
+    QString startFolder_;
+    QString fileInUse_;
     QString programFolder_;
     const finder::TrackSearch *search_;
     QString openedAt_;
@@ -77,13 +91,15 @@ private:
     FolderList *folderList_ = nullptr;
     FileList *fileList_ = nullptr;
     QLineEdit *pathField_ = nullptr;
+    QLabel *pathNote_ = nullptr;
     // Where the keyboard was before the path field took it, and goes back to when it is left.
     QPointer<QWidget> focusBeforePath_;
 };
 
-// Shows the finder modally and returns when it has closed; the outcome is only in
-// state.TrackFolder / state.TrackFileName.
-void ShowTrackFinder(SessionState &state, const QString &programFolder, const finder::TrackSearch *search,
-                     QWidget *parent);
+// Shows the finder modally and returns, once it has closed, the file picked; nothing when the
+// user cancelled or closed it.
+std::optional<TrackChoice> ShowTrackFinder(const QString &startFolder, const QString &fileInUse,
+                                           const QString &programFolder, const finder::TrackSearch *search,
+                                           QWidget *parent);
 
 } // namespace korsa

@@ -1,5 +1,6 @@
 #include "presentation/Controls.h"
 
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -19,10 +20,30 @@ void DrawFocusMark(QPainter &painter, const QRectF &line, int width)
     painter.restore();
 }
 
+namespace {
+
+const char *const KeyboardFocus = "keyboardFocus";
+
+} // namespace
+
+bool ShowsFocusMark(const QWidget *widget) { return widget->hasFocus() && widget->property(KeyboardFocus).toBool(); }
+
+void NoteFocusIn(QWidget *widget, const QFocusEvent *event)
+{
+    switch (event->reason()) {
+    case Qt::ActiveWindowFocusReason:
+    case Qt::PopupFocusReason:
+    case Qt::MenuBarFocusReason:
+        return;
+    default:
+        widget->setProperty(KeyboardFocus, event->reason() != Qt::MouseFocusReason);
+    }
+}
+
 PictureBox::PictureBox(QWidget *parent) : QWidget(parent)
 {
     setMouseTracking(true);
-    setFocusPolicy(Qt::TabFocus);
+    setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
@@ -39,6 +60,8 @@ bool PictureBox::event(QEvent *event)
             onDisabledMove();
         return true;
     }
+    if (event->type() == QEvent::FocusIn)
+        NoteFocusIn(this, static_cast<QFocusEvent *>(event));
     return QWidget::event(event);
 }
 
@@ -181,7 +204,7 @@ void ShapeControl::paintEvent(QPaintEvent *)
         painter.fillRect(box.left(), box.top(), w, box.height(), colour_);
         painter.fillRect(box.right() + 1 - w, box.top(), w, box.height(), colour_);
         // The picture it frames has the keyboard's focus: a dotted line along the middle of the border.
-        if (parentWidget() && parentWidget()->hasFocus())
+        if (parentWidget() && ShowsFocusMark(parentWidget()))
             DrawFocusMark(painter, QRectF(box).adjusted(w / 2.0, w / 2.0, -w / 2.0, -w / 2.0), std::max(1, w / 4));
         return;
     }

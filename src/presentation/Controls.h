@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class QFocusEvent;
 class QPainter;
 class QRectF;
 
@@ -19,10 +20,15 @@ inline const QColor StartBlue(28, 96, 232);
 
 // The keyboard focus mark: a line of white dots on the frames' grey, drawn along `line`'s edges.
 void DrawFocusMark(QPainter &painter, const QRectF &line, int width);
+// Whether the widget has the focus and shows its mark: only while the keyboard brought the focus
+// there (Tab, a shortcut), not a click, as desktops do. A widget notes how each focus came from its
+// focus-in handling; the window's own activation keeps what was noted.
+bool ShowsFocusMark(const QWidget *widget);
+void NoteFocusIn(QWidget *widget, const QFocusEvent *event);
 
 // A picture box: keeps the image drawn into it and shows it from its top-left corner. Reports
-// pointer movement and clicks (a press and a release on the box). A disabled box does not react
-// to the pointer: its movements go to `onDisabledMove`, as if over the window's background.
+// pointer movement and clicks (a press and a release on the box); a click also gives it the focus. A disabled box does
+// not react to the pointer: its movements go to `onDisabledMove`, as if over the window's background.
 class PictureBox : public QWidget
 {
     Q_OBJECT

@@ -112,7 +112,7 @@ void ScaleFont(const ControlEntry &entry, double ratio)
         return;
     QFont font = entry.widget->font();
     font.setFamily(QStringLiteral("Arial"));
-    font.setPointSizeF(font.pointSizeF() * ratio);
+    font.setPointSizeF((entry.designPoints > 0 ? entry.designPoints : font.pointSizeF()) * ratio);
     entry.widget->setFont(font);
 }
 

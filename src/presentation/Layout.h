@@ -23,6 +23,8 @@ struct ControlEntry {
     QWidget *widget = nullptr;
     QAction *action = nullptr;
     bool hasFont = false;
+    // The font's size at the design, in points; the window's fonts are scaled from it.
+    double designPoints = 0;
     float left = 0, top = 0, width = 0, height = 0;
     float x1 = 0, y1 = 0, x2 = 0, y2 = 0;
     int borderWidth = 0;
@@ -44,7 +46,7 @@ ControlGeometry RecordGeometry(const ControlEntry &entry, float clientWidth, flo
 void ScaleEntry(ControlEntry &entry, const ControlGeometry &geometry, float clientWidth, float clientHeight);
 // Puts the entry's twips onto its widget.
 void ApplyEntry(const ControlEntry &entry);
-// Switches the control's face to "Arial" and scales its size.
+// Switches the control's face to "Arial" and sets its size to its design size times `ratio`.
 void ScaleFont(const ControlEntry &entry, double ratio);
 
 } // namespace korsa

@@ -92,10 +92,15 @@ protected:
     void paintEvent(QPaintEvent *event) override
     {
         QScrollBar::paintEvent(event);
-        if (hasFocus()) {
+        if (ShowsFocusMark(this)) {
             QPainter painter(this);
             DrawFocusMark(painter, QRectF(rect()).adjusted(1, 1, -1, -1), 2);
         }
+    }
+    void focusInEvent(QFocusEvent *event) override
+    {
+        NoteFocusIn(this, event);
+        QScrollBar::focusInEvent(event);
     }
     void keyPressEvent(QKeyEvent *event) override
     {
@@ -141,8 +146,8 @@ MainWindow::MainWindow(Platform &platform, QWidget *parent)
     for (const int size : {16, 32, 64})
         icon.addPixmap(QPixmap(QStringLiteral(":/icon/korsa-%1.png").arg(size), "PNG"));
     setWindowIcon(icon);
-    showFinder = [this](SessionState &state) {
-        ShowTrackFinder(state, platform_.ProgramFolder(), &trackSearch_, this);
+    showFinder = [this](const QString &startFolder, const QString &fileInUse) {
+        return ShowTrackFinder(startFolder, fileInUse, platform_.ProgramFolder(), &trackSearch_, this);
     };
     BuildDesign();
     BuildStartMarkers();
@@ -173,6 +178,8 @@ ControlEntry &MainWindow::AddControl(const QString &name, ControlKind kind, QWid
     // controls inside it a second time.
     if (hasFont && !widget->testAttribute(Qt::WA_SetFont))
         widget->setFont(DesignFont(false, DesignFontPoints));
+    if (hasFont)
+        entry.designPoints = widget->font().pointSizeF();
     controls_.push_back(entry);
     ApplyEntry(controls_.back());
     return controls_.back();
@@ -302,7 +309,8 @@ void MainWindow::BuildMenus()
         AddMenuItem(action);
     };
 
-    QMenu *file = bar->addMenu(QStringLiteral("File"));
+    // Alt and the underlined letter open a menu; the desktop's style decides when the line shows.
+    QMenu *file = bar->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("mnuFileMenu"));
     file->menuAction()->setObjectName(QStringLiteral("mnuFile"));
     AddMenuItem(file->menuAction());
@@ -317,7 +325,7 @@ void MainWindow::BuildMenus()
     saveAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     exitAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
-    QMenu *options = bar->addMenu(QStringLiteral("Options"));
+    QMenu *options = bar->addMenu(QStringLiteral("&Options"));
     options->setObjectName(QStringLiteral("mnuOptionsMenu"));
     options->menuAction()->setObjectName(QStringLiteral("mnuOptions"));
     AddMenuItem(options->menuAction());
@@ -328,7 +336,16 @@ void MainWindow::BuildMenus()
     setStartAction_ = item(options, QStringLiteral("mnuSetStart"), QStringLiteral("Set Start Position..."));
     setStartAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
 
-    aboutAction_ = bar->addAction(QStringLiteral("About"));
+    options->addSeparator();
+    largerAction_ = item(options, QStringLiteral("mnuLargerWindow"), QStringLiteral("Larger Window"));
+    smallerAction_ = item(options, QStringLiteral("mnuSmallerWindow"), QStringLiteral("Smaller Window"));
+    fitAction_ = item(options, QStringLiteral("mnuFitToScreen"), QStringLiteral("Fit to Screen"));
+    // Ctrl++ too, for keyboards where "+" is the key beside "=".
+    largerAction_->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Plus)});
+    smallerAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
+    fitAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+
+    aboutAction_ = bar->addAction(QStringLiteral("&About"));
     aboutAction_->setObjectName(QStringLiteral("mnuAbout"));
     AddMenuItem(aboutAction_);
 
@@ -349,6 +366,18 @@ void MainWindow::BuildMenus()
         addAction(nudge);
         connect(nudge, &QAction::triggered, this, [this, metres] { NudgeStart(metres); });
     }
+
+    connect(largerAction_, &QAction::triggered, this,
+            [this] { ChooseWindowSize(LargerWindow(windowSize_, restScale_, FittingScale())); });
+    connect(smallerAction_, &QAction::triggered, this,
+            [this] { ChooseWindowSize(SmallerWindow(windowSize_, restScale_, FittingScale())); });
+    connect(fitAction_, &QAction::triggered, this, [this] { ChooseWindowSize(WindowSizeChoice{true, 1.0}); });
+
+    // F10 opens the first menu, as desktops do.
+    auto *toMenuBar = new QAction(this);
+    toMenuBar->setShortcut(QKeySequence(Qt::Key_F10));
+    addAction(toMenuBar);
+    connect(toMenuBar, &QAction::triggered, this, [bar, file] { bar->setActiveAction(file->menuAction()); });
 }
 
 void MainWindow::Load()
@@ -363,16 +392,13 @@ void MainWindow::Load()
         platform_.ShowMessage(captions::ScreenTooSmallText, captions::ProgramTitle);
         platform_.Terminate(exit_status::ScreenTooSmall);
     }
-    const double deviceRatio = devicePixelRatioF();
-    const QSizeF available = screen() ? QSizeF(screen()->availableGeometry().size()) : QSizeF();
-    const auto factor =
-        static_cast<float>(PhysicalWindowScale(screenHeight, deviceRatio, available, QSizeF(size())) / deviceRatio);
-    if (deviceRatio > 1.0)
-        ScaleMenus(menuBar(), factor);
-    ScaleControls(factor);
+    const RememberedSettings remembered = settings_.Read();
+    designOuter_ = size();
+    restScale_ = PhysicalWindowScale(screenHeight, devicePixelRatioF(), AvailableArea(), QSizeF(designOuter_));
+    windowSize_ = remembered.windowSize;
+    ApplyWindowScale();
     CentreWindow();
 
-    const RememberedSettings remembered = settings_.Read();
     state_.TrackFolder = remembered.trackFolder;
     trackLengthCaption_->setText(captions::WelcomeLine1);
     startPositionCaption_->setText(captions::WelcomeLine2);
@@ -416,6 +442,47 @@ void MainWindow::StartFromRemembered(const RememberedSettings &remembered)
         QTimer::singleShot(0, this, [this] { trackSearch_.Start(QDir::homePath()); });
 }
 
+QSizeF MainWindow::AvailableArea() const { return screen() ? QSizeF(screen()->availableGeometry().size()) : QSizeF(); }
+
+double MainWindow::FittingScale() const
+{
+    return FittingWindowScale(devicePixelRatioF(), AvailableArea(), QSizeF(designOuter_));
+}
+
+void MainWindow::ApplyWindowScale()
+{
+    const double deviceRatio = devicePixelRatioF();
+    const bool chosen = !windowSize_.IsLayoutSize();
+    const double scale = chosen ? ChosenWindowScale(windowSize_, restScale_, FittingScale()) : restScale_;
+    // The menu bar grows with the window, and is never drawn smaller than at a desktop scale of 1.
+    const double menuRatio = deviceRatio > 1.0 || chosen ? std::max(scale, 1.0) / deviceRatio : 1.0;
+    if (menuRatio != 1.0 || menusScaled_)
+        ScaleMenus(menuBar(), menuRatio);
+    menusScaled_ = menusScaled_ || menuRatio != 1.0;
+    ScaleControls(static_cast<float>(scale / deviceRatio));
+    largerAction_->setEnabled(LargerWindow(windowSize_, restScale_, FittingScale()).has_value());
+    smallerAction_->setEnabled(SmallerWindow(windowSize_, restScale_, FittingScale()).has_value());
+    fitAction_->setEnabled(!windowSize_.fitToScreen);
+}
+
+void MainWindow::ChooseWindowSize(const std::optional<WindowSizeChoice> &choice)
+{
+    if (!choice || *choice == windowSize_)
+        return;
+    windowSize_ = *choice;
+    settings_.RememberWindowSize(windowSize_);
+    ApplyWindowScale();
+    CentreWindow();
+    // The pictures are made again for their new sizes.
+    for (int i = 0; i < SectionCount; ++i)
+        LoadSectionPicture(i);
+    ShowMap(PlainMapPicture);
+    lastHoverSection_ = -1;
+    if (session_.HasAcceptedTrack())
+        mapPictures_.PrepareHighlighted(MapPixels(), devicePixelRatioF());
+    ShowStartMarks();
+}
+
 float MainWindow::ClientWidthTwips() const { return static_cast<float>(clientPixels_.width()) * TwipsPerPixel; }
 
 float MainWindow::ClientHeightTwips() const { return static_cast<float>(clientPixels_.height()) * TwipsPerPixel; }
@@ -434,8 +501,8 @@ void MainWindow::ScaleControls(float factor)
     // The window's outer size (menu bar included) moves in one operation; the menu bar keeps its
     // height, so the client area changes by a slightly different proportion.
     const int menuHeight = menuBar()->sizeHint().height();
-    const float outerWidth = static_cast<float>(width()) * TwipsPerPixel * factor;
-    const float outerHeight = static_cast<float>(height()) * TwipsPerPixel * factor;
+    const float outerWidth = static_cast<float>(designOuter_.width()) * TwipsPerPixel * factor;
+    const float outerHeight = static_cast<float>(designOuter_.height()) * TwipsPerPixel * factor;
     const QPoint newPos(TwipsToPixels(static_cast<float>(x()) * TwipsPerPixel * factor),
                         TwipsToPixels(static_cast<float>(y()) * TwipsPerPixel * factor));
     const QSize outer(TwipsToPixels(outerWidth), TwipsToPixels(outerHeight));
@@ -458,8 +525,9 @@ void MainWindow::CentreWindow()
     const QScreen *screen = this->screen();
     if (!screen)
         return;
-    // On a scaled desktop the window and its frame are centred in the room the panels leave.
-    const bool scaled = devicePixelRatioF() > 1.0;
+    // On a scaled desktop, or at a size chosen, the window and its frame are centred in the room the
+    // panels leave.
+    const bool scaled = devicePixelRatioF() > 1.0 || !windowSize_.IsLayoutSize();
     const QRect area = scaled ? screen->availableGeometry() : screen->geometry();
     const QSize framed = frameGeometry().size().grownBy(scaled ? WindowFrameAllowance : QMargins());
     const float left = static_cast<float>(area.width()) * TwipsPerPixel / 2.0f -
@@ -534,19 +602,30 @@ void MainWindow::StartPositionBarChanged() { session_.ScrollChange(startPosition
 
 void MainWindow::SelectTrack()
 {
-    showFinder(state_);
-    TrackChosen();
+    if (const auto choice =
+            showFinder(state_.TrackFolder, session_.HasAcceptedTrack() ? state_.TrackFileName : QString()))
+        TrackChosen(*choice);
 }
 
 void MainWindow::OpenTrackPath(const QString &path)
 {
     const QFileInfo chosen(path);
-    state_.TrackFolder = finder::CleanFolder(chosen.absolutePath());
-    state_.TrackFileName = chosen.fileName();
-    TrackChosen();
+    TrackChosen(TrackChoice{finder::CleanFolder(chosen.absolutePath()), chosen.fileName()});
 }
 
-void MainWindow::TrackChosen() { ShowFailure(session_.AcceptChosenTrack()); }
+void MainWindow::TrackChosen(const TrackChoice &choice)
+{
+    const TrackChoice inUse{state_.TrackFolder, state_.TrackFileName};
+    state_.TrackFolder = choice.folder;
+    state_.TrackFileName = choice.fileName;
+    const TrackFileResult result = session_.AcceptChosenTrack();
+    // A file refused leaves the one in use in use, and the finder opens on it again.
+    if (result != TrackFileOutcome::Ok && session_.HasAcceptedTrack()) {
+        state_.TrackFolder = inUse.folder;
+        state_.TrackFileName = inUse.fileName;
+    }
+    ShowFailure(result);
+}
 
 void MainWindow::SaveStartPosition() { ShowFailure(session_.Save()); }
 

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "announcer/Announcer.h"
+#include "finder/TrackFinderDialog.h"
 #include "finder/TrackSearch.h"
 #include "platform/Platform.h"
 #include "presentation/Controls.h"
 #include "presentation/Layout.h"
 #include "presentation/StartMarkerOverlay.h"
 #include "presentation/TrackMapPictures.h"
+#include "presentation/WindowScale.h"
 #include "session/SettingsFile.h"
 #include "session/StartPositionSession.h"
 #include "track_file/SessionState.h"
@@ -21,6 +23,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace korsa {
@@ -43,8 +46,9 @@ public:
     // A track file named on the command line, taken as if it had been picked in the finder.
     void OpenTrackPath(const QString &path);
 
-    // Shows the finder and leaves its choice in the state; tests put their own in its place.
-    std::function<void(SessionState &)> showFinder;
+    // Shows the finder opened in a folder with the file in use (empty for none) selected, and
+    // returns the file picked; tests put their own in its place.
+    std::function<std::optional<TrackChoice>(const QString &startFolder, const QString &fileInUse)> showFinder;
 
     // Event handlers.
     void SectionPictureClicked(int index);
@@ -84,8 +88,9 @@ private:
     // With a start position the file does not hold, asks whether to save it first: true when the
     // program may end now.
     bool MayEnd();
-    // Everything after the finder has closed and left its choice in the state.
-    void TrackChosen();
+    // A track file picked in the finder or named on the command line, read and, if it is the Sorvena
+    // track's, taken.
+    void TrackChosen(const TrackChoice &choice);
     void ShowFailure(const TrackFileResult &result);
     void BuildDesign();
     void BuildMenus();
@@ -93,6 +98,14 @@ private:
                              float height, bool hasFont);
     void AddLine(const QString &name, QWidget *container, float x1, float y1, float x2, float y2);
     void AddMenuItem(QAction *action);
+
+    // The window's size: the available area of its screen in window pixels, the scale against the
+    // design (in the screen's own pixels) at which it fits there, the layout put at the size chosen,
+    // and a new size chosen in Options.
+    QSizeF AvailableArea() const;
+    double FittingScale() const;
+    void ApplyWindowScale();
+    void ChooseWindowSize(const std::optional<WindowSizeChoice> &choice);
 
     void RecordControlGeometry();
     void ScaleControls(float factor);
@@ -137,11 +150,19 @@ private:
     std::array<QAction *, 2> nudgeActions_{};
     // The second status line as the session last showed it; a dragged thumb shows its own meanwhile.
     QString sessionStartCaption_;
+    QAction *largerAction_ = nullptr;
+    QAction *smallerAction_ = nullptr;
+    QAction *fitAction_ = nullptr;
 
     TrackMapPictures mapPictures_;
     std::vector<ControlEntry> controls_;
     std::vector<ControlGeometry> controlGeometries_;
     float designScaleHeight_ = 0;
+    // The window's outer size at the design, its scale with nothing chosen, and the size chosen.
+    QSize designOuter_;
+    double restScale_ = 1.0;
+    WindowSizeChoice windowSize_;
+    bool menusScaled_ = false;
     // The client area's size in pixels as the window is laid out.
     QSize clientPixels_;
     std::int16_t lastHoverSection_ = -1;

@@ -1,5 +1,6 @@
 #include "presentation/MenuScale.h"
 
+#include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProxyStyle>
@@ -15,6 +16,7 @@ class ScaledMenuBarStyle : public QProxyStyle
 {
 public:
     explicit ScaledMenuBarStyle(double ratio) : ratio_(ratio) {}
+    void SetRatio(double ratio) { ratio_ = ratio; }
 
     int pixelMetric(PixelMetric metric, const QStyleOption *option, const QWidget *widget) const override
     {
@@ -54,20 +56,26 @@ QFont Scaled(QFont font, double ratio)
 
 void ScaleMenus(QMenuBar *bar, double ratio)
 {
-    // The menus open as windows of their own, so they do not take the bar's font.
+    // The menus open as windows of their own, so they do not take the bar's font. Each is scaled
+    // from the desktop's own font for its kind, so scaling again does not add up.
     QList<QWidget *> menus{bar};
     for (QMenu *menu : bar->findChildren<QMenu *>())
         menus << menu;
     QList<QFont> fonts;
     for (const QWidget *menu : menus)
-        fonts << Scaled(menu->font(), ratio);
+        fonts << Scaled(QApplication::font(menu), ratio);
+    if (auto *scaled = dynamic_cast<ScaledMenuBarStyle *>(bar->style())) {
+        scaled->SetRatio(ratio);
+    } else {
+        // A widget does not own its style: the bar's container keeps it, and, made after the bar,
+        // lets it go only after the bar.
+        auto *style = new ScaledMenuBarStyle(ratio);
+        style->setParent(bar->parentWidget() ? static_cast<QObject *>(bar->parentWidget()) : bar);
+        bar->setStyle(style);
+    }
+    // A new font makes the bar measure its items again, with the style's new margins.
     for (qsizetype k = 0; k < menus.size(); ++k)
         menus[k]->setFont(fonts[k]);
-    // A widget does not own its style: the bar's container keeps it, and, made after the bar, lets
-    // it go only after the bar.
-    auto *style = new ScaledMenuBarStyle(ratio);
-    style->setParent(bar->parentWidget() ? static_cast<QObject *>(bar->parentWidget()) : bar);
-    bar->setStyle(style);
 }
 
 } // namespace korsa

@@ -5,7 +5,8 @@ class QMenuBar;
 namespace korsa {
 
 // Draws a menu bar and its menus at `ratio` times the size the desktop gives them: their fonts, and
-// the bar's margins around its items, so the bar grows and shrinks with the window below it.
+// the bar's margins around its items, so the bar grows and shrinks with the window below it. Each
+// call scales from the desktop's own size.
 void ScaleMenus(QMenuBar *bar, double ratio);
 
 } // namespace korsa

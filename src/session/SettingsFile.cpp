@@ -22,6 +22,24 @@ constexpr qint64 MaxSettingsBytes = 1024 * 1024;
 
 const QByteArray FileKey = QByteArrayLiteral("file=");
 const QByteArray AnnouncerOn = QByteArrayLiteral("announcer=on");
+const QByteArray WindowKey = QByteArrayLiteral("window=");
+const QByteArray FitToScreen = QByteArrayLiteral("fit");
+// The factors a kept window size may have; anything else is passed over.
+constexpr double SmallestFactor = 0.25, LargestFactor = 8.0;
+
+// "fit", or a factor written with digits and "." only, whatever the language.
+std::optional<WindowSizeChoice> ParseWindowSize(const QByteArray &text)
+{
+    if (text == FitToScreen)
+        return WindowSizeChoice{true, 1.0};
+    bool ok = !text.isEmpty();
+    for (const char c : text)
+        ok = ok && ((c >= '0' && c <= '9') || c == '.');
+    const double factor = ok ? text.toDouble(&ok) : 0.0;
+    if (!ok || factor < SmallestFactor || factor > LargestFactor)
+        return std::nullopt;
+    return WindowSizeChoice{false, factor};
+}
 
 std::optional<QByteArray> ReadContent(const QString &path) { return ReadRegularFile(path, MaxSettingsBytes); }
 
@@ -46,6 +64,8 @@ RememberedSettings Parse(const QByteArray &bytes)
             settings.trackFileName = QFile::decodeName(line.mid(FileKey.size()));
         else if (line == AnnouncerOn)
             settings.trackAnnouncer = true;
+        else if (line.startsWith(WindowKey))
+            settings.windowSize = ParseWindowSize(line.mid(WindowKey.size())).value_or(WindowSizeChoice{});
     }
     return settings;
 }
@@ -57,6 +77,10 @@ QByteArray Compose(const RememberedSettings &settings)
         bytes += FileKey + QFile::encodeName(settings.trackFileName) + "\r\n";
     if (settings.trackAnnouncer)
         bytes += AnnouncerOn + "\r\n";
+    if (settings.windowSize.fitToScreen)
+        bytes += WindowKey + FitToScreen + "\r\n";
+    else if (!settings.windowSize.IsLayoutSize())
+        bytes += WindowKey + QByteArray::number(settings.windowSize.factor, 'g', 6) + "\r\n";
     return bytes;
 }
 
@@ -96,7 +120,7 @@ RememberedSettings SettingsFile::Read() const
         if (const auto bytes = ReadContent(path))
             return Parse(*bytes);
     }
-    return RememberedSettings{programFolder_, QString(), false};
+    return RememberedSettings{programFolder_, QString(), false, {}};
 }
 
 void SettingsFile::RememberTrack(const QString &trackFolder, const QString &trackFileName) const
@@ -111,6 +135,13 @@ void SettingsFile::RememberTrackAnnouncer(bool on) const
 {
     RememberedSettings settings = Read();
     settings.trackAnnouncer = on;
+    Write(Compose(settings));
+}
+
+void SettingsFile::RememberWindowSize(const WindowSizeChoice &choice) const
+{
+    RememberedSettings settings = Read();
+    settings.windowSize = choice;
     Write(Compose(settings));
 }
 

@@ -7,6 +7,16 @@
 
 namespace korsa {
 
+// The window's size as chosen in Options (Larger Window, Smaller Window, Fit to Screen): a factor on
+// the size it takes with nothing chosen, or the largest that fits the screen.
+struct WindowSizeChoice {
+    bool fitToScreen = false;
+    double factor = 1.0;
+
+    bool IsLayoutSize() const { return !fitToScreen && factor == 1.0; }
+    bool operator==(const WindowSizeChoice &) const = default;
+};
+
 // What the settings file keeps between runs.
 struct RememberedSettings {
     // The folder of the last accepted track file; the program's folder when there is no file.
@@ -14,11 +24,14 @@ struct RememberedSettings {
     // The last accepted track file's name in that folder; empty when none is remembered.
     QString trackFileName;
     bool trackAnnouncer = false;
+    WindowSizeChoice windowSize;
 };
 
 // The settings file "Korsa Gridwell.ini". Its first line is the folder of the last accepted track
 // file, so a copy of the program that reads only that line still finds the folder; the lines after
-// it are "file=" with that file's name and, while the Track Announcer is on, "announcer=on".
+// it are "file=" with that file's name, "announcer=on" while the Track Announcer is on, and
+// "window=" with the window size chosen ("fit", or the factor with "." as its decimal point) unless
+// it is the layout's own.
 // It lives beside a copy of the program in a writable folder of its own; for an installed program,
 // or where the program's folder cannot be written, in the user's configuration folder instead, and
 // from then on that per-user file is the one read and written.
@@ -37,6 +50,7 @@ public:
     // Each keeps what the file holds besides. Never reports.
     void RememberTrack(const QString &trackFolder, const QString &trackFileName) const;
     void RememberTrackAnnouncer(bool on) const;
+    void RememberWindowSize(const WindowSizeChoice &choice) const;
 
 private:
     // Beside the program when it keeps its files beside itself and there is no per-user file yet,

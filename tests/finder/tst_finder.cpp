@@ -9,6 +9,7 @@
 #include "support/TempTree.h"
 
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -59,9 +60,13 @@ bool IsSorvena(const QString &path) { return korsa::test::ReadFile(path) == "sor
 
 // One showing of the finder, with its controls.
 struct Finder {
-    Finder(SessionState &state, const QString &programFolder, const finder::TrackSearch *search = nullptr)
-        : dialog(new TrackFinderDialog(state, programFolder, search))
-    {}
+    Finder(const QString &start, const QString &inUse, const QString &programFolder, const finder::TrackSearch *search)
+        : dialog(new TrackFinderDialog(start, inUse, programFolder, search))
+    {
+        QObject::connect(dialog, &TrackFinderDialog::Chosen, [this](const TrackChoice &c) {
+            chosen = {c.folder, c.fileName};
+        });
+    }
     ~Finder() { delete dialog; }
     bool Show() { return dialog->show(), dialog->activateWindow(), QTest::qWaitForWindowActive(dialog); }
     // The folder listed, the files' folder, the file picked and whether Select is enabled.
@@ -92,6 +97,8 @@ struct Finder {
     QPushButton *select = dialog->findChild<QPushButton *>("cmdSelect");
     QPushButton *cancel = dialog->findChild<QPushButton *>("cmdCancel");
     QLineEdit *path = dialog->findChild<QLineEdit *>("txtPath");
+    QLabel *note = dialog->findChild<QLabel *>("lblPathNote");
+    QStringList chosen; // the folder and file handed back
 };
 
 using Step = std::function<void(Finder &)>;
@@ -105,15 +112,13 @@ class TestFinder : public QObject
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> dir_;
-    SessionState state_;
 
     QString path(const QString &relative = {}) const { return QDir::cleanPath(dir_->filePath(relative)); }
-    // The finder on a start folder, earlier.ini being the file chosen before.
-    std::unique_ptr<Finder> Open(const QString &folder, const finder::TrackSearch *search = nullptr)
+    // The finder on a start folder, with the file in use (earlier.ini unless given) in it.
+    std::unique_ptr<Finder> Open(const QString &folder, const finder::TrackSearch *search = nullptr,
+                                 const QString &inUse = "earlier.ini")
     {
-        state_.TrackFolder = folder;
-        state_.TrackFileName = "earlier.ini";
-        return std::make_unique<Finder>(state_, path("program"), search);
+        return std::make_unique<Finder>(folder, inUse, path("program"), search);
     }
 
 private slots:
@@ -223,6 +228,8 @@ private slots:
                                            << "";
         QTest::newRow("installed, found") << "program" << true << library << 1 << found << "track.ini";
         QTest::newRow("first run, found later") << "" << false << library << 2 << found << "track.ini";
+        QTest::newRow("remembered, with the file in use") << "tracks" << false << QStringList() << 0 << "tracks"
+                                                          << "track_old.ini";
         QTest::newRow("first run") << "" << false << QStringList() << 1 << "program"
                                    << "";
         QTest::newRow("installed, first run") << "program" << true << QStringList() << 0 << steam + "/common"
@@ -256,7 +263,7 @@ private slots:
         if (search == 1)
             found.Start(path("home"));
         QVERIFY(search != 1 || done.wait());
-        auto finder = Open(start, &found);
+        auto finder = Open(start, &found, search ? "earlier.ini" : file);
         if (search == 2)
             found.Start(path("home"));
         QVERIFY(search != 2 || done.wait());
@@ -266,8 +273,10 @@ private slots:
                                                {path("tracks"), TrackFiles},
                                                {path("program"), {"track_program.ini"}}};
         QCOMPARE(Entries(finder->files), files.value(shown));
-        QCOMPARE(QStringList({state_.TrackFolder, state_.TrackFileName}), QStringList({start, "earlier.ini"}));
-        if (!file.isEmpty()) { // and the library's entry opens at its games
+        if (!search && !file.isEmpty()) { // the file in use: Enter takes it again
+            QTest::keyClick(finder->files, Qt::Key_Return);
+            QCOMPARE(finder->chosen, QStringList({shown, file}));
+        } else if (!file.isEmpty()) { // and the library's entry opens at its games
             finder->drives->setCurrentIndex(0);
             finder->drives->setCurrentIndex(finder->drives->findData(path("Lib")));
             QCOMPARE(finder->folders->Path(), path("Lib/steamapps/common"));
@@ -318,7 +327,11 @@ private slots:
         QTest::newRow("file address") << "file://@/tracks/other.ini" << int(Qt::Key_Return)
                                       << QStringList{"chosen", "tracks", "other.ini"};
         QTest::newRow("not there") << "nowhere" << int(Qt::Key_Return)
-                                   << QStringList{"tracks", "tracks", "", "disabled", "field"};
+                                   << QStringList{"tracks",   "tracks", "",
+                                                  "disabled", "field",  "There is no folder or file at this path."};
+        QTest::newRow("device") << "/dev/null" << int(Qt::Key_Return)
+                                << QStringList{"tracks",   "tracks", "",
+                                               "disabled", "field",  "This is neither a folder nor a file."};
         QTest::newRow("Escape") << "Alpha" << int(Qt::Key_Escape) << QStringList{"tracks", "tracks", "", "disabled"};
     }
     void typedPath()
@@ -335,37 +348,39 @@ private slots:
         QTest::keyClick(finder->path, Qt::Key(key));
         if (seen.first() == "chosen") {
             QTRY_VERIFY(finder->dialog.isNull());
-            QCOMPARE(QStringList({state_.TrackFolder, state_.TrackFileName}), QStringList({path(seen[1]), seen[2]}));
+            QCOMPARE(finder->chosen, QStringList({path(seen[1]), seen[2]}));
             return;
         }
         for (int k = 0; k < 2; ++k)
             seen[k] = path(seen[k]);
         QVERIFY(finder->dialog->isVisible());
-        QCOMPARE(finder->Seen() + (finder->path->isVisible() ? QStringList("field") : QStringList()), seen);
+        QCOMPARE(finder->Seen() + (finder->path->isVisible() ? QStringList("field") : QStringList()) +
+                     (finder->note->isVisible() ? QStringList(finder->note->text().trimmed()) : QStringList()),
+                 seen);
     }
 
     // From the program folder to tracks/, track.ini clicked, then: what is chosen, and whether the finder closed.
     void choosing_data()
     {
         QTest::addColumn<Step>("then");
-        QTest::addColumn<QStringList>("state"); // folder and file name afterwards
+        QTest::addColumn<QStringList>("chosen"); // folder and file name handed back
         QTest::addColumn<bool>("closed");
-        const QStringList picked{"tracks", "track.ini"}, unchanged{"program", "earlier.ini"}, cleared{"program", ""};
+        const QStringList picked{"tracks", "track.ini"}, none;
         const auto press = [](QPushButton *Finder::*b) {
             return Step([b](Finder &f) { QTest::mouseClick(f.*b, Qt::LeftButton); });
         };
         QTest::newRow("Select") << press(&Finder::select) << picked << true;
-        QTest::newRow("Cancel") << press(&Finder::cancel) << cleared << true;
-        QTest::newRow("close box") << Step([](Finder &f) { f.dialog->close(); }) << unchanged << true;
+        QTest::newRow("Cancel") << press(&Finder::cancel) << none << true;
+        QTest::newRow("close box") << Step([](Finder &f) { f.dialog->close(); }) << none << true;
         QTest::newRow("ctrl-click, Select") << Step([](Finder &f) {
             Finder::Click(f.files, Finder::At(f.files, "track.ini"), 1, Later, Qt::ControlModifier);
             QTest::mouseClick(f.select, Qt::LeftButton);
-        }) << unchanged << false;
+        }) << none << false;
     }
     void choosing()
     {
         QFETCH(Step, then);
-        QFETCH(QStringList, state);
+        QFETCH(QStringList, chosen);
         QFETCH(bool, closed);
         auto finder = Open(path("program"));
         QVERIFY(finder->Show());
@@ -374,7 +389,7 @@ private slots:
         QCOMPARE(finder->Seen(), QStringList({path("tracks"), path("tracks"), "track.ini", "enabled"}));
         then(*finder);
         QTRY_COMPARE(finder->dialog.isNull(), closed);
-        QCOMPARE(QStringList({state_.TrackFolder, state_.TrackFileName}), QStringList({path(state[0]), state[1]}));
+        QCOMPARE(finder->chosen, chosen.isEmpty() ? chosen : QStringList({path(chosen[0]), chosen[1]}));
     }
 
     // Leaving the folder list, or Enter in it, opens the folder highlighted there. A file-list click that took the
@@ -407,7 +422,7 @@ private slots:
         QTRY_COMPARE(finder->files->Path(), path(highlight));
         QCOMPARE(finder->Seen(), QStringList({path(highlight), path(highlight), "", "disabled"}));
         QCOMPARE(changed.count(), 1);
-        QCOMPARE(state_.TrackFileName, "earlier.ini");
+        QVERIFY(finder->chosen.isEmpty());
         korsa::test::Click(finder->files->viewport(), firstRow, 1, {}, Later);
         QCOMPARE(finder->Seen().mid(2), QStringList({firstFile, firstFile.isEmpty() ? "disabled" : "enabled"}));
     }

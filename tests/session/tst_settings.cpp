@@ -34,12 +34,17 @@ private slots:
     void reads_data()
     {
         QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QStringList>("read"); // folder, file name, announcer
-        QTest::newRow("several lines") << QByteArray("/a\r\n/b\r\n/c\r\n") << QStringList{"/a", "", "0"};
-        QTest::newRow("empty first line") << QByteArray("\r\n/b\r\n") << QStringList{"", "", "0"};
-        QTest::newRow("lf stays in the line") << QByteArray("/a\n/b\r\n") << QStringList{"/a\n/b", "", "0"};
+        QTest::addColumn<QStringList>("read"); // folder, file name, announcer, window size
+        QTest::newRow("several lines") << QByteArray("/a\r\n/b\r\n/c\r\n") << QStringList{"/a", "", "0", "1"};
+        QTest::newRow("empty first line") << QByteArray("\r\n/b\r\n") << QStringList{"", "", "0", "1"};
+        QTest::newRow("lf stays in the line") << QByteArray("/a\n/b\r\n") << QStringList{"/a\n/b", "", "0", "1"};
         QTest::newRow("file and announcer, cr alone")
-            << QByteArray("/a\rfile=track=1.ini\rannouncer=on") << QStringList{"/a", "track=1.ini", "1"};
+            << QByteArray("/a\rfile=track=1.ini\rannouncer=on") << QStringList{"/a", "track=1.ini", "1", "1"};
+        QTest::newRow("window fits the screen")
+            << QByteArray("/a\r\nwindow=fit\r\n") << QStringList{"/a", "", "0", "fit"};
+        QTest::newRow("window larger") << QByteArray("/a\r\nwindow=1.25\r\n") << QStringList{"/a", "", "0", "1.25"};
+        for (const char *amiss : {"window=1,25", "window=-2", "window=1e3", "window=0.1", "window=", "window=big"})
+            QTest::newRow(amiss) << QByteArray("/a\r\n") + amiss << QStringList{"/a", "", "0", "1"};
     }
     void reads()
     {
@@ -47,7 +52,8 @@ private slots:
         TempTree program;
         program.write(QStringLiteral("Korsa Gridwell.ini"), bytes);
         const RememberedSettings read = SettingsFile(program.path()).Read();
-        QTEST((QStringList{read.trackFolder, read.trackFileName, QString::number(read.trackAnnouncer)}), "read");
+        const QString size = read.windowSize.fitToScreen ? "fit" : QString::number(read.windowSize.factor);
+        QTEST((QStringList{read.trackFolder, read.trackFileName, QString::number(read.trackAnnouncer), size}), "read");
     }
 
     void noFileGivesTheProgramFolder()
@@ -100,6 +106,11 @@ private slots:
         QCOMPARE(korsa::test::ReadFile(settings.PerUserPath()), "/races/later\r\nfile=track_b.ini\r\n");
         settings.RememberTrackAnnouncer(true);
         QCOMPARE(settings.Read().trackFileName, QStringLiteral("track_b.ini"));
+        settings.RememberWindowSize({false, 1.5});
+        QCOMPARE(korsa::test::ReadFile(settings.PerUserPath()),
+                 "/races/later\r\nfile=track_b.ini\r\nannouncer=on\r\nwindow=1.5\r\n");
+        settings.RememberWindowSize({}); // the layout's own size is not written
+        QCOMPARE(korsa::test::ReadFile(settings.PerUserPath()), "/races/later\r\nfile=track_b.ini\r\nannouncer=on\r\n");
         QCOMPARE(program.read(QStringLiteral("Korsa Gridwell.ini")), QByteArray("/stale\r\nannouncer=on\r\n"));
     }
 

@@ -148,9 +148,8 @@ public:
     // File > Select Sorvena track.ini... with the finder choosing the name in the temporary folder.
     void Select(const QString &name)
     {
-        window.showFinder = [this, name](SessionState &state) {
-            state.TrackFolder = tree.path();
-            state.TrackFileName = name;
+        window.showFinder = [this, name](const QString &, const QString &) {
+            return std::optional(TrackChoice{tree.path(), name});
         };
         Find<QAction>(QStringLiteral("mnuSelectTrack"))->trigger();
     }
@@ -172,6 +171,8 @@ private:
     static QString Prepare(const TempTree &tree)
     {
         InitResources();
+        // A settings file per user is looked for, and written, inside the temporary folder only.
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(tree.file(QStringLiteral(".config"))));
         QDir(tree.path()).mkdir(QStringLiteral("program"));
         tree.write(QStringLiteral("track.ini"), TrackText());
         return tree.file(QStringLiteral("program"));

@@ -212,6 +212,14 @@ private slots:
         QCOMPARE(w_->platform.boxes, QStringList(box));
         QCOMPARE(shown(), before);
         QCOMPARE(w_->tree.read(Track), pick == "removed" ? QByteArray() : TrackText());
+        // The finder opens again on the file in use, selected.
+        QStringList opened;
+        w_->window.showFinder = [&opened](const QString &folder, const QString &inUse) {
+            opened = QStringList{folder, inUse};
+            return std::optional<TrackChoice>();
+        };
+        w_->Find<QAction>(QStringLiteral("mnuSelectTrack"))->trigger();
+        QCOMPARE(opened, QStringList({w_->tree.path(), acceptedBefore ? Track : QString()}));
 
         QVERIFY(QFile::setPermissions(track, QFile::ReadOwner | QFile::WriteOwner) || pick == "removed");
         w_->tree.write(Track, TrackText());
@@ -426,20 +434,127 @@ private slots:
         QVERIFY(w_->platform.widths.value(0) >= QFontMetrics(face).horizontalAdvance("Korsa Sorvena Trainer") + 96);
     }
 
-    // Tab brings the keyboard to a section picture, whose frame then shows it, and Space picks the
-    // section as a click does.
+    // Tab brings the keyboard to a section picture, whose frame then shows it with a dotted line, and
+    // Space picks the section as a click does. A click gives the picture the focus without the line.
+    void keyboardPicksASection_data()
+    {
+        QTest::addColumn<bool>("byKeyboard");
+        QTest::newRow("Tab, Space") << true;
+        QTest::newRow("click") << false;
+    }
     void keyboardPicksASection()
     {
+        QFETCH(bool, byKeyboard);
         w_->Select(Track);
         w_->window.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w_->window));
         QWidget *picture = w_->Picture(4);
-        QTRY_COMPARE(w_->Shown(picture), picture->grab().toImage().convertToFormat(QImage::Format_RGB32));
-        const QImage unfocused = w_->Shown(picture);
-        picture->setFocus(Qt::TabFocusReason);
-        QTRY_VERIFY(w_->Shown(picture) != unfocused);
-        QTest::keyClick(picture, Qt::Key_Space);
+        // White dots along the middle of the frame's top edge.
+        const int middle = w_->Find<ShapeControl>(QStringLiteral("Shape1_4"))->BorderWidth() / 2;
+        const auto marked = [&] {
+            const QImage shown = w_->Shown(picture);
+            int white = 0;
+            for (int x = 0; x < shown.width(); ++x)
+                white += shown.pixel(x, middle) == qRgb(255, 255, 255);
+            return white > shown.width() / 8;
+        };
+        const auto settled = [&] {
+            return w_->Shown(picture) == picture->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        };
+        QTRY_VERIFY(settled());
+        QVERIFY(!marked());
+        if (byKeyboard) {
+            picture->setFocus(Qt::TabFocusReason);
+            QTRY_VERIFY(marked());
+            QTest::keyClick(picture, Qt::Key_Space);
+        } else {
+            w_->Click(picture);
+            QTRY_COMPARE(QApplication::focusWidget(), picture);
+            QTRY_VERIFY(settled());
+            QVERIFY(!marked());
+        }
         QVERIFY(w_->Label(2).startsWith(QStringLiteral("The Bivio Carrano Start Position Is")));
+    }
+
+    // Alt and a menu's letter open it, F10 the first; Alt+A is About.
+    void menusFromTheKeyboard_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("opened"); // the menu shown, or the message
+        QTest::newRow("Alt+F") << int(Qt::Key_F) << int(Qt::AltModifier) << "mnuFileMenu";
+        QTest::newRow("Alt+O") << int(Qt::Key_O) << int(Qt::AltModifier) << "mnuOptionsMenu";
+        QTest::newRow("F10") << int(Qt::Key_F10) << int(Qt::NoModifier) << "mnuFileMenu";
+        QTest::newRow("Alt+A") << int(Qt::Key_A) << int(Qt::AltModifier)
+                               << "Korsa Sorvena Trainer | " + test::AboutText();
+    }
+    void menusFromTheKeyboard()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, opened);
+        w_->window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w_->window));
+        QTest::keyClick(&w_->window, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        if (opened.contains('|')) {
+            QCOMPARE(w_->platform.boxes, QStringList(opened));
+            return;
+        }
+        QTRY_VERIFY(QApplication::activePopupWidget());
+        QCOMPARE(QApplication::activePopupWidget()->objectName(), opened);
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+    }
+
+    // Options > Larger Window, Smaller Window and Fit to Screen, on a 1280x1024 screen at scale 1: in
+    // steps, up to the 1272 x 980 pixels the screen leaves around the frame allowance (8 x 44). The
+    // layout follows the window and the next start takes the size again.
+    void windowSizes_data()
+    {
+        QTest::addColumn<QList<int>>("keys"); // with Ctrl
+        QTest::addColumn<QSize>("window");
+        QTest::addColumn<QString>("kept"); // as the next start reads it
+        QTest::addColumn<bool>("larger");  // whether it can grow further
+        QTest::newRow("Larger") << QList<int>{Qt::Key_Equal} << QSize(1045, 726) << "1.1" << true;
+        QTest::newRow("Larger twice") << QList<int>{Qt::Key_Equal, Qt::Key_Equal} << QSize(1188, 825) << "1.25" << true;
+        QTest::newRow("Larger thrice: fits the screen")
+            << QList<int>{Qt::Key_Equal, Qt::Key_Equal, Qt::Key_Equal} << QSize(1272, 884) << "fit" << false;
+        QTest::newRow("Smaller") << QList<int>{Qt::Key_Minus} << QSize(855, 594) << "0.9" << true;
+        QTest::newRow("Fit to Screen, Smaller")
+            << QList<int>{Qt::Key_0, Qt::Key_Minus} << QSize(1188, 825) << "1.25" << true;
+        QTest::newRow("Larger, Smaller: the layout's own")
+            << QList<int>{Qt::Key_Equal, Qt::Key_Minus} << QSize(950, 660) << "1" << true;
+    }
+    void windowSizes()
+    {
+        QFETCH(QList<int>, keys);
+        QFETCH(QSize, window);
+        QFETCH(QString, kept);
+        QFETCH(bool, larger);
+        w_->Select(Track);
+        w_->window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w_->window));
+        for (const int key : keys)
+            QTest::keyClick(&w_->window, Qt::Key(key), Qt::ControlModifier);
+        const auto near = [&window](QSize got) {
+            return std::abs(got.width() - window.width()) <= 1 && std::abs(got.height() - window.height()) <= 1;
+        };
+        QVERIFY2(near(w_->window.size()), qPrintable(QDebug::toString(w_->window.size())));
+        QCOMPARE(w_->Find<QAction>(QStringLiteral("mnuLargerWindow"))->isEnabled(), larger);
+        // The map keeps its place in the client area, and the captions' text grows with it.
+        const QWidget *client = w_->window.centralWidget();
+        const QRect map = w_->Find(QStringLiteral("TrackMap"))->geometry();
+        QVERIFY(std::abs(map.x() + map.width() - client->width() * 14052.0 / 14256) <= 1);
+        QVERIFY(std::abs(map.y() + map.height() - client->height() * 9312.0 / 9612) <= 1);
+        const double points = w_->Find(QStringLiteral("Label1"))->font().pointSizeF();
+        QVERIFY2(std::abs(points - 9.0 * client->height() * 15 / 9612) < 0.05, qPrintable(QString::number(points)));
+        QCOMPARE(w_->Picture(4)->Image().size(), w_->Picture(4)->size());
+        QVERIFY(w_->MarkShown(false, 1500));
+
+        const RememberedSettings read = SettingsFile(w_->platform.ProgramFolder()).Read();
+        QCOMPARE(read.windowSize.fitToScreen ? "fit" : QString::number(read.windowSize.factor), kept);
+        MainWindow again(w_->platform);
+        again.Load();
+        QVERIFY2(near(again.size()), qPrintable(QDebug::toString(again.size())));
     }
 
     // The map shows the section under the pointer, once a track is accepted; the map, the

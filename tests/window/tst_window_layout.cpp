@@ -31,6 +31,25 @@ int InkHeight(const QImage &shown)
     return top < 0 ? 0 : bottom - top + 1;
 }
 
+// The window on each screen and desktop scale it runs on, worked by hand: its outer size in the
+// screen's pixels and its scale against the design. On a scaled desktop the window is a whole
+// number of the desktop's pixels, so the screen's may come out up to one of those off.
+const std::map<QString, std::pair<QSize, double>> &Worked()
+{
+    static const std::map<QString, std::pair<QSize, double>> worked = {
+        {"1024x600@1", {{557, 387}, 0.586}},    {"1024x600@1.25", {{737, 512}, 0.776}},
+        {"1024x600@1.5", {{737, 512}, 0.776}},  {"1024x600@2", {{737, 512}, 0.776}},
+        {"1280x800@1", {{742, 516}, 0.781}},    {"1280x800@1.25", {{1025, 712}, 1.079}},
+        {"1280x800@1.5", {{1025, 712}, 1.079}}, {"1280x800@2", {{1025, 712}, 1.079}},
+        {"1366x768@1", {{713, 495}, 0.75}},     {"1366x768@1.25", {{978, 680}, 1.030}},
+        {"1366x768@1.5", {{978, 680}, 1.030}},  {"1366x768@2", {{978, 680}, 1.030}},
+        {"1600x1024@1", {{950, 660}, 1.0}},     {"1600x1200@1", {{1113, 773}, 1.172}},
+        {"1920x1080@1", {{1002, 696}, 1.055}},  {"1920x1080@1.25", {{1188, 825}, 1.25}},
+        {"1920x1080@1.5", {{1425, 990}, 1.5}},  {"1920x1080@2", {{1428, 992}, 1.503}},
+        {"3840x2160@2", {{2004, 1392}, 2.109}}};
+    return worked;
+}
+
 } // namespace
 
 class WindowLayoutTest : public QObject
@@ -63,20 +82,10 @@ private slots:
         const QScreen *screen = QGuiApplication::primaryScreen();
         const qreal ratio = screen->devicePixelRatio();
         const QString here = QStringLiteral("x%1@%2").arg(qRound(screen->geometry().height() * ratio)).arg(ratio);
-        const std::map<QString, std::pair<QSize, double>> worked = {
-            {"1024x600@1", {{557, 387}, 0.586}},    {"1024x600@1.25", {{785, 545}, 0.826}},
-            {"1024x600@1.5", {{768, 534}, 0.809}},  {"1024x600@2", {{736, 512}, 0.776}},
-            {"1280x800@1", {{742, 516}, 0.781}},    {"1280x800@1.25", {{1072, 745}, 1.129}},
-            {"1280x800@1.5", {{1056, 733}, 1.111}}, {"1280x800@2", {{1026, 712}, 1.079}},
-            {"1366x768@1", {{713, 495}, 0.75}},     {"1366x768@1.25", {{1025, 712}, 1.080}},
-            {"1366x768@1.5", {{1010, 702}, 1.064}}, {"1366x768@2", {{978, 680}, 1.030}},
-            {"1600x1024@1", {{950, 660}, 1.0}},     {"1600x1200@1", {{1113, 773}, 1.172}},
-            {"1920x1080@1", {{1002, 696}, 1.055}},  {"1920x1080@1.25", {{1188, 825}, 1.25}},
-            {"1920x1080@1.5", {{1425, 990}, 1.5}},  {"1920x1080@2", {{1428, 992}, 1.503}},
-            {"3840x2160@2", {{2004, 1392}, 2.109}}};
+
         const auto row =
-            std::find_if(worked.begin(), worked.end(), [&](const auto &r) { return r.first.endsWith(here); });
-        if (row == worked.end())
+            std::find_if(Worked().begin(), Worked().end(), [&](const auto &r) { return r.first.endsWith(here); });
+        if (row == Worked().end())
             QTest::newRow(qPrintable(here + " (no worked figures)")) << QSize() << 0.0;
         else
             QTest::newRow(qPrintable(row->first)) << row->second.first << row->second.second;
@@ -89,6 +98,10 @@ private slots:
         MainWindow &w = w_->window;
         const qreal ratio = w.devicePixelRatioF();
         const QSizeF got = QSizeF(w.size()) * ratio;
+        const double menu = w.menuBar()->height() * ratio;
+        const int text = InkHeight(w_->Shown(w_->Find(QStringLiteral("Label1"))));
+        qInfo("scale table: %s window %.0fx%.0f caption %d px menu bar %.0f px", QTest::currentDataTag(), got.width(),
+              got.height(), text, menu);
         QVERIFY2(std::abs(got.width() - window.width()) <= ratio && std::abs(got.height() - window.height()) <= ratio,
                  qPrintable(QDebug::toString(got)));
         QVERIFY(w.screen()->availableGeometry().contains(w.frameGeometry()));
@@ -98,10 +111,26 @@ private slots:
             const QPoint offset = w.frameGeometry().center() - w.screen()->geometry().center();
             QVERIFY2(offset.manhattanLength() <= 2, qPrintable(QDebug::toString(offset)));
         }
-        const double menu = w.menuBar()->height() * ratio;
-        QVERIFY2(std::abs(menu - (ratio == 1.0 ? 19 : 19 * scale)) <= 2 * ratio, qPrintable(QString::number(menu)));
-        const int text = InkHeight(w_->Shown(w_->Find(QStringLiteral("Label1"))));
+
+        QVERIFY2(std::abs(menu - (ratio == 1.0 ? 19 : 19 * std::max(scale, 1.0))) <= 2 * ratio,
+                 qPrintable(QString::number(menu)));
         QVERIFY2(std::abs(text - 9 * scale) <= 1.5, qPrintable(QString::number(text)));
+    }
+
+    // As the desktop's scale rises from 1 to 1.25, 1.5 and 2 on one screen, the window never gets
+    // smaller, nor with it its text and its menu bar (which never gets smaller than at scale 1).
+    void scaleRowsNeverGoDown()
+    {
+        for (const QString screen : {"1024x600", "1280x800", "1366x768", "1920x1080"}) {
+            std::pair<QSize, double> last{};
+            for (const char *scale : {"@1", "@1.25", "@1.5", "@2"}) {
+                const auto &[window, factor] = Worked().at(screen + scale);
+                QVERIFY2(window.width() >= last.first.width() && window.height() >= last.first.height() &&
+                             factor >= last.second,
+                         qPrintable(screen + scale));
+                last = {window, factor};
+            }
+        }
     }
 
     // Places in twips of the design, fonts in points of the design (0: none checked).
@@ -164,16 +193,19 @@ private slots:
         for (const char *name : {"cmdSave", "cmdRevert", "HScroll1", "GEMPic1_0", "GEMPic1_8"})
             QVERIFY2(!w_->Find(name)->isEnabled(), name);
         QVERIFY(w_->Find(QStringLiteral("TrackMap"))->isEnabled());
-        // The menu items in order: caption and key.
+        // The menu items in order: caption and key (whether the window can grow depends on the screen).
         QStringList items;
         for (const ControlEntry &entry : w_->window.Controls())
             if (entry.kind == ControlKind::MenuItem)
                 items << entry.action->text() + '|' + entry.action->shortcut().toString() + '|' +
-                             (entry.action->isEnabled() ? "on" : "off");
-        QCOMPARE(items, QStringList({"File||on", "Select Sorvena track.ini...|Ctrl+O|on", "||on",
+                             (entry.action->objectName() == "mnuLargerWindow" ? ""
+                              : entry.action->isEnabled()                     ? "on"
+                                                                              : "off");
+        QCOMPARE(items, QStringList({"&File||on", "Select Sorvena track.ini...|Ctrl+O|on", "||on",
                                      "Save Start Position|Ctrl+S|off", "Revert To Original Start Position||off", "||on",
-                                     "Exit|Ctrl+Q|on", "Options||on", "Track Announcer||on", "||on",
-                                     "Set Start Position...|Ctrl+G|off", "About||on"}));
+                                     "Exit|Ctrl+Q|on", "&Options||on", "Track Announcer||on", "||on",
+                                     "Set Start Position...|Ctrl+G|off", "Larger Window|Ctrl+=|",
+                                     "Smaller Window|Ctrl+-|on", "Fit to Screen|Ctrl+0|on", "&About||on"}));
     }
 
     // The photographs and the map are made in the screen's own pixels, so they stay crisp on a scaled
@@ -206,6 +238,23 @@ private slots:
     void startMarkerOnTheRoad()
     {
         w_->Select(QStringLiteral("track.ini"));
+        QVERIFY(w_->MarkShown(false, 1500));
+    }
+
+    // Options > Fit to Screen on every screen and scale: no smaller than the window was, within the
+    // room the screen leaves, the menu bar no smaller than at scale 1, the pictures and the marker
+    // made again for the new size. Larger Window has no step left.
+    void fitToScreen()
+    {
+        MainWindow &w = w_->window;
+        const QSize before = w.size();
+        w_->Find<QAction>(QStringLiteral("mnuFitToScreen"))->trigger();
+        QVERIFY2(w.width() >= before.width() - 1 && w.height() >= before.height() - 1,
+                 qPrintable(QDebug::toString(w.size())));
+        QVERIFY(w.screen()->availableGeometry().contains(w.frameGeometry()));
+        QVERIFY(w.menuBar()->height() * w.devicePixelRatioF() >= 19 - w.devicePixelRatioF());
+        QVERIFY(!w_->Find<QAction>(QStringLiteral("mnuLargerWindow"))->isEnabled());
+        QCOMPARE(w_->Picture(8)->Image().deviceIndependentSize().toSize(), w_->Picture(8)->size());
         QVERIFY(w_->MarkShown(false, 1500));
     }
 };
