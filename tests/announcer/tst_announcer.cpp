@@ -78,44 +78,33 @@ private slots:
     // The player's "Track Sounds/TrackSound <i>.wav" replaces section i's sound, and only its own. It
     // is looked for at every call, so the player may put it in, change it and take it away while the
     // program runs. One sound plays at a time: the one heard gives way to the next, of any section.
-    // The mixer shows them under the program's name and icon.
+    // The mixer shows them under the program's name and icon. Stopping, also when nothing plays or
+    // twice, and destroying the announcer silence it.
     void whatPlays()
     {
         Folder folder;
-        Announcer announcer(folder.path());
-        announcer.PlaySectionSound(3);
+        auto announcer = std::make_unique<Announcer>(folder.path());
+        announcer->StopSound();
+        announcer->PlaySectionSound(3);
         HEAR(Embedded);
         const std::optional<QString> listing = korsa::test::Pactl({"list", "sink-inputs"});
         QVERIFY(listing && listing->contains(QStringLiteral("application.name = \"Korsa Sorvena Trainer\"")));
         QVERIFY(listing->contains(QStringLiteral("application.icon_name = \"com.penhallow.KorsaSorvenaTrainer\"")));
         folder.Put(3, StereoFile);
-        announcer.PlaySectionSound(3);
-        HEAR(Stereo);
-        folder.Put(3, MonoFile);
-        announcer.PlaySectionSound(3);
-        HEAR(Mono);
-        announcer.PlaySectionSound(4);
-        HEAR(Embedded);
-        QTRY_COMPARE_WITH_TIMEOUT(OurStreams().size(), 1, 3000);
-        QVERIFY(QFile::remove(folder.file("Track Sounds/TrackSound 3.wav")));
-        announcer.PlaySectionSound(3);
-        HEAR(Embedded);
-    }
-
-    // Stopping, also when nothing plays or twice, and destroying the announcer silence it.
-    void stopAndDestroySilence()
-    {
-        Folder folder;
-        folder.Put(2, StereoFile);
-        auto announcer = std::make_unique<Announcer>(folder.path());
-        announcer->StopSound();
-        announcer->PlaySectionSound(2);
+        announcer->PlaySectionSound(3);
         HEAR(Stereo);
         announcer->StopSound();
         QVERIFY(announcer->CurrentSource().isEmpty());
         HEAR();
         announcer->StopSound();
-        announcer->PlaySectionSound(5);
+        folder.Put(3, MonoFile);
+        announcer->PlaySectionSound(3);
+        HEAR(Mono);
+        announcer->PlaySectionSound(4);
+        HEAR(Embedded);
+        QTRY_COMPARE_WITH_TIMEOUT(OurStreams().size(), 1, 3000);
+        QVERIFY(QFile::remove(folder.file("Track Sounds/TrackSound 3.wav")));
+        announcer->PlaySectionSound(3);
         HEAR(Embedded);
         announcer.reset();
         HEAR();

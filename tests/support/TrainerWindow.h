@@ -15,6 +15,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <optional>
 #include <utility>
 
 namespace korsa::test {
@@ -49,12 +50,13 @@ public:
         return real_.AskToSave(text, caption);
     }
     [[noreturn]] void Terminate(int status) override { throw Ended{status}; }
-    int ScreenHeightPixels() const override { return real_.ScreenHeightPixels(); }
+    int ScreenHeightPixels() const override { return screenHeight.value_or(real_.ScreenHeightPixels()); }
     QString ProgramFolder() const override { return folder_; }
 
     QStringList boxes;
     QList<int> widths;
     QMessageBox::StandardButton answer = QMessageBox::Cancel;
+    std::optional<int> screenHeight; // the real screen's when not set
 
 private:
     // Runs in the box's own event loop; the single shot dies with the platform if no box came.
