@@ -543,6 +543,9 @@ void MainWindow::ShowFailure(const TrackFileResult &result)
     // The window stays as the failed command found it; the user can mend the cause and try again.
     if (const auto message = MessageFor(result))
         platform_.ShowMessage(message->Body(), message->caption);
+    // A save ended by force that was undone is told once, in the program's own message box.
+    if (!result.notice.isEmpty())
+        platform_.ShowMessage(result.notice, captions::ProgramTitle);
 }
 
 void MainWindow::Exit()
