@@ -445,7 +445,6 @@ public:
         if (!made)
             return FolderCannotBeWritten(QFile::decodeName(folderPath), errno);
         name_ = made->name;
-        fd_ = std::move(made->fd);
         shownPath_ = QFile::decodeName(folderPath + '/' + name_);
         const struct stat &info = file.Info();
         JournalHead head{};
@@ -461,7 +460,9 @@ public:
         const QByteArray path = file.FolderPath() + '/' + file.Name();
         head.pathSize = quint32(path.size());
         const QByteArray bytes = QByteArray(reinterpret_cast<const char *>(&head), sizeof head) + path + old;
-        std::optional<QString> cause = Rewrite(fd_.get(), bytes, QByteArray());
+        // Read back like any new file: the old bytes must be there before the file is touched.
+        std::optional<QString> cause = Fill(folder_.get(), *made, bytes);
+        fd_ = std::move(made->fd);
         if (!cause && !SyncFolder(folder_.get()))
             cause = CauseOfError(errno);
         if (cause)
@@ -642,10 +643,8 @@ std::optional<UpdateResult> WriteInPlace(const OpenedFile &file, const QByteArra
         return std::nullopt;
 
     Journal journal;
-    // Beside the file where its folder can be written, else (or where that fails) per user.
+    // Beside the file where its folder can be written, else per user.
     std::optional<QString> cause = journal.Write(file, current, content, folderWritable);
-    if (cause && folderWritable)
-        cause = journal.Write(file, current, content, false);
     if (cause)
         return Failed(*cause);
     if (!file.Unchanged(current, true)) {
