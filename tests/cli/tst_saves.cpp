@@ -5,10 +5,14 @@
 #include "support/TrackText.h"
 
 #include <QDir>
+#include <QDirIterator>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -53,6 +57,16 @@ int Quietly(const QString &program, const QStringList &args)
     process.setStandardErrorFile(QProcess::nullDevice());
     process.start(program, args);
     return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+// Adds the coverage counters written under `counters` (by GCOV_PREFIX) to the build's own.
+void MergeCounters(const QString &counters)
+{
+    QSet<QString> folders;
+    for (QDirIterator it(counters, {"*.gcda"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+        folders.insert(QFileInfo(it.next()).path());
+    for (const QString &folder : folders)
+        Quietly("gcov-tool", {"merge", folder, folder.mid(counters.size()), "-o", folder.mid(counters.size())});
 }
 
 QStringList Entries(const QString &folder)
@@ -226,6 +240,26 @@ private slots:
         QVERIFY(kills > 5 && (undone > 0) == (linked && command == "revert")); // only a cut tears the file
     }
 
+    // --json names a file whose path is no UTF-8 text by its bytes too, in base64 beside "file".
+    void jsonGivesPathBytes()
+    {
+        TempTree tree;
+        for (const QByteArray &name : {QByteArray("pist\xe9.ini"), QByteArray("pist\xc3\xa9.ini")}) {
+            const QByteArray path = QFile::encodeName(tree.path()) + '/' + name;
+            const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+            QVERIFY(fd >= 0 && ::write(fd, TrackText().constData(), TrackText().size()) == TrackText().size());
+            ::close(fd);
+            QProcess process; // the path as bytes: QProcess would take it as text
+            process.start("perl", {"-e", "exec($ARGV[0], '--json', 'show', pack('H*', $ARGV[1]))", KORSA_CLI,
+                                   QString::fromLatin1(path.toHex())});
+            QVERIFY(process.waitForFinished(60000) && process.exitCode() == 0);
+            const QJsonObject json = QJsonDocument::fromJson(process.readAllStandardOutput()).object();
+            QCOMPARE(json.value("file").toString(), QFile::decodeName(path));
+            QCOMPARE(QByteArray::fromBase64(json.value("file_bytes").toString().toLatin1()),
+                     name.endsWith("\xe9.ini") ? path : QByteArray());
+        }
+    }
+
     // Save, Revert, the backup and the line limit where a new file could not be what the old one
     // was: on FAT (no owners, no links) and NTFS images, for a member of the file's group, and in a
     // folder the user cannot write (the copy kept meanwhile goes to the user's data folder).
@@ -275,11 +309,15 @@ private slots:
             QVERIFY(::chown(qPrintable(track), 0, 60) == 0 && ::chmod(qPrintable(track), fileMode) == 0);
         }
         const struct stat before = Stat(track);
-        // A coverage build's counters go where that user may write them, so that no complaint about
-        // the build folder lands after the messages checked here.
+        // A coverage build's counters of another user's runs go where that user may write them, so that
+        // no complaint about the build folder lands after the messages checked here, and then join the
+        // build's own.
         const QString counters = tree.file(QStringLiteral("counters"));
         QVERIFY(QDir().mkpath(counters) && ::chmod(qPrintable(counters), 0777) == 0);
-        const QStringList env = {"XDG_DATA_HOME=" + data, "GCOV_PREFIX=" + counters};
+        const auto merge = qScopeGuard([&] { MergeCounters(counters); });
+        QStringList env = {"XDG_DATA_HOME=" + data};
+        if (fileMode)
+            env.append("GCOV_PREFIX=" + counters);
 
         QCOMPARE(Cli({"section", "1", track}, asUser, env).exitCode, 0);
         QCOMPARE(ReadFile(track), Saved(TrackText(), Dunes));
