@@ -157,19 +157,30 @@ int KillTrials(int trials, const char *cli, const QString &folder, bool inPlace)
     timer.start();
     Run({cli, "metres", "1", path});
     int saveMicroseconds = static_cast<int>(timer.nsecsElapsed() / 1000);
-    if (inPlace) { // aimed at the write in place: from the journal's appearance to its removal
+    // Aimed at the write in place: the file's first change is timed from the journal's appearance, and
+    // the kills land from half a millisecond before it to half a millisecond after.
+    int aimFrom = 0;
+    if (inPlace) {
         const pid_t child = ::fork();
         if (child == 0) {
             ::dup2(::open("/dev/null", O_WRONLY), 1);
-            ::execl(cli, cli, "metres", "1", path.constData(), static_cast<char *>(nullptr));
+            ::execl(cli, cli, "metres", "2", path.constData(), static_cast<char *>(nullptr));
             ::_exit(127);
         }
         while (!JournalIn(folder) && ::waitpid(child, nullptr, WNOHANG) == 0) {
         }
         timer.restart();
-        while (JournalIn(folder)) {
-        }
+        struct stat before {
+        }, now{};
+        ::stat(path.constData(), &before);
+        qint64 changed = -1;
+        while (JournalIn(folder))
+            if (changed < 0 && ::stat(path.constData(), &now) == 0 &&
+                (now.st_mtim.tv_nsec != before.st_mtim.tv_nsec || now.st_size != before.st_size))
+                changed = timer.nsecsElapsed() / 1000;
         saveMicroseconds = static_cast<int>(timer.nsecsElapsed() / 1000);
+        aimFrom = qMax(0, static_cast<int>(changed) - 500);
+        saveMicroseconds = 700; // 1 ms in all: the file's write, its cut and the first of its sync
         ::waitpid(child, nullptr, 0);
     }
     int old = 0, saved = 0, broken = 0, undone = 0, leftBehind = 0, notRemoved = 0;
@@ -179,7 +190,8 @@ int KillTrials(int trials, const char *cli, const QString &folder, bool inPlace)
         const QByteArray before = ReadAll(track), metres = QByteArray::number(2 + trial);
         const QByteArray after = WithStall(before, revert ? Original : Modified(2 + trial));
         Run(revert ? QByteArrayList{cli, "revert", path} : QByteArrayList{cli, "metres", metres, path},
-            QRandomGenerator::global()->bounded(saveMicroseconds * 3 / 2), QString(), inPlace ? folder : QString());
+            aimFrom + QRandomGenerator::global()->bounded(saveMicroseconds * 3 / 2), QString(),
+            inPlace ? folder : QString());
         leftBehind += !Leftovers(folder).isEmpty();
         Run({cli, "show", path}, -1, err); // the next open
         undone += ReadAll(err).contains("was undone");
@@ -193,8 +205,9 @@ int KillTrials(int trials, const char *cli, const QString &folder, bool inPlace)
     }
     std::printf("kill%s: %d trials (a save%s takes %d us): after the next open %d old bytes, %d new bytes, %d "
                 "neither (%d put back by it); %d left files behind, %d of them not removed by a later save\n",
-                inPlace ? " in place" : "", trials, inPlace ? "'s write in place, journal included," : "",
-                saveMicroseconds, old, saved, broken, undone, leftBehind, notRemoved);
+                inPlace ? " in place" : "", trials,
+                inPlace ? "'s write in place, from just before the file's first change," : "", saveMicroseconds, old,
+                saved, broken, undone, leftBehind, notRemoved);
     return broken == 0 && notRemoved == 0 ? 0 : 1;
 }
 

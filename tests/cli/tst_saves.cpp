@@ -139,8 +139,8 @@ private slots:
         QTest::newRow("edited before the exchange, whose undoing would fail")
             << "edit .korsa-save-; exchange#2 /track.ini$" << false << 0 << QByteArray() << QByteArray("other saved")
             << false;
-        QTest::newRow("renamed over it, no exchange on this disk")
-            << "rename-over /track.ini$; noexchange /track.ini$" << false << 0 << QByteArray()
+        QTest::newRow("renamed over it on a disk without exchange or change times")
+            << "rename-over /track.ini$; noexchange /track.ini$; noctime /track.ini" << false << 0 << QByteArray()
             << QByteArray("other saved") << false;
         QTest::newRow("the undoing of a replaced exchange fails")
             << "rename-over /track.ini$; exchange#2 /track.ini$" << false << 5

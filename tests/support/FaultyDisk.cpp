@@ -12,6 +12,8 @@
 //               stands, and puts its modification time back (on fsync, or @exchange)
 //   rename-over another program renames a new file of those bytes over KORSA_FAULT_TARGET (on
 //               exchange, or @fsync)
+//   noctime     from the Nth on, every fstat answers the modification time as change time, as a
+//               file system without change times (FAT) does
 // Faults on the same call strike in the order given.
 
 #include <dlfcn.h>
@@ -41,6 +43,8 @@ std::string NaturalCall(const std::string &action)
         return "fsync";
     if (action == "rename-over" || action == "noexchange")
         return "exchange";
+    if (action == "noctime")
+        return "stat";
     return action;
 }
 
@@ -102,8 +106,8 @@ std::vector<std::string> Strikes(const std::string &file, const char *call)
     std::vector<std::string> now;
     for (Fault &fault : Faults())
         if (!fault.done && fault.call == call && !file.empty() && Matches(file, fault.pattern) &&
-            ++fault.seen == fault.nth) {
-            fault.done = true;
+            ++fault.seen >= fault.nth) {
+            fault.done = fault.action != "noctime";
             now.push_back(fault.action);
         }
     return now;
@@ -233,4 +237,18 @@ extern "C" int renameat2(int fromFolder, const char *from, int toFolder, const c
         }
     }
     return next(fromFolder, from, toFolder, to, flags);
+}
+
+extern "C" int fstat(int fd, struct stat *info) noexcept
+{
+    static const auto next = Next<int (*)(int, struct stat *)>("fstat");
+    const int result = next(fd, info);
+    if (result == 0 && !Strikes(PathOf(fd), "stat").empty())
+        info->st_ctim = info->st_mtim;
+    return result;
+}
+
+extern "C" int fstat64(int fd, struct stat64 *info) noexcept
+{
+    return fstat(fd, reinterpret_cast<struct stat *>(info));
 }
