@@ -398,9 +398,14 @@ void MainWindow::StartFromRemembered(const RememberedSettings &remembered)
 
     if (!remembered.trackFileName.isEmpty()) {
         state_.TrackFileName = remembered.trackFileName;
-        // One that has gone, or is no longer the Sorvena track's, is passed over without a word.
-        if (session_.AcceptChosenTrack() != TrackFileOutcome::Ok)
+        // One that has gone, or is no longer the Sorvena track's, is passed over without a word; an
+        // interrupted save undone is told once the window is up.
+        const TrackFileResult reopened = session_.AcceptChosenTrack();
+        if (reopened != TrackFileOutcome::Ok)
             state_.TrackFileName.clear();
+        if (!reopened.notice.isEmpty())
+            QTimer::singleShot(
+                0, this, [this, notice = reopened.notice] { platform_.ShowMessage(notice, captions::ProgramTitle); });
     }
     if (!session_.HasAcceptedTrack() && !finder::RemembersFolder(state_.TrackFolder, platform_.ProgramFolder()))
         QTimer::singleShot(0, this, [this] { trackSearch_.Start(QDir::homePath()); });
