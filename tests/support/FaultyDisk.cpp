@@ -22,9 +22,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -52,29 +54,19 @@ std::vector<Fault> &Faults()
 {
     static std::vector<Fault> faults = [] {
         std::vector<Fault> parsed;
-        const char *text = std::getenv("KORSA_FAULT");
-        std::string all = text ? text : "";
-        for (size_t from = 0; from < all.size();) {
-            size_t end = all.find(';', from);
-            if (end == std::string::npos)
-                end = all.size();
-            std::string one = all.substr(from, end - from);
-            from = end + 1;
-            one.erase(0, one.find_first_not_of(' '));
-            const size_t blank = one.find(' ');
-            if (blank == std::string::npos)
-                continue;
+        std::istringstream all(std::getenv("KORSA_FAULT") ? std::getenv("KORSA_FAULT") : "");
+        for (std::string one; std::getline(all, one, ';');) {
             Fault fault;
-            std::string head = one.substr(0, blank);
-            fault.pattern = one.substr(blank + 1);
-            if (const size_t hash = head.find('#'); hash != std::string::npos) {
+            std::string head;
+            std::istringstream(one) >> head >> fault.pattern;
+            if (const size_t hash = head.find('#'); hash != std::string::npos)
                 fault.nth = std::atoi(head.c_str() + hash + 1);
-                head.erase(hash);
-            }
-            const size_t at = head.find('@');
-            fault.action = head.substr(0, at);
-            fault.call = at == std::string::npos ? NaturalCall(fault.action) : head.substr(at + 1);
-            parsed.push_back(fault);
+            head = head.substr(0, head.find('#'));
+            fault.action = head.substr(0, head.find('@'));
+            fault.call =
+                head.find('@') == std::string::npos ? NaturalCall(fault.action) : head.substr(head.find('@') + 1);
+            if (!fault.pattern.empty())
+                parsed.push_back(fault);
         }
         return parsed;
     }();
@@ -115,46 +107,20 @@ std::vector<std::string> Strikes(const std::string &file, const char *call)
 
 template <typename Call> Call Next(const char *name) { return reinterpret_cast<Call>(::dlsym(RTLD_NEXT, name)); }
 
-std::string Bytes(const char *path)
-{
-    std::string bytes;
-    if (FILE *file = path ? std::fopen(path, "rb") : nullptr) {
-        char piece[4096];
-        for (size_t got; (got = std::fread(piece, 1, sizeof piece, file)) > 0;)
-            bytes.append(piece, got);
-        std::fclose(file);
-    }
-    return bytes;
-}
-
-void WriteBytes(const std::string &path, const std::string &bytes, int flags)
-{
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | flags | O_CLOEXEC, 0644);
-    if (fd < 0 || ::write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
-        std::abort();
-    ::close(fd);
-}
-
 // Another program's act on the target.
 void Act(const std::string &action)
 {
     const char *target = std::getenv("KORSA_FAULT_TARGET");
-    const std::string bytes = Bytes(std::getenv("KORSA_FAULT_WITH"));
-    if (!target)
+    std::ifstream with(std::getenv("KORSA_FAULT_WITH"), std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(with), std::istreambuf_iterator<char>()};
+    struct stat before {
+    };
+    const std::string written = action == "edit" ? target : std::string(target) + ".other";
+    if (::stat(target, &before) != 0 || !(std::ofstream(written, std::ios::binary) << bytes))
         std::abort();
-    if (action == "edit") {
-        struct stat before {
-        };
-        ::stat(target, &before);
-        WriteBytes(target, bytes, O_TRUNC);
-        const timespec times[2] = {before.st_atim, before.st_mtim};
-        ::utimensat(AT_FDCWD, target, times, 0);
-    } else if (action == "rename-over") {
-        const std::string other = std::string(target) + ".other";
-        WriteBytes(other, bytes, O_TRUNC);
-        if (::rename(other.c_str(), target) != 0)
-            std::abort();
-    }
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    if (action == "edit" ? ::utimensat(AT_FDCWD, target, times, 0) != 0 : ::rename(written.c_str(), target) != 0)
+        std::abort();
 }
 
 } // namespace
