@@ -56,12 +56,12 @@ void WriteAll(const QString &path, const QByteArray &bytes)
 
 // A track file of about 300 KB, so that a kill often lands inside its write; its first 200 bytes
 // are a small one.
-QByteArray TrackWith(const QByteArray &stall, const QByteArray &object = "object = 0")
+QByteArray TrackWith(const QByteArray &stall, const QByteArray &object = "object = 0", int comment = 0)
 {
     QByteArray bytes = "[ HEADER ]\r\ntrack_name_short = Sorvena\r\ntrack_length = 44.732 miles\r\n" + stall + "\r\n" +
                        object + "\r\n";
     for (int line = 0; line < 20000; ++line)
-        bytes += "scenery = " + QByteArray::number(line) + "\r\n";
+        bytes += "scenery = " + QByteArray::number(line) + QByteArray(comment, ';') + "\r\n";
     return bytes;
 }
 
@@ -91,12 +91,14 @@ bool JournalIn(const QString &folder)
 }
 
 // Runs a program with the arguments, killed after `killAfter` microseconds (never: -1), counted from
-// when a journal appears in `aim` where one is given; its standard error goes to `err`. Its exit
-// status, or -1 when it was killed.
-int Run(const QByteArrayList &args, int killAfter = -1, const QString &err = QString(), const QString &aim = QString())
+// when a journal appears in `aim` where one is given (`lasted` gets the time from then to its end);
+// its standard error goes to `err`. Its exit status, or -1 when it was killed.
+int Run(const QByteArrayList &args, int killAfter = -1, const QString &err = QString(), const QString &aim = QString(),
+        qint64 *lasted = nullptr)
 {
     const pid_t child = ::fork();
     if (child == 0) {
+        ::setpgid(0, 0); // killed with the programs it starts (strace's)
         const int out = ::open(err.isEmpty() ? "/dev/null" : QFile::encodeName(err).constData(),
                                O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int null = ::open("/dev/null", O_WRONLY);
@@ -118,11 +120,15 @@ int Run(const QByteArrayList &args, int killAfter = -1, const QString &err = QSt
         }
     if (exited)
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    QElapsedTimer aimed;
+    aimed.start();
     if (killAfter >= 0) {
         ::usleep(static_cast<useconds_t>(killAfter));
-        ::kill(child, SIGKILL);
+        ::kill(-child, SIGKILL);
     }
     ::waitpid(child, &status, 0);
+    if (lasted)
+        *lasted = aimed.nsecsElapsed() / 1000;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -157,31 +163,19 @@ int KillTrials(int trials, const char *cli, const QString &folder, bool inPlace)
     timer.start();
     Run({cli, "metres", "1", path});
     int saveMicroseconds = static_cast<int>(timer.nsecsElapsed() / 1000);
-    // Aimed at the write in place: the file's first change is timed from the journal's appearance, and
-    // the kills land from half a millisecond before it to half a millisecond after.
-    int aimFrom = 0;
+    // Aimed at the write in place: the tool runs under strace, which holds each cut of the file back
+    // by 20 ms (the moment a Revert's shorter file is torn: new bytes, then the old tail), and the
+    // kills land from the journal's appearance to its removal, as timed on a Revert.
+    QByteArrayList slow;
     if (inPlace) {
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ::dup2(::open("/dev/null", O_WRONLY), 1);
-            ::execl(cli, cli, "metres", "2", path.constData(), static_cast<char *>(nullptr));
-            ::_exit(127);
-        }
-        while (!JournalIn(folder) && ::waitpid(child, nullptr, WNOHANG) == 0) {
-        }
-        timer.restart();
-        struct stat before {
-        }, now{};
-        ::stat(path.constData(), &before);
-        qint64 changed = -1;
-        while (JournalIn(folder))
-            if (changed < 0 && ::stat(path.constData(), &now) == 0 &&
-                (now.st_mtim.tv_nsec != before.st_mtim.tv_nsec || now.st_size != before.st_size))
-                changed = timer.nsecsElapsed() / 1000;
-        saveMicroseconds = static_cast<int>(timer.nsecsElapsed() / 1000);
-        aimFrom = qMax(0, static_cast<int>(changed) - 500);
-        saveMicroseconds = 700; // 1 ms in all: the file's write, its cut and the first of its sync
-        ::waitpid(child, nullptr, 0);
+        slow = {"strace", "-f",
+                "-o",     QFile::encodeName(folder + QStringLiteral("/strace.log")),
+                "-e",     "trace=ftruncate",
+                "-e",     "inject=ftruncate:delay_enter=20000"};
+        qint64 lasted = 0;
+        Run(slow + QByteArrayList{cli, "metres", "1", path}, -1, QString(), folder);
+        Run(slow + QByteArrayList{cli, "revert", path}, -1, QString(), folder, &lasted);
+        saveMicroseconds = static_cast<int>(lasted);
     }
     int old = 0, saved = 0, broken = 0, undone = 0, leftBehind = 0, notRemoved = 0;
     for (int trial = 0; trial < trials; ++trial) {
@@ -189,9 +183,8 @@ int KillTrials(int trials, const char *cli, const QString &folder, bool inPlace)
         const bool revert = trial % 2;
         const QByteArray before = ReadAll(track), metres = QByteArray::number(2 + trial);
         const QByteArray after = WithStall(before, revert ? Original : Modified(2 + trial));
-        Run(revert ? QByteArrayList{cli, "revert", path} : QByteArrayList{cli, "metres", metres, path},
-            aimFrom + QRandomGenerator::global()->bounded(saveMicroseconds * 3 / 2), QString(),
-            inPlace ? folder : QString());
+        Run(slow + (revert ? QByteArrayList{cli, "revert", path} : QByteArrayList{cli, "metres", metres, path}),
+            QRandomGenerator::global()->bounded(saveMicroseconds), QString(), inPlace ? folder : QString());
         leftBehind += !Leftovers(folder).isEmpty();
         Run({cli, "show", path}, -1, err); // the next open
         undone += ReadAll(err).contains("was undone");
@@ -205,9 +198,8 @@ int KillTrials(int trials, const char *cli, const QString &folder, bool inPlace)
     }
     std::printf("kill%s: %d trials (a save%s takes %d us): after the next open %d old bytes, %d new bytes, %d "
                 "neither (%d put back by it); %d left files behind, %d of them not removed by a later save\n",
-                inPlace ? " in place" : "", trials,
-                inPlace ? "'s write in place, from just before the file's first change," : "", saveMicroseconds, old,
-                saved, broken, undone, leftBehind, notRemoved);
+                inPlace ? " in place" : "", trials, inPlace ? "'s write in place, journal included, under strace," : "",
+                saveMicroseconds, old, saved, broken, undone, leftBehind, notRemoved);
     return broken == 0 && notRemoved == 0 ? 0 : 1;
 }
 

@@ -330,9 +330,12 @@ public:
             int locked = 0;
             while ((locked = ::fcntl(fd.get(), wait ? F_OFD_SETLKW : F_OFD_SETLK, &whole)) != 0 && errno == EINTR) {
             }
-            // Busy, or a file system without such locks: no turn.
-            if (locked != 0)
+            // Busy, or a file system without such locks: no turn (and there, no name either).
+            if (locked != 0) {
+                if (errno != EAGAIN && errno != EACCES)
+                    RemoveOwn(turn.folder_.get(), name);
                 break;
+            }
             struct stat held {
             }, named{};
             if (::fstat(fd.get(), &held) == 0 &&

@@ -10,6 +10,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStorageInfo>
 #include <QtTest>
 
 #include <fcntl.h>
@@ -344,6 +345,12 @@ private slots:
         // Nothing left behind, beside the file or per user.
         QCOMPARE(Entries(folder), QStringList({"track.ini", "track.ini.bak"}).mid(0, 1 + backup));
         QVERIFY(Entries(data + "/Penhallow/Korsa Sorvena Trainer/Copies").isEmpty());
+        if (image == "fat") { // a full disk, which fusefat answers with EPERM
+            WriteFile(folder + "/filler", QByteArray(QStorageInfo(folder).bytesAvailable() - 1024, 'f'));
+            const Run full = Cli({"section", "2", track}, asUser, env);
+            QVERIFY2(full.exitCode == 5 && full.err.endsWith("\nThe disk is full.\n"), full.err);
+            QCOMPARE(ReadFile(track), longest);
+        }
     }
 };
 
