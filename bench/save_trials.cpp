@@ -33,6 +33,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -127,6 +128,10 @@ int Run(const QByteArrayList &args, int killAfter = -1, const QString &err = QSt
         ::kill(-child, SIGKILL);
     }
     ::waitpid(child, &status, 0);
+    // And what it started (the tool under strace), which comes to this process once strace is gone:
+    // a killed tool holds its turn until it is.
+    while (::waitpid(-1, nullptr, 0) > 0) {
+    }
     if (lasted)
         *lasted = aimed.nsecsElapsed() / 1000;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -370,6 +375,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "usage: bench_save_trials kill|edit|link|steps TRIALS [CLI] [inplace]\n");
         return 64;
     }
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
     QTemporaryDir temp;
     const int trials = std::atoi(argv[2]);
     const bool inPlace = std::string(argv[argc - 1]) == "inplace";
