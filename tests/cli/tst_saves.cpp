@@ -66,8 +66,11 @@ void MergeCounters(const QString &counters)
     QSet<QString> folders;
     for (QDirIterator it(counters, {"*.gcda"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
         folders.insert(QFileInfo(it.next()).path());
+    // gcov-tool merges only into a folder that has counters of its own; others take a copy.
     for (const QString &folder : folders)
-        Quietly("gcov-tool", {"merge", folder, folder.mid(counters.size()), "-o", folder.mid(counters.size())});
+        if (Quietly("gcov-tool", {"merge", folder, folder.mid(counters.size()), "-o", folder.mid(counters.size())}))
+            for (const QString &name : QDir(folder).entryList({"*.gcda"}))
+                QFile::copy(folder + '/' + name, folder.mid(counters.size()) + '/' + name);
 }
 
 QStringList Entries(const QString &folder)
