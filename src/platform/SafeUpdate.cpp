@@ -595,8 +595,22 @@ Settled SettleAndTidy(const OpenedFile &file, qint64 maxBytes, const QByteArray 
     const QByteArray prefix = '.' + file.Name() + JournalKind;
     SettleIn(file.Folder(), prefix, file, maxBytes, settled);
     const Descriptor perUser(::open(PerUserFolderPath().constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (perUser.valid())
+    if (perUser.valid()) {
         SettleIn(perUser.get(), prefix, file, maxBytes, settled);
+        // The journals of other files there go once they are 30 days old and their file has gone.
+        const time_t before = std::time(nullptr) - JournalSeconds;
+        for (const QByteArray &name : NamesStarting(perUser.get(), ".")) {
+            struct stat info {
+            }, now{};
+            if (!name.contains(JournalKind) || name.startsWith(prefix) ||
+                ::fstatat(perUser.get(), name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0 || info.st_mtime >= before)
+                continue;
+            const JournalRead journal = ReadJournal(perUser.get(), name, maxBytes);
+            if (journal.state == JournalRead::State::Cut || ::stat(journal.path.constData(), &now) != 0 ||
+                quint64(now.st_ino) != journal.head.inode || quint64(now.st_dev) != journal.head.device)
+                RemoveOwn(perUser.get(), name);
+        }
+    }
     // The file's bytes after what was put back, for the copies of earlier versions.
     const auto current = file.ReadAll(maxBytes);
     if (const QByteArray *bytes = std::get_if<QByteArray>(&current))
