@@ -825,8 +825,10 @@ bool FolderWritable(const OpenedFile &file) { return ::faccessat(file.Folder(), 
 bool AnythingLeft(const OpenedFile &file)
 {
     const QByteArray own = '.' + file.Name() + ".korsa-";
-    if (!NamesStarting(file.Folder(), own).isEmpty())
-        return true;
+    // Another program's version kept stays until the user takes it: it is nothing to settle.
+    for (const QByteArray &name : NamesStarting(file.Folder(), own))
+        if (!name.startsWith('.' + file.Name() + KeptKind))
+            return true;
     const Descriptor perUser(::open(PerUserFolderPath().constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     return perUser.valid() && !NamesStarting(perUser.get(), own).isEmpty();
 }
