@@ -14,7 +14,7 @@ packages=(
   locales-all
   libclang-rt-14-dev libxcb1-dev
   gcovr
-  fusefat dosfstools ntfs-3g strace
+  fusefat dosfstools ntfs-3g strace acl attr
   patchelf debootstrap
 )
 

@@ -67,6 +67,7 @@ const char *const Help = "\n"
                          "    \"trackLengthMetres\"  the length of the lap in metres\n"
                          "    \"startMetres\"        the start position in metres beyond the start line\n"
                          "    \"perMille\"           the start position in tenths of a percent of the lap\n"
+                         "    \"file_bytes\"         only where the path is no UTF-8 text: its bytes, in base64\n"
                          "  Numbers are written with \".\" as the decimal point, whatever the language. On failure\n"
                          "  nothing goes to standard output, and the trainer's message goes to standard error as\n"
                          "  \"CAPTION: PATH: TEXT\".\n"
@@ -169,15 +170,15 @@ QByteArray CurrentFolder()
 
 // Names the track file by PATH's bytes as given, so a name that is no UTF-8 text opens too, and a
 // relative one is found from the real current folder, however long its path. Returns the file as the
-// user named it, made absolute where the current folder is known: what messages and --json name.
-QString ChooseTrackFile(SessionState &state, const QByteArray &path)
+// user named it, made absolute where the current folder is known: what messages and --json name;
+// `absolute` gets its bytes.
+QString ChooseTrackFile(SessionState &state, const QByteArray &path, QByteArray &absolute)
 {
     if (path.isEmpty() || path.endsWith('/'))
         UsageError(QStringLiteral("PATH names no file: ") + QFile::decodeName(path));
     state.TrackFileBytesPath = path;
     const QByteArray folder = CurrentFolder();
-    const QByteArray absolute =
-        path.startsWith('/') || folder.isEmpty() ? path : (folder == "/" ? folder : folder + '/') + path;
+    absolute = path.startsWith('/') || folder.isEmpty() ? path : (folder == "/" ? folder : folder + '/') + path;
     const QString shown = QFile::decodeName(absolute);
     const qsizetype cut = shown.lastIndexOf(QLatin1Char('/'));
     state.TrackFolder = cut < 0 ? QStringLiteral(".") : cut == 0 ? QStringLiteral("/") : shown.left(cut);
@@ -217,8 +218,15 @@ int RunTrackCommand(const QStringList &args, const QByteArray &pathBytes, bool j
                        args[1]);
     }
 
-    const QString path = ChooseTrackFile(state, pathBytes);
+    QByteArray absolute;
+    const QString path = ChooseTrackFile(state, pathBytes, absolute);
     TrackFileResult outcome = session.AcceptChosenTrack();
+    // A save ended by force that the read or the save undid is told on standard error, first.
+    const auto tell = [](const TrackFileResult &result) {
+        if (!result.notice.isEmpty())
+            PrintLine(stderr, result.notice);
+    };
+    tell(outcome);
     if (outcome == TrackFileOutcome::Ok) {
         if (section >= 0) {
             session.SectionClick(section);
@@ -232,16 +240,21 @@ int RunTrackCommand(const QStringList &args, const QByteArray &pathBytes, bool j
         } else if (command == QStringLiteral("revert")) {
             outcome = session.Revert();
         }
+        if (command != QStringLiteral("show"))
+            tell(outcome);
     }
     if (outcome != TrackFileOutcome::Ok)
         return Report(outcome, path);
     if (json) {
         // The 32-bit values exactly (71989.171875); QJsonDocument writes numbers without a locale.
         const auto number = [](float value) { return static_cast<double>(value); };
-        const QJsonObject object{{QStringLiteral("file"), path},
-                                 {QStringLiteral("trackLengthMetres"), number(session.TrackLengthMetres())},
-                                 {QStringLiteral("startMetres"), number(session.AcceptedTrack().StartPosition)},
-                                 {QStringLiteral("perMille"), number(session.PositionPerMille())}};
+        QJsonObject object{{QStringLiteral("file"), path},
+                           {QStringLiteral("trackLengthMetres"), number(session.TrackLengthMetres())},
+                           {QStringLiteral("startMetres"), number(session.AcceptedTrack().StartPosition)},
+                           {QStringLiteral("perMille"), number(session.PositionPerMille())}};
+        // A path that is no UTF-8 text cannot be told in "file": its bytes are given beside it.
+        if (QFile::encodeName(path) != absolute)
+            object.insert(QStringLiteral("file_bytes"), QString::fromLatin1(absolute.toBase64()));
         std::fprintf(stdout, "%s\n", QJsonDocument(object).toJson(QJsonDocument::Compact).constData());
     } else {
         PrintLine(stdout, view.label1);

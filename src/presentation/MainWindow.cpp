@@ -434,9 +434,14 @@ void MainWindow::StartFromRemembered(const RememberedSettings &remembered)
 
     if (!remembered.trackFileName.isEmpty()) {
         state_.TrackFileName = remembered.trackFileName;
-        // One that has gone, or is no longer the Sorvena track's, is passed over without a word.
-        if (session_.AcceptChosenTrack() != TrackFileOutcome::Ok)
+        // One that has gone, or is no longer the Sorvena track's, is passed over without a word; an
+        // interrupted save undone is told once the window is up.
+        const TrackFileResult reopened = session_.AcceptChosenTrack();
+        if (reopened != TrackFileOutcome::Ok)
             state_.TrackFileName.clear();
+        if (!reopened.notice.isEmpty())
+            QTimer::singleShot(
+                0, this, [this, notice = reopened.notice] { platform_.ShowMessage(notice, captions::ProgramTitle); });
     }
     if (!session_.HasAcceptedTrack() && !finder::RemembersFolder(state_.TrackFolder, platform_.ProgramFolder()))
         QTimer::singleShot(0, this, [this] { trackSearch_.Start(QDir::homePath()); });
@@ -658,6 +663,9 @@ void MainWindow::ShowFailure(const TrackFileResult &result)
     // The window stays as the failed command found it; the user can mend the cause and try again.
     if (const auto message = MessageFor(result))
         platform_.ShowMessage(message->Body(), message->caption);
+    // A save ended by force that was undone is told once, in the program's own message box.
+    if (!result.notice.isEmpty())
+        platform_.ShowMessage(result.notice, captions::ProgramTitle);
 }
 
 void MainWindow::Exit()

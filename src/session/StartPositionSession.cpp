@@ -16,12 +16,15 @@ StartPositionSession::StartPositionSession(SessionState &state, SessionView &vie
 TrackFileResult ReadSorvenaTrackFile(SessionState &state)
 {
     SessionState read = state;
-    if (TrackFileResult result = ReadTrackFile(read); result != TrackFileOutcome::Ok)
+    TrackFileResult result = ReadTrackFile(read);
+    if (result != TrackFileOutcome::Ok)
         return result;
-    if (!IsSorvenaTrackLength(read.TrackLength))
-        return TrackFileOutcome::NotSorvena;
+    if (!IsSorvenaTrackLength(read.TrackLength)) {
+        result.outcome = TrackFileOutcome::NotSorvena;
+        return result;
+    }
     state = std::move(read);
-    return TrackFileOutcome::Ok;
+    return result;
 }
 
 TrackFileResult StartPositionSession::AcceptChosenTrack()
@@ -31,7 +34,8 @@ TrackFileResult StartPositionSession::AcceptChosenTrack()
 
     // Read into a copy: a refused or vanished choice leaves everything as it was.
     SessionState read = state_;
-    if (TrackFileResult result = ReadSorvenaTrackFile(read); result != TrackFileOutcome::Ok)
+    const TrackFileResult result = ReadSorvenaTrackFile(read);
+    if (result != TrackFileOutcome::Ok)
         return result;
     state_ = read;
     accepted_ = std::move(read);
@@ -49,7 +53,7 @@ TrackFileResult StartPositionSession::AcceptChosenTrack()
     view_.ShowPlainMap();
     view_.EnableTrackCommands();
     ShowWhetherUnsaved();
-    return TrackFileOutcome::Ok;
+    return result;
 }
 
 void StartPositionSession::SectionClick(int index)
@@ -131,8 +135,8 @@ TrackFileResult StartPositionSession::Revert()
     if (!accepted_)
         return TrackFileOutcome::Cancelled;
     // The original line of the file as it was written: another program may have changed it.
-    if (TrackFileResult result = WriteStallLine([](const SessionState &fresh) { return fresh.OriginalStallLine; });
-        result != TrackFileOutcome::Ok)
+    const TrackFileResult result = WriteStallLine([](const SessionState &fresh) { return fresh.OriginalStallLine; });
+    if (result != TrackFileOutcome::Ok)
         return result;
     SessionState &track = *accepted_;
     track.StartPosition = OriginalStartPositionValue(track.OriginalStartPosition);
@@ -142,7 +146,7 @@ TrackFileResult StartPositionSession::Revert()
     SetScrollFromProgram(positionPerMille_);
     fileStartPosition_ = track.StartPosition;
     ShowWhetherUnsaved();
-    return TrackFileOutcome::Ok;
+    return result;
 }
 
 bool StartPositionSession::HasUnsavedStart() const

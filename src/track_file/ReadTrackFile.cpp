@@ -1,6 +1,7 @@
 #include "track_file/TrackIniFileReader.h"
 
 #include "platform/OpenedFile.h"
+#include "platform/SafeUpdate.h"
 #include "track_file/NumberRules.h"
 #include "track_file/TrackLines.h"
 
@@ -106,23 +107,36 @@ bool ParseTrackLines(SessionState &state)
 
 TrackFileResult ReadTrackFile(SessionState &state)
 {
+    // A save ended by force while it wrote the file in place is undone first.
+    const QString notice = UndoInterruptedSave(state.SystemTrackFilePath(), true)
+                               ? InterruptedSaveUndone(state.TrackFilePath())
+                               : QString();
     // One open decides everything: whether the name is a link, whether it is a regular file, and
     // what is read. The name is the file's own: a "*" in it is a character, not a pattern.
     const auto opened = OpenedFile::Open(state.SystemTrackFilePath(), OpenedFile::Links::Follow);
-    if (const FileFault *fault = std::get_if<FileFault>(&opened))
-        return fault->missing ? TrackFileResult(TrackFileOutcome::Missing)
-                              : TrackFileResult(TrackFileOutcome::Unreadable, fault->cause);
+    TrackFileResult result;
+    result.notice = notice;
+    if (const FileFault *fault = std::get_if<FileFault>(&opened)) {
+        result.outcome = fault->missing ? TrackFileOutcome::Missing : TrackFileOutcome::Unreadable;
+        result.cause = fault->missing ? QString() : fault->cause;
+        return result;
+    }
     const OpenedFile &file = std::get<OpenedFile>(opened);
     auto bytes = file.ReadAll(MaxTrackFileBytes);
-    if (const FileFault *fault = std::get_if<FileFault>(&bytes))
-        return {TrackFileOutcome::Unreadable, fault->cause};
-    SessionState read = state;
-    if (TrackFileResult result = ReadTrackBytes(std::get<QByteArray>(std::move(bytes)), read);
-        result != TrackFileOutcome::Ok)
+    if (const FileFault *fault = std::get_if<FileFault>(&bytes)) {
+        result.outcome = TrackFileOutcome::Unreadable;
+        result.cause = fault->cause;
         return result;
-    read.TrackFileIsLink = file.FollowedLink();
-    state = std::move(read);
-    return TrackFileOutcome::Ok;
+    }
+    SessionState read = state;
+    const TrackFileResult parsed = ReadTrackBytes(std::get<QByteArray>(std::move(bytes)), read);
+    result.outcome = parsed.outcome;
+    result.cause = parsed.cause;
+    if (result == TrackFileOutcome::Ok) {
+        read.TrackFileIsLink = file.FollowedLink();
+        state = std::move(read);
+    }
+    return result;
 }
 
 TrackFileResult ReadTrackBytes(QByteArray bytes, SessionState &state)

@@ -30,6 +30,14 @@ struct TrackFileResult {
 
     TrackFileOutcome outcome;
     QString cause;
+    // A one-line note for the user whatever the outcome: "An interrupted save of PATH was undone."
+    QString notice;
 };
+
+// The note for a file whose half-written state, left by a save ended by force, was put back.
+inline QString InterruptedSaveUndone(const QString &path)
+{
+    return QStringLiteral("An interrupted save of %1 was undone.").arg(path);
+}
 
 } // namespace korsa

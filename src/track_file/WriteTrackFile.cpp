@@ -18,6 +18,25 @@ QList<QByteArray> MarkerTail(const SessionState &state)
     return {QByteArray(), MarkerLine, state.OriginalStallLine};
 }
 
+// What the update's result means for the track file; `declined` is what the change answered.
+TrackFileResult Outcome(const UpdateResult &result, const TrackFileResult &declined)
+{
+    switch (result.kind) {
+    case UpdateResult::Kind::Written:
+        return TrackFileOutcome::Ok;
+    case UpdateResult::Kind::Missing:
+        // The file was read when it was chosen: a save that finds it gone is a save that failed.
+        return {TrackFileOutcome::SaveFailed, QStringLiteral("The file no longer exists.")};
+    case UpdateResult::Kind::Unreadable:
+        return {TrackFileOutcome::Unreadable, result.cause};
+    case UpdateResult::Kind::Declined:
+        return declined;
+    case UpdateResult::Kind::Failed:
+        break;
+    }
+    return {TrackFileOutcome::SaveFailed, result.cause};
+}
+
 } // namespace
 
 QByteArray TrackFileBytes(const SessionState &state)
@@ -62,21 +81,12 @@ TrackFileResult UpdateTrackFile(SessionState &state, const TrackChange &change)
         return TrackFileBytes(written);
     };
     const UpdateResult result = UpdateFile(update);
-    switch (result.kind) {
-    case UpdateResult::Kind::Written:
+    TrackFileResult outcome = Outcome(result, declined);
+    if (result.undidInterrupted)
+        outcome.notice = InterruptedSaveUndone(state.TrackFilePath());
+    if (outcome == TrackFileOutcome::Ok)
         state = std::move(written);
-        return TrackFileOutcome::Ok;
-    case UpdateResult::Kind::Missing:
-        // The file was read when it was chosen: a save that finds it gone is a save that failed.
-        return {TrackFileOutcome::SaveFailed, QStringLiteral("The file no longer exists.")};
-    case UpdateResult::Kind::Unreadable:
-        return {TrackFileOutcome::Unreadable, result.cause};
-    case UpdateResult::Kind::Declined:
-        return declined;
-    case UpdateResult::Kind::Failed:
-        break;
-    }
-    return {TrackFileOutcome::SaveFailed, result.cause};
+    return outcome;
 }
 
 } // namespace korsa

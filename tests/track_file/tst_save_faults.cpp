@@ -15,6 +15,7 @@
 #include <functional>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 using namespace korsa;
@@ -56,6 +57,21 @@ QStringList Entries(const QString &folder)
     return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
 }
 
+// Every extended attribute of the file, ACLs among them, by name.
+QMap<QByteArray, QByteArray> Attributes(const QByteArray &path)
+{
+    QMap<QByteArray, QByteArray> all;
+    QByteArray names(4096, '\0');
+    names.truncate(qMax<ssize_t>(0, ::listxattr(path.constData(), names.data(), names.size())));
+    for (const QByteArray &name : names.split('\0')) {
+        QByteArray value(4096, '\0');
+        if (!name.isEmpty())
+            all[name] =
+                value.left(qMax<ssize_t>(0, ::getxattr(path.constData(), name.constData(), value.data(), 4096)));
+    }
+    return all;
+}
+
 struct stat Stat(const QString &path)
 {
     struct stat info {
@@ -75,19 +91,25 @@ class SaveFaultsTest : public QObject
     const bool dataSet_ = qputenv("XDG_DATA_HOME", QFile::encodeName(data_.path()));
 
 private slots:
-    // The new file that replaces the old one has its mode, owner and group (the full-disk sweep
-    // shows a file with a second hard link written in place).
+    // The file keeps its mode, owner, group, extended attributes and ACL, replaced or (with a second
+    // hard link) written in place; the ACL's mask stays the group's bits, so the group gains nothing.
     void keepsModeAndOwner_data()
     {
         QTest::addColumn<int>("mode");
         QTest::addColumn<int>("owner"); // -1: the test's own; else uid and gid, when run as root
-        QTest::newRow("rw-r-----") << 0640 << -1;
-        QTest::newRow("rw------- of another user") << 0600 << 4321;
+        QTest::addColumn<bool>("attributes");
+        QTest::addColumn<bool>("linked");
+        QTest::newRow("rw-r-----") << 0640 << -1 << false << false;
+        QTest::newRow("rw------- of another user") << 0600 << 4321 << false << false;
+        QTest::newRow("an ACL and a user attribute") << 0640 << -1 << true << false;
+        QTest::newRow("an ACL and a user attribute, in place") << 0640 << -1 << true << true;
     }
     void keepsModeAndOwner()
     {
         QFETCH(int, mode);
         QFETCH(int, owner);
+        QFETCH(bool, attributes);
+        QFETCH(bool, linked);
         if (owner >= 0 && ::geteuid() != 0)
             QSKIP("only root may give a file to another user");
         TempTree tree;
@@ -96,14 +118,22 @@ private slots:
         QCOMPARE(::chmod(path.constData(), static_cast<mode_t>(mode)), 0);
         if (owner >= 0)
             QCOMPARE(::chown(path.constData(), static_cast<uid_t>(owner), static_cast<gid_t>(owner)), 0);
+        if (attributes)
+            QVERIFY(QProcess::execute("setfacl", {"-m", "u:nobody:rw,g::r--", track}) == 0 &&
+                    QProcess::execute("setfattr", {"-n", "user.note", "-v", "kept", track}) == 0);
+        if (linked)
+            QCOMPARE(::link(path.constData(), QFile::encodeName(tree.file("other.ini")).constData()), 0);
         const struct stat before = Stat(track);
+        const QMap<QByteArray, QByteArray> attributesBefore = Attributes(path);
+        QCOMPARE(attributesBefore.size(), attributes ? 2 : 0);
         QCOMPARE(SaveSeven(tree.path()), TrackFileOutcome::Ok);
         const struct stat after = Stat(track);
-        QVERIFY(after.st_ino != before.st_ino);
-        QCOMPARE(static_cast<int>(after.st_mode & 07777), mode);
+        QCOMPARE(after.st_ino != before.st_ino, !linked);
+        QCOMPARE(after.st_mode, before.st_mode);
         QCOMPARE(std::pair(after.st_uid, after.st_gid), std::pair(before.st_uid, before.st_gid));
+        QCOMPARE(Attributes(path), attributesBefore);
         QCOMPARE(tree.read("track.ini"), SavedSeven(TrackText()));
-        QCOMPARE(Entries(tree.path()), QStringList({"track.ini", "track.ini.bak"})); // no temporary file left
+        QCOMPARE(Entries(tree.path()).filter(".korsa-"), QStringList()); // no temporary file left
     }
 
     // A name that was a link when read is written through, and stays a link; a name turned into a
@@ -160,22 +190,28 @@ private slots:
     }
 
     // A save removes what saves ended by force left beside the file once it is ten minutes old: new
-    // content that never took the name, and copies of old bytes the file still holds. A copy of bytes
-    // the file no longer holds may be all that is left of them, and stays.
+    // content that never took the name (at once where it is empty: its removal failed), and copies of
+    // old bytes the file still holds, and the name saves take turns by. A copy of bytes the file no
+    // longer holds may be all that is left of them, and stays, as does another program's version kept.
     void removesOldLeftovers()
     {
         TempTree tree;
         tree.write(QStringLiteral("track.ini"), TrackText());
         const QStringList old = {".track.ini.korsa-save-Aa0001", ".track.ini.bak.korsa-save-Aa0002",
-                                 ".track.ini.korsa-copy-Aa0003", ".track.ini.korsa-copy-Aa0004"};
-        for (const QString &name : old + QStringList{".track.ini.korsa-save-Aa0005", ".other.korsa-save-Aa0006"}) {
-            tree.write(name, name.endsWith("4") ? QByteArray("half") : TrackText());
+                                 ".track.ini.korsa-copy-Aa0003", ".track.ini.korsa-copy-Aa0004",
+                                 ".track.ini.korsa-kept-Aa0007", ".track.ini.korsa-lock"};
+        for (const QString &name : old + QStringList{".track.ini.korsa-save-Aa0005", ".other.korsa-save-Aa0006",
+                                                     ".track.ini.korsa-save-Aa0008"}) {
+            tree.write(name, name.endsWith("4")                            ? QByteArray("half")
+                             : name.endsWith("8") || name.endsWith("lock") ? QByteArray()
+                                                                           : TrackText());
             if (old.contains(name) || name.contains("other"))
                 QVERIFY(QProcess::execute("touch", {"-d", "11 minutes ago", tree.file(name)}) == 0);
         }
         QCOMPARE(SaveSeven(tree.path()), TrackFileOutcome::Ok);
         QCOMPARE(Entries(tree.path()), (QStringList{".other.korsa-save-Aa0006", ".track.ini.korsa-copy-Aa0004",
-                                                    ".track.ini.korsa-save-Aa0005", "track.ini", "track.ini.bak"}));
+                                                    ".track.ini.korsa-kept-Aa0007", ".track.ini.korsa-save-Aa0005",
+                                                    "track.ini", "track.ini.bak"}));
     }
 
     // Saves on a small file system filled to every level from full to 24 KiB free, of files from
