@@ -13,7 +13,7 @@
 // With "inplace" the file has a second hard link, so it is written in place. Prints the counts;
 // exits 1 when a trial broke its rule.
 
-#include "track_file/TrackFileWriter.h"
+#include "track_file/WriteTrackFile.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -7,9 +7,9 @@
 // replaces a file with them as plainly as a durable replace can be: a new file written at once,
 // synced, renamed over the old one, and the folder synced.
 
-#include "track_file/TrackFileWriter.h"
-#include "track_file/TrackIniFileReader.h"
+#include "track_file/ReadTrackFile.h"
 #include "track_file/TrackLines.h"
+#include "track_file/WriteTrackFile.h"
 
 #include <QDir>
 #include <QElapsedTimer>

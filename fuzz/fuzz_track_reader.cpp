@@ -5,9 +5,9 @@
 // would slow the fuzzer a hundredfold.)
 
 #include "track_file/NumberRules.h"
-#include "track_file/TrackFileWriter.h"
-#include "track_file/TrackIniFileReader.h"
+#include "track_file/ReadTrackFile.h"
 #include "track_file/TrackLines.h"
+#include "track_file/WriteTrackFile.h"
 
 #include <cmath>
 #include <cstdint>

@@ -2,8 +2,8 @@
 
 #include "session/Captions.h"
 #include "session/Numbers.h"
-#include "track_file/TrackFileWriter.h"
-#include "track_file/TrackIniFileReader.h"
+#include "track_file/ReadTrackFile.h"
+#include "track_file/WriteTrackFile.h"
 
 namespace korsa {
 

@@ -1,4 +1,4 @@
-#include "track_file/TrackIniFileReader.h"
+#include "track_file/ReadTrackFile.h"
 
 #include "platform/OpenedFile.h"
 #include "platform/SafeUpdate.h"

@@ -1,7 +1,7 @@
-#include "track_file/TrackFileWriter.h"
+#include "track_file/WriteTrackFile.h"
 
 #include "platform/SafeUpdate.h"
-#include "track_file/TrackIniFileReader.h"
+#include "track_file/ReadTrackFile.h"
 #include "track_file/TrackLines.h"
 
 namespace korsa {

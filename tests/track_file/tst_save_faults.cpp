@@ -5,7 +5,7 @@
 #include "platform/SafeUpdate.h"
 #include "support/TempTree.h"
 #include "support/TrackText.h"
-#include "track_file/TrackFileWriter.h"
+#include "track_file/WriteTrackFile.h"
 
 #include <QDir>
 #include <QProcess>
