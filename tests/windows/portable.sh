@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# The portable zip under Wine (in wine.sh's prefix, on with-xvfb.sh's screen): unpacked on drive C:
+# of a prefix whose drive Z:, the Linux file system where the build machine's Qt lies, is taken
+# away, both programs run: so the folder holds every library and plugin they load.
+# Usage: portable.sh ZIP
+set -euo pipefail
+zip=$1
+fail() { echo "FAIL: $*" >&2; exit 1; }
+poll() { for _ in $(seq 200); do "$@" && return 0; sleep 0.1; done; return 1; } # 20 s at most
+unzip -q "$zip" -d "$WINEPREFIX/drive_c"
+rm "$WINEPREFIX/dosdevices/z:"
+folder="C:\\$(basename "$zip" .zip)"
+version=$(wine "$folder\\korsa-sorvena-cli.exe" --version | tr -d '\r')
+[[ "$version" =~ ^v[0-9]+\.[0-9]+\.[0-9]+\ by\ Penhallow$ ]] || fail "the tool says: $version"
+wine "$folder\\korsa-sorvena-trainer.exe" &
+trainer=$!
+poll xdotool search --onlyvisible --name '^Korsa Sorvena Trainer$' >/dev/null || fail "the trainer shows no window"
+xdotool windowfocus --sync "$(xdotool search --onlyvisible --name '^Korsa Sorvena Trainer$' | tail -n 1)" key ctrl+q
+wait $trainer || fail "the trainer ended with status $?"
