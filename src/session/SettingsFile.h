@@ -20,7 +20,8 @@ struct RememberedSettings {
 // file, so a copy of the program that reads only that line still finds the folder; the lines after
 // it are "file=" with that file's name and, while the Track Announcer is on, "announcer=on".
 // It lives beside a copy of the program in a writable folder of its own; for an installed program,
-// or where the program's folder cannot be written, in the user's configuration folder instead, and
+// or where the program's folder cannot be written, in the user's configuration folder (on Windows the
+// application-data folder, PerUserSettingsFolder) instead, and
 // from then on that per-user file is the one read and written.
 class SettingsFile
 {

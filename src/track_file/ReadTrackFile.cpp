@@ -1,6 +1,6 @@
 #include "track_file/TrackIniFileReader.h"
 
-#include "platform/OpenedFile.h"
+#include "platform/SystemFiles.h"
 #include "track_file/NumberRules.h"
 #include "track_file/TrackLines.h"
 
@@ -108,19 +108,15 @@ TrackFileResult ReadTrackFile(SessionState &state)
 {
     // One open decides everything: whether the name is a link, whether it is a regular file, and
     // what is read. The name is the file's own: a "*" in it is a character, not a pattern.
-    const auto opened = OpenedFile::Open(state.SystemTrackFilePath(), OpenedFile::Links::Follow);
-    if (const FileFault *fault = std::get_if<FileFault>(&opened))
+    auto content = ReadFileContent(state.SystemTrackFilePath(), MaxTrackFileBytes);
+    if (const ReadFault *fault = std::get_if<ReadFault>(&content))
         return fault->missing ? TrackFileResult(TrackFileOutcome::Missing)
                               : TrackFileResult(TrackFileOutcome::Unreadable, fault->cause);
-    const OpenedFile &file = std::get<OpenedFile>(opened);
-    auto bytes = file.ReadAll(MaxTrackFileBytes);
-    if (const FileFault *fault = std::get_if<FileFault>(&bytes))
-        return {TrackFileOutcome::Unreadable, fault->cause};
+    FileContent &file = std::get<FileContent>(content);
     SessionState read = state;
-    if (TrackFileResult result = ReadTrackBytes(std::get<QByteArray>(std::move(bytes)), read);
-        result != TrackFileOutcome::Ok)
+    if (TrackFileResult result = ReadTrackBytes(std::move(file.bytes), read); result != TrackFileOutcome::Ok)
         return result;
-    read.TrackFileIsLink = file.FollowedLink();
+    read.TrackFileIsLink = file.followedLink;
     state = std::move(read);
     return TrackFileOutcome::Ok;
 }
