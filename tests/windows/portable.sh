@@ -6,8 +6,6 @@
 # Usage: portable.sh ZIP
 set -euo pipefail
 zip=$1
-fail() { echo "FAIL: $*" >&2; exit 1; }
-poll() { for _ in $(seq 200); do "$@" && return 0; sleep 0.1; done; return 1; } # 20 s at most
 unzip -q "$zip" -d "$WINEPREFIX/drive_c"
 rm "$WINEPREFIX/dosdevices/z:"
 folder="C:\\$(basename "$zip" .zip)"

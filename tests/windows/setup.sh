@@ -7,8 +7,6 @@
 # Usage: setup.sh SETUP_EXE PORTABLE_FOLDER
 set -euo pipefail
 setup=$1 portable=$2
-fail() { echo "FAIL: $*" >&2; exit 1; }
-poll() { for _ in $(seq 200); do "$@" && return 0; sleep 0.1; done; return 1; } # 20 s at most
 listing() { (cd "$1" && find . -type f | sort); }
 folder="$WINEPREFIX/drive_c/Program Files/Korsa Sorvena Trainer"
 link="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Korsa Sorvena Trainer.lnk"

@@ -7,10 +7,6 @@
 # Usage: trainer.sh PORTABLE_FOLDER SHOT
 set -euo pipefail
 portable=$1 shot=$2
-fail() { echo "FAIL: $*" >&2; exit 1; }
-win() { printf 'Z:%s' "${1//\//\\}"; }
-poll() { for _ in $(seq 200); do "$@" && return 0; sleep 0.1; done; return 1; } # 20 s at most
-shown() { xdotool search --onlyvisible --name "^$1\$" | tail -n 1 | grep .; }
 
 program=$SCRATCH/program track="$SCRATCH/Spiele Jürgen/track.ini"
 cp -r "$portable" "$program"
