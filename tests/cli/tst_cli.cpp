@@ -130,7 +130,7 @@ private slots:
         row("show|PATH", "", 0, at("The", "1500", "2.1"));
         // PATH splits at its last separator; a bare name lies in the current folder.
         row("section|1|track.ini", "", 0, at("The Dunes", "12200", "16.9"), Modified("12200"));
-        row("section|sr 47 bridge|../tracks/track.ini", "", 0, at("The SR 47 Bridge", "17200", "23.9"),
+        row("section|sr 47 bridge|../Spiele Jürgen Łódź/track.ini", "", 0, at("The SR 47 Bridge", "17200", "23.9"),
             Modified("17200"));
         row("per-mille|500|PATH", "", 0, at("This", "35995", "50"), Modified("35994"));
         row("metres|1500.5|PATH", "", 0, at("This", "1501", "2.1"), Modified("1500"));
@@ -159,14 +159,17 @@ private slots:
     {
         QFETCH(Case, c);
         const auto &[joined, exitCode, out, saved, at, before] = c;
-        TempTree tree; // the track file in "tracks", where the tool runs; files of the usual names above it are decoys
-        const QString tracks = tree.file(QStringLiteral("tracks")), track = tracks + QStringLiteral("/track.ini");
-        QDir(tree.path()).mkdir(QStringLiteral("tracks"));
+        // The track file in a folder whose name no 8-bit code page holds (so every row names one), where the
+        // tool runs; files of the usual names above it are decoys.
+        TempTree tree;
+        const QString folder = QStringLiteral("Spiele Jürgen Łódź"), tracks = tree.file(folder);
+        const QString track = tracks + QStringLiteral("/track.ini");
+        QDir(tree.path()).mkdir(folder);
         tree.write(TrackName, Decoy);
         tree.write(BackupName, "a backup");
         const bool noFile = at >= At::NamedPipe;
         if (noFile)
-            tree.make(QStringLiteral("tracks/track.ini"),
+            tree.make(folder + QStringLiteral("/track.ini"),
                       NoFile[static_cast<int>(at) - static_cast<int>(At::NamedPipe)]);
         else if (!before.isNull())
             WriteFile(track, before);
@@ -199,11 +202,11 @@ private slots:
             QCOMPARE(err, exitCode ? Failure(exitCode, AsGiven(QDir(tracks).absoluteFilePath(given.last())), out)
                                    : QByteArray());
         if (!noFile)
-            QCOMPARE(tree.read("tracks/track.ini"), saved.isNull() ? before : Saved(before, saved));
+            QCOMPARE(tree.read(folder + "/track.ini"), saved.isNull() ? before : Saved(before, saved));
         // A save keeps a backup of the bytes before; a refused save may have made one first.
         const bool backup = QFileInfo::exists(track + QStringLiteral(".bak"));
         QCOMPARE(backup, !saved.isNull() || (backup && exitCode == 5));
-        QCOMPARE(tree.read("tracks/track.ini.bak"), backup ? before : QByteArray());
+        QCOMPARE(tree.read(folder + "/track.ini.bak"), backup ? before : QByteArray());
         QCOMPARE(QDir(tracks).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
                  (QStringList{TrackName, BackupName}.mid(0, 1 + backup))); // nothing else in the current folder
         QCOMPARE(tree.read(TrackName) + tree.read(BackupName), Decoy + "a backup");
