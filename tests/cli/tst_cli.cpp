@@ -21,7 +21,7 @@ const QString Cli = WineCli.isEmpty() ? QStringLiteral(KORSA_CLI) : WineCli;
 // the Linux file system, with the separators of Windows.
 QString AsGiven(const QString &path)
 {
-    return WineCli.isEmpty() || !path.startsWith('/') ? path : "Z:" + QDir::toNativeSeparators(path);
+    return WineCli.isEmpty() || !path.startsWith('/') ? path : "Z:" + QString(path).replace('/', '\\');
 }
 // Starts the tool with `args`.
 void Start(QProcess &process, const QStringList &args)
@@ -175,8 +175,8 @@ private slots:
             WriteFile(track, before);
         if (at == At::ReadOnlyFile)
             QVERIFY(QFile::setPermissions(track, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
-        if (!WineCli.isEmpty() && at == At::NamedPipe)
-            QSKIP("Windows opens no named pipe of the Linux file system");
+        if (!WineCli.isEmpty() && (at == At::NamedPipe || at == At::LinkToDevZero))
+            QSKIP("Windows has no named pipes or devices of the Linux file system on a drive");
         const QStringList given = (joined.isEmpty() ? QStringList() : joined.split(QLatin1Char('|')))
                                       .replaceInStrings(QStringLiteral("PATH"), track);
         QStringList args;
