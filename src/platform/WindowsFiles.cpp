@@ -221,6 +221,9 @@ std::variant<OpenFile, Fault> OpenForReading(const QByteArray &systemPath, Links
     file.handle = OpenExisting(path, GENERIC_READ, ShareReadWrite, asItIs);
     if (!file.handle.valid())
         return LastErrorFault();
+    // A device or a pipe is asked nothing more.
+    if (::GetFileType(file.handle.get()) != FILE_TYPE_DISK)
+        return Refused(QStringLiteral("It is not a regular file."));
     if (!::GetFileInformationByHandle(file.handle.get(), &file.info))
         return Refused(CauseOfError(static_cast<int>(::GetLastError())));
     file.folder = path.substr(0, cut);
