@@ -1,10 +1,13 @@
-// Paints the program's icon, resources/icon/korsa.png (256 x 256), and the window's small copies
-// korsa-16.png, korsa-32.png and korsa-64.png.
+// Paints the program's icon, resources/icon/korsa.png (256 x 256), the window's small copies
+// korsa-16.png, korsa-32.png and korsa-64.png, and korsa.ico, the Windows programs' icon.
 //
 //   make_icon [RESOURCES_DIR]
 
 #include "Drawing.h"
 
+#include <QtCore/QBuffer>
+#include <QtCore/QFile>
+#include <QtCore/QtEndian>
 #include <QtGui/QLinearGradient>
 #include <QtGui/QPainter>
 #include <QtGui/QPainterPath>
@@ -88,6 +91,39 @@ QImage PaintIcon()
     return image;
 }
 
+// The Windows icon file: every size the shell and a window's caption ask for, each stored as a PNG
+// image (which Windows reads in icon files since Vista), in the little-endian directory of an .ico.
+bool SaveIco(const QImage &icon, const QString &path)
+{
+    const int sizes[] = {16, 24, 32, 48, 64, 256};
+    QByteArray directory, images;
+    const auto put = [](QByteArray &to, auto value) {
+        const auto le = qToLittleEndian(value);
+        to.append(reinterpret_cast<const char *>(&le), sizeof le);
+    };
+    put(directory, quint16(0));
+    put(directory, quint16(1)); // an icon, not a cursor
+    put(directory, quint16(std::size(sizes)));
+    const int headers = 6 + 16 * int(std::size(sizes));
+    for (const int size : sizes) {
+        QByteArray png;
+        QBuffer buffer(&png);
+        if (!icon.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation).save(&buffer, "PNG"))
+            return false;
+        put(directory, quint8(size % 256)); // 0 stands for 256
+        put(directory, quint8(size % 256));
+        put(directory, quint16(0));  // no palette
+        put(directory, quint16(1));  // planes
+        put(directory, quint16(32)); // bits per pixel
+        put(directory, quint32(png.size()));
+        put(directory, quint32(headers + images.size()));
+        images += png;
+    }
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(directory + images) == directory.size() + images.size() &&
+           file.flush();
+}
+
 // The large icon, and the small sizes the window shows, scaled smoothly from it: these decode in a
 // fraction of the large one's time when the window starts.
 int Run(const QDir &dir)
@@ -100,7 +136,7 @@ int Run(const QDir &dir)
         if (!small.save(dir.filePath(QStringLiteral("korsa-%1.png").arg(size)), "PNG"))
             return 1;
     }
-    return 0;
+    return SaveIco(icon, dir.filePath(QStringLiteral("korsa.ico"))) ? 0 : 1;
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 # Installs what the Windows build and its tests under Wine need, when any is missing: MinGW-w64,
 # NSIS, Wine, and a source entry for Debian's archive so Qt's source package can be fetched.
 set -euo pipefail
-packages=(g++-mingw-w64-x86-64-posix mingw-w64-tools nsis zip unzip dpkg-dev wine64 wine xvfb xauth xdotool imagemagick fonts-liberation)
+packages=(g++-mingw-w64-x86-64-posix mingw-w64-tools nsis zip unzip dpkg-dev wine64 wine xvfb xauth xdotool xclip imagemagick fonts-liberation)
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive

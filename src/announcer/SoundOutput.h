@@ -16,8 +16,9 @@ struct SoundFormat {
     bool operator==(const SoundFormat &) const = default;
 };
 
-// The system's sound output. It lives in a module of its own, loaded with the sound libraries
-// only once a sound is wanted, so that a program that never plays one never maps them.
+// The system's sound output. On Linux it lives in a module of its own, loaded with the sound
+// libraries only once a sound is wanted, so that a program that never plays one never maps them; on
+// Windows it is the system's PlaySound, always at hand.
 class SoundOutput
 {
 public:
@@ -34,7 +35,10 @@ public:
     virtual bool IsPlaying() const = 0;
 };
 
-// The module's one entry point: a new output, owned by the caller.
+// A new output, owned by the caller; null where there is none (the sound module cannot be loaded).
+SoundOutput *NewSoundOutput();
+
+// The sound module's one entry point: a new output, owned by the caller.
 using CreateSoundOutputFunction = SoundOutput *();
 inline constexpr char CreateSoundOutputName[] = "korsa_CreateSoundOutput";
 

@@ -2,7 +2,9 @@
 // without a display. Every number, caption and byte comes from the same code as the window's.
 
 #include "Version.h"
+#include "platform/Console.h"
 #include "platform/Platform.h"
+#include "platform/SystemFiles.h"
 #include "session/Captions.h"
 #include "session/Numbers.h"
 #include "session/StartPositionSession.h"
@@ -10,18 +12,16 @@
 #include "track_file/UserMessages.h"
 
 #include <QCoreApplication>
-#include <QFile>
+#include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
-
-#include <unistd.h>
 
 namespace {
 
@@ -81,11 +81,7 @@ const char *const Help = "\n"
                          "  64  wrong command line\n"
                          "  74  the output could not be written\n";
 
-void PrintLine(std::FILE *stream, const QString &text)
-{
-    const QByteArray bytes = text.toLocal8Bit();
-    std::fprintf(stream, "%s\n", bytes.constData());
-}
+void PrintLine(std::FILE *stream, const QString &text) { WriteText(stream, text + QLatin1Char('\n')); }
 
 // Keeps the two status lines; the scroll bar, map and enabling have nothing to show here.
 class CliView final : public SessionView
@@ -127,14 +123,14 @@ int Report(const TrackFileResult &result, const QString &path)
 [[noreturn]] void ArgumentError(const QString &why, const QString &hint = QString::fromLatin1(Usage))
 {
     PrintLine(stderr, QStringLiteral("korsa-sorvena-cli: ") + why);
-    std::fputs(hint.toLocal8Bit().constData(), stderr);
+    WriteText(stderr, hint);
     std::exit(exit_status::Usage);
 }
 
 [[noreturn]] void UsageError(const QString &why)
 {
     if (why.isEmpty()) {
-        std::fputs(Usage, stderr);
+        WriteText(stderr, QString::fromLatin1(Usage));
         std::exit(exit_status::Usage);
     }
     ArgumentError(why);
@@ -159,29 +155,22 @@ std::optional<float> MetresArgument(const QString &text)
     return LeadingNumber(text.toLatin1());
 }
 
-// The current folder as the system knows it, however long its path; empty where it has none.
-QByteArray CurrentFolder()
-{
-    char *name = ::getcwd(nullptr, 0);
-    const QByteArray folder(name);
-    std::free(name);
-    return folder;
-}
-
 // Names the track file by PATH's bytes as given, so a name that is no UTF-8 text opens too, and a
 // relative one is found from the real current folder, however long its path. Returns the file as the
 // user named it, made absolute where the current folder is known: what messages and --json name;
 // `absolute` gets its bytes.
 QString ChooseTrackFile(SessionState &state, const QByteArray &path, QByteArray &absolute)
 {
-    if (path.isEmpty() || path.endsWith('/'))
-        UsageError(QStringLiteral("PATH names no file: ") + QFile::decodeName(path));
+    const QString text = PathText(path);
+    if (path.isEmpty() || text.endsWith(QLatin1Char('/')) || text.endsWith(QDir::separator()))
+        UsageError(QStringLiteral("PATH names no file: ") + text);
     state.TrackFileBytesPath = path;
-    const QByteArray folder = CurrentFolder();
-    absolute = path.startsWith('/') || folder.isEmpty() ? path : (folder == "/" ? folder : folder + '/') + path;
-    const QString shown = QFile::decodeName(absolute);
-    const qsizetype cut = shown.lastIndexOf(QLatin1Char('/'));
-    state.TrackFolder = cut < 0 ? QStringLiteral(".") : cut == 0 ? QStringLiteral("/") : shown.left(cut);
+    absolute = AbsoluteSystemPath(path);
+    const QString shown = PathText(absolute);
+    const qsizetype cut = std::max(shown.lastIndexOf(QLatin1Char('/')), shown.lastIndexOf(QDir::separator()));
+    // A root folder keeps its separator ("/", "C:\\").
+    const QString root = shown.left(cut + 1);
+    state.TrackFolder = cut < 0 ? QStringLiteral(".") : QDir(root).isRoot() ? root : shown.left(cut);
     state.TrackFileName = shown.mid(cut + 1);
     return shown;
 }
@@ -253,9 +242,9 @@ int RunTrackCommand(const QStringList &args, const QByteArray &pathBytes, bool j
                            {QStringLiteral("startMetres"), number(session.AcceptedTrack().StartPosition)},
                            {QStringLiteral("perMille"), number(session.PositionPerMille())}};
         // A path that is no UTF-8 text cannot be told in "file": its bytes are given beside it.
-        if (QFile::encodeName(path) != absolute)
+        if (SystemPath(path) != absolute)
             object.insert(QStringLiteral("file_bytes"), QString::fromLatin1(absolute.toBase64()));
-        std::fprintf(stdout, "%s\n", QJsonDocument(object).toJson(QJsonDocument::Compact).constData());
+        PrintLine(stdout, QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
     } else {
         PrintLine(stdout, view.label1);
         PrintLine(stdout, view.label2);
@@ -267,7 +256,7 @@ int RunTrackCommand(const QStringList &args, const QByteArray &pathBytes, bool j
 int Finish(int status)
 {
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::fputs("korsa-sorvena-cli: cannot write to standard output\n", stderr);
+        WriteText(stderr, QStringLiteral("korsa-sorvena-cli: cannot write to standard output\n"));
         return status == exit_status::Ok ? exit_status::OutputFailed : status;
     }
     return status;
@@ -282,14 +271,16 @@ int main(int argc, char *argv[])
     QStringList args;
     QByteArrayList bytes;
     bool json = false;
-    for (int i = 1; i < argc; ++i) {
+    const QStringList texts = ArgumentTexts(argc, argv);
+    const QByteArrayList paths = ArgumentPaths(argc, argv);
+    for (qsizetype i = 0; i < paths.size(); ++i) {
         // --json may stand anywhere; a file of that name is ./--json.
-        if (std::strcmp(argv[i], "--json") == 0) {
+        if (paths[i] == "--json") {
             json = true;
             continue;
         }
-        bytes.append(QByteArray(argv[i]));
-        args.append(QString::fromLocal8Bit(argv[i]));
+        bytes.append(paths[i]);
+        args.append(texts[i]);
     }
     if (args.isEmpty())
         UsageError(QString());
@@ -301,8 +292,7 @@ int main(int argc, char *argv[])
     if (json && !trackCommands.contains(command))
         UsageError(QStringLiteral("--json is for show, section, per-mille, metres and revert"));
     if (command == QStringLiteral("--help") || command == QStringLiteral("-h")) {
-        std::fputs(Usage, stdout);
-        std::fputs(Help, stdout);
+        WriteText(stdout, QString::fromLatin1(Usage) + QString::fromLatin1(Help));
         return Finish(exit_status::Ok);
     }
     if (command == QStringLiteral("--version")) {

@@ -3,6 +3,7 @@
 
 #include "KorsaResources.h"
 #include "Version.h"
+#include "platform/Console.h"
 #include "platform/QtPlatform.h"
 #include "presentation/MainWindow.h"
 #include "session/Captions.h"
@@ -11,7 +12,7 @@
 #include <QTimer>
 
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <optional>
 
 namespace {
@@ -27,30 +28,30 @@ const char *const Usage = "Usage: korsa-sorvena-trainer [PATH]\n"
 // Runs before any window exists, so none of this needs a display.
 std::optional<QString> TrackPathArgument(int argc, char *argv[])
 {
+    using korsa::WriteText;
     std::optional<QString> path;
     bool options = true;
-    for (int i = 1; i < argc; ++i) {
-        const char *arg = argv[i];
-        const auto fail = [arg](const char *why) {
-            std::fprintf(stderr, "korsa-sorvena-trainer: %s: %s (try --help)\n", why, arg);
+    for (const QString &arg : korsa::ArgumentTexts(argc, argv)) {
+        const auto fail = [&arg](const char *why) {
+            WriteText(stderr,
+                      QStringLiteral("korsa-sorvena-trainer: %1: %2 (try --help)\n").arg(QLatin1String(why), arg));
             std::exit(korsa::exit_status::Usage);
         };
-        if (options && std::strcmp(arg, "--") == 0) {
+        if (options && arg == QLatin1String("--")) {
             options = false;
-        } else if (options && (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0)) {
-            std::fputs(Usage, stdout);
+        } else if (options && (arg == QLatin1String("--help") || arg == QLatin1String("-h"))) {
+            WriteText(stdout, QString::fromLatin1(Usage));
             std::exit(std::fflush(stdout) == 0 ? korsa::exit_status::Ok : korsa::exit_status::OutputFailed);
-        } else if (options && std::strcmp(arg, "--version") == 0) {
-            const QByteArray version =
-                (korsa::captions::ProgramTitle + QLatin1Char(' ') + korsa::captions::AboutText()).toLocal8Bit();
-            std::printf("%s\n", version.constData());
+        } else if (options && arg == QLatin1String("--version")) {
+            WriteText(stdout, korsa::captions::ProgramTitle + QLatin1Char(' ') + korsa::captions::AboutText() +
+                                  QLatin1Char('\n'));
             std::exit(std::fflush(stdout) == 0 ? korsa::exit_status::Ok : korsa::exit_status::OutputFailed);
-        } else if (options && arg[0] == '-' && arg[1] != '\0') {
+        } else if (options && arg.size() > 1 && arg.front() == QLatin1Char('-')) {
             fail("unknown option");
         } else if (path) {
             fail("only one PATH can be opened");
         } else {
-            path = QString::fromLocal8Bit(arg);
+            path = arg;
         }
     }
     return path;

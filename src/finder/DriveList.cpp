@@ -5,7 +5,6 @@
 
 #include <QAbstractItemView>
 #include <QDir>
-#include <QFileInfo>
 #include <QFontMetrics>
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
@@ -26,13 +25,8 @@ DriveList::DriveList(QWidget *parent) : QComboBox(parent)
     setEditable(false);
     // Long paths keep their ends in sight, and the open list is as wide as its entries need.
     view()->setTextElideMode(Qt::ElideMiddle);
-#ifdef Q_OS_WIN
-    for (const QFileInfo &drive : QDir::drives())
-        AddDrive(drive.absoluteFilePath());
-#else
     for (const finder::Place &place : finder::DrivePlaces(QDir::homePath()))
         AddPlace(place.label, place.path, place.opensAt);
-#endif
     connect(this, &QComboBox::currentIndexChanged, this, [this] { emit DriveChanged(); });
 }
 

@@ -6,9 +6,10 @@
 
 namespace korsa {
 
-// A drop-down of drives: the drive letters on Windows; elsewhere the places a user keeps files in
-// ("/", the home folder, the Steam libraries, the mounted file systems), each named and with its
-// folder. Every change of the current drive, by the user or by the program, raises DriveChanged.
+// A drop-down of drives: the places a user keeps files in (DrivePlaces: on Windows the drive
+// letters and the Steam libraries; elsewhere "/", the home folder, the Steam libraries, the mounted
+// file systems), each named and with its folder. Every change of the current drive, by the user or by the program,
+// raises DriveChanged.
 class DriveList : public QComboBox
 {
     Q_OBJECT

@@ -1,7 +1,6 @@
 #include "finder/FinderPaths.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QUrl>
 
@@ -102,7 +101,10 @@ bool CanListFolder(const QString &folder)
         return false;
     // Opening the folder is the only reliable test: permission bits say nothing for some users.
     std::error_code error;
-    std::filesystem::directory_iterator it(std::filesystem::path(QFile::encodeName(folder).toStdString()), error);
+    // The path from UTF-8: on Linux the name's bytes as they are, on Windows its every letter.
+    const QByteArray utf8 = folder.toUtf8();
+    const std::u8string name(reinterpret_cast<const char8_t *>(utf8.constData()), static_cast<size_t>(utf8.size()));
+    std::filesystem::directory_iterator it(std::filesystem::path(name), error);
     return !error;
 }
 

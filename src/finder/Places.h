@@ -21,20 +21,26 @@ struct Place {
 inline constexpr qint64 MaxLibraryFileBytes = 1 << 20;
 QStringList LibraryFoldersIn(const QString &vdfPath);
 
-// Every Steam library of the user whose home folder this is: each Steam installation under the
-// home folder that exists (its own library first, then those its libraryfolders.vdf names), as
-// folders with links resolved, each once; libraries whose folder is missing are left out.
+// Where Steam may be installed for the user whose home folder this is, existing or not: below the
+// home folder on Linux (the usual place, the older link to it, the Flatpak build's); on Windows the
+// folder the registry names (HKCU\Software\Valve\Steam, SteamPath), else Program Files (x86)\Steam.
+QStringList SteamInstallations(const QString &home);
+
+// Every Steam library of the user whose home folder this is: each Steam installation that exists
+// (its own library first, then those its libraryfolders.vdf names), as folders with links
+// resolved, each once; libraries whose folder is missing are left out.
 QStringList SteamLibraries(const QString &home);
 
 // The folders of the mount table's file systems that hold user files and are ready, sorted, each
-// once.
+// once (not on Windows, which has drives instead).
 QStringList MountedFolders(const QString &mountTable = QStringLiteral("/proc/self/mounts"));
 
 // The folder below a Steam library that holds its games.
 QString GamesFolder(const QString &library);
 
 // The drive list's places: "/", the home folder, the Steam libraries, the mounted file systems;
-// a folder already offered is not offered again.
+// a folder already offered is not offered again. On Windows: every drive, ready or not (a drive
+// without its medium is refused when picked), then the Steam libraries; the mount table is unused.
 QList<Place> DrivePlaces(const QString &home, const QString &mountTable = QStringLiteral("/proc/self/mounts"));
 
 // Where the finder opens when no folder is remembered and no track file was found: a copy of the

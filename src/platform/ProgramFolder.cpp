@@ -1,7 +1,8 @@
 #include "platform/ProgramFolder.h"
 
+#include "platform/SystemFiles.h"
+
 #include <QDir>
-#include <QFileDevice>
 #include <QFileInfo>
 
 namespace korsa {
@@ -18,13 +19,6 @@ QString RealFolder(const QString &folder)
 
 } // namespace
 
-bool CanWriteFolder(const QString &folder)
-{
-    constexpr auto writeBits = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
-    const QFileInfo info(folder);
-    return info.isDir() && info.isWritable() && (info.permissions() & writeBits);
-}
-
 QString InstalledProgramFolder() { return QStringLiteral(KORSA_INSTALL_BINDIR); }
 
 bool KeepsFilesBesideItself(const QString &programFolder, const QString &installFolder)
@@ -36,14 +30,7 @@ bool KeepsFilesBesideItself(const QString &programFolder, const QString &install
     const QString folder = RealFolder(programFolder);
     if (!installFolder.isEmpty() && folder == RealFolder(installFolder))
         return false;
-#ifndef Q_OS_WIN
-    for (const char *systemTree : {"/usr", "/bin", "/sbin", "/opt"}) {
-        const QString tree = QString::fromLatin1(systemTree);
-        if (folder == tree || folder.startsWith(tree + QLatin1Char('/')))
-            return false;
-    }
-#endif
-    return true;
+    return !InSystemProgramTree(folder);
 }
 
 } // namespace korsa

@@ -3,11 +3,10 @@
 #include "platform/Platform.h"
 #include "platform/RegularFile.h"
 #include "platform/SafeUpdate.h"
+#include "platform/SystemFiles.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 #include <optional>
 #include <utility>
@@ -58,10 +57,10 @@ RememberedSettings Parse(const QByteArray &bytes)
 {
     const QList<QByteArray> lines = Lines(bytes);
     RememberedSettings settings;
-    settings.trackFolder = QFile::decodeName(lines.first());
+    settings.trackFolder = PathText(lines.first());
     for (const QByteArray &line : lines.mid(1)) {
         if (line.startsWith(FileKey))
-            settings.trackFileName = QFile::decodeName(line.mid(FileKey.size()));
+            settings.trackFileName = PathText(line.mid(FileKey.size()));
         else if (line == AnnouncerOn)
             settings.trackAnnouncer = true;
         else if (line.startsWith(WindowKey))
@@ -72,9 +71,9 @@ RememberedSettings Parse(const QByteArray &bytes)
 
 QByteArray Compose(const RememberedSettings &settings)
 {
-    QByteArray bytes = QFile::encodeName(settings.trackFolder) + "\r\n";
+    QByteArray bytes = SystemPath(settings.trackFolder) + "\r\n";
     if (!settings.trackFileName.isEmpty())
-        bytes += FileKey + QFile::encodeName(settings.trackFileName) + "\r\n";
+        bytes += FileKey + SystemPath(settings.trackFileName) + "\r\n";
     if (settings.trackAnnouncer)
         bytes += AnnouncerOn + "\r\n";
     if (settings.windowSize.fitToScreen)
@@ -91,7 +90,7 @@ bool WriteContent(const QString &path, const QByteArray &bytes)
     if (!CanWriteFolder(QFileInfo(path).absolutePath()))
         return false;
     FileUpdate update;
-    update.path = QFile::encodeName(path);
+    update.path = SystemPath(path);
     update.create = true;
     update.maxBytes = MaxSettingsBytes;
     update.contentFor = [&bytes](const QByteArray &current) {
@@ -109,10 +108,7 @@ SettingsFile::SettingsFile(QString programFolder, QString installFolder)
 
 QString SettingsFile::BesideProgramPath() const { return JoinPath(programFolder_, SettingsName); }
 
-QString SettingsFile::PerUserPath() const
-{
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)).filePath(SettingsName);
-}
+QString SettingsFile::PerUserPath() const { return QDir(PerUserSettingsFolder()).filePath(SettingsName); }
 
 RememberedSettings SettingsFile::Read() const
 {

@@ -33,7 +33,8 @@ struct RememberedSettings {
 // "window=" with the window size chosen ("fit", or the factor with "." as its decimal point) unless
 // it is the layout's own.
 // It lives beside a copy of the program in a writable folder of its own; for an installed program,
-// or where the program's folder cannot be written, in the user's configuration folder instead, and
+// or where the program's folder cannot be written, in the user's configuration folder (on Windows the
+// application-data folder, PerUserSettingsFolder) instead, and
 // from then on that per-user file is the one read and written.
 class SettingsFile
 {

@@ -9,14 +9,7 @@ namespace korsa {
 
 namespace {
 
-bool IsSeparator(char c)
-{
-#ifdef Q_OS_WIN
-    return c == '/' || c == '\\';
-#else
-    return c == '/';
-#endif
-}
+bool IsSeparator(char c) { return c == '/'; }
 
 } // namespace
 

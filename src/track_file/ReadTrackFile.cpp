@@ -1,7 +1,7 @@
 #include "track_file/ReadTrackFile.h"
 
-#include "platform/OpenedFile.h"
 #include "platform/SafeUpdate.h"
+#include "platform/SystemFiles.h"
 #include "track_file/NumberRules.h"
 #include "track_file/TrackLines.h"
 
@@ -113,29 +113,21 @@ TrackFileResult ReadTrackFile(SessionState &state)
                                : QString();
     // One open decides everything: whether the name is a link, whether it is a regular file, and
     // what is read. The name is the file's own: a "*" in it is a character, not a pattern.
-    const auto opened = OpenedFile::Open(state.SystemTrackFilePath(), OpenedFile::Links::Follow);
+    auto content = ReadFileContent(state.SystemTrackFilePath(), MaxTrackFileBytes);
     TrackFileResult result;
+    if (const ReadFault *fault = std::get_if<ReadFault>(&content)) {
+        result = fault->missing ? TrackFileResult(TrackFileOutcome::Missing)
+                                : TrackFileResult(TrackFileOutcome::Unreadable, fault->cause);
+    } else {
+        FileContent &file = std::get<FileContent>(content);
+        SessionState read = state;
+        result = ReadTrackBytes(std::move(file.bytes), read);
+        if (result == TrackFileOutcome::Ok) {
+            read.TrackFileIsLink = file.followedLink;
+            state = std::move(read);
+        }
+    }
     result.notice = notice;
-    if (const FileFault *fault = std::get_if<FileFault>(&opened)) {
-        result.outcome = fault->missing ? TrackFileOutcome::Missing : TrackFileOutcome::Unreadable;
-        result.cause = fault->missing ? QString() : fault->cause;
-        return result;
-    }
-    const OpenedFile &file = std::get<OpenedFile>(opened);
-    auto bytes = file.ReadAll(MaxTrackFileBytes);
-    if (const FileFault *fault = std::get_if<FileFault>(&bytes)) {
-        result.outcome = TrackFileOutcome::Unreadable;
-        result.cause = fault->cause;
-        return result;
-    }
-    SessionState read = state;
-    const TrackFileResult parsed = ReadTrackBytes(std::get<QByteArray>(std::move(bytes)), read);
-    result.outcome = parsed.outcome;
-    result.cause = parsed.cause;
-    if (result == TrackFileOutcome::Ok) {
-        read.TrackFileIsLink = file.FollowedLink();
-        state = std::move(read);
-    }
     return result;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "platform/SystemFiles.h"
+
 #include <QByteArray>
-#include <QFile>
 #include <QList>
 #include <QString>
 
@@ -40,7 +41,7 @@ struct SessionState {
     QString TrackFilePath() const;
     QByteArray SystemTrackFilePath() const
     {
-        return TrackFileBytesPath.isEmpty() ? QFile::encodeName(TrackFilePath()) : TrackFileBytesPath;
+        return TrackFileBytesPath.isEmpty() ? SystemPath(TrackFilePath()) : TrackFileBytesPath;
     }
 };
 
