@@ -95,6 +95,8 @@ bool IsSameOrBelow(const QString &path, const QString &folder)
     return p.startsWith(f, PathCase);
 }
 
+bool ContainsFolder(const QStringList &folders, const QString &folder) { return folders.contains(folder, PathCase); }
+
 bool CanListFolder(const QString &folder)
 {
     if (folder.isEmpty())

@@ -23,6 +23,8 @@ QString ChildFolder(const QString &folder, const QString &name);
 
 // True when path is folder itself or lies somewhere below it (whole names only).
 bool IsSameOrBelow(const QString &path, const QString &folder);
+// True when the list holds the folder, as the system compares names (on Windows in any case).
+bool ContainsFolder(const QStringList &folders, const QString &folder);
 
 // True when the folder exists and its entries can be read by this process.
 bool CanListFolder(const QString &folder);

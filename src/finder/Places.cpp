@@ -122,7 +122,7 @@ QStringList SteamLibraries(const QString &home)
     const auto add = [](QStringList &list, const QString &folder) {
         const QFileInfo info(folder);
         const QString canonical = CleanFolder(info.canonicalFilePath());
-        if (!canonical.isEmpty() && QFileInfo(canonical).isDir() && !list.contains(canonical))
+        if (!canonical.isEmpty() && QFileInfo(canonical).isDir() && !ContainsFolder(list, canonical))
             list.append(canonical);
     };
     for (const QString &installation : SteamInstallations(home))

@@ -5,9 +5,7 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSettings>
 
-#include <algorithm>
 #include <cwchar>
 
 #ifndef NOMINMAX
@@ -50,10 +48,14 @@ QStringList DriveRoots()
 QStringList SteamInstallations(const QString &)
 {
     QStringList installations;
-    const QSettings steam(QStringLiteral("HKEY_CURRENT_USER\\Software\\Valve\\Steam"), QSettings::NativeFormat);
-    const QString registered = steam.value(QStringLiteral("SteamPath")).toString();
-    if (!registered.isEmpty())
-        installations.append(QDir::toNativeSeparators(registered));
+    // Read with the system's own call: the track search asks from a thread of its own, where no
+    // QObject (as QSettings is) belongs.
+    wchar_t registered[32768] = {};
+    DWORD size = sizeof registered;
+    if (::RegGetValueW(HKEY_CURRENT_USER, L"Software\\Valve\\Steam", L"SteamPath", RRF_RT_REG_SZ, nullptr, registered,
+                       &size) == ERROR_SUCCESS &&
+        registered[0] != L'\0')
+        installations.append(QDir::toNativeSeparators(QString::fromWCharArray(registered)));
     const QString programFiles = qEnvironmentVariable("ProgramFiles(x86)", QStringLiteral("C:\\Program Files (x86)"));
     installations.append(QDir::toNativeSeparators(programFiles) + QStringLiteral("\\Steam"));
     return installations;
@@ -64,12 +66,16 @@ QStringList MountedFolders(const QString &) { return {}; }
 QList<Place> DrivePlaces(const QString &home, const QString &)
 {
     QList<Place> places;
-    for (const QString &root : DriveRoots())
+    QStringList offered;
+    for (const QString &root : DriveRoots()) {
         places.append({DriveLabel(root), CleanFolder(root)});
+        offered.append(places.last().path);
+    }
     for (const QString &library : SteamLibraries(home)) {
         const QString path = CleanFolder(library);
-        if (std::any_of(places.begin(), places.end(), [&](const Place &p) { return p.path == path; }))
+        if (ContainsFolder(offered, path))
             continue;
+        offered.append(path);
         places.append({QStringLiteral("Steam library"), path});
         if (QFileInfo(GamesFolder(library)).isDir())
             places.last().opensAt = CleanFolder(GamesFolder(library));

@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QSet>
 
 #include <utility>
@@ -17,8 +16,12 @@ QString FindTrackFile(const QStringList &folders, const TrackFileTest &isTrack, 
 {
     const auto deadline = std::chrono::steady_clock::now() + limits.timeLimit;
     const auto goOn = [&] { return !stop && std::chrono::steady_clock::now() < deadline; };
-    const QRegularExpression trackName(QRegularExpression::wildcardToRegularExpression(QStringLiteral("track*.ini")),
-                                       QRegularExpression::CaseInsensitiveOption);
+    // "track*.ini" in any case. Compared by hand: a regular expression used on this thread would
+    // leave Qt a per-thread object whose destruction, at the thread's end, crashes a MinGW build.
+    const auto trackName = [](const QString &name) {
+        return name.size() >= 9 && name.startsWith(QLatin1String("track"), Qt::CaseInsensitive) &&
+               name.endsWith(QLatin1String(".ini"), Qt::CaseInsensitive);
+    };
     // A link may lead back up the tree: each folder reached through one is entered once.
     QSet<QString> linkedFolders;
     for (const QString &start : folders) {
@@ -31,7 +34,7 @@ QString FindTrackFile(const QStringList &folders, const TrackFileTest &isTrack, 
                 for (const QFileInfo &entry : entries) {
                     if (!goOn())
                         return QString();
-                    if (entry.isFile() && trackName.match(entry.fileName()).hasMatch() && isTrack(entry.filePath()))
+                    if (entry.isFile() && trackName(entry.fileName()) && isTrack(entry.filePath()))
                         return QDir::toNativeSeparators(entry.filePath());
                 }
                 for (const QFileInfo &entry : entries) {
