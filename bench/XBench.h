@@ -2,8 +2,10 @@
 // their own, a watch on the windows it maps, and the environment the programs run in.
 #pragma once
 
+#include <QFileInfo>
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 
 #include <xcb/xcb.h>
 
@@ -171,6 +173,15 @@ private:
     xcb_connection_t *connection_ = nullptr;
     xcb_window_t root_ = 0;
 };
+
+// The first of the candidate programs that can be run, as an absolute path; empty: none.
+QString Locate(const QStringList &candidates)
+{
+    for (const QString &path : candidates)
+        if (QFileInfo(path).isExecutable())
+            return QFileInfo(path).absoluteFilePath();
+    return QString();
+}
 
 std::vector<char *> Environment(const QString &display, const QString &configHome, std::vector<std::string> &storage)
 {

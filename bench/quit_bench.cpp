@@ -96,14 +96,6 @@ bool MakeLibrary(const QString &home)
     return true;
 }
 
-QString Locate(const QStringList &candidates)
-{
-    for (const QString &path : candidates)
-        if (QFileInfo(path).isExecutable())
-            return QFileInfo(path).absoluteFilePath();
-    return QString();
-}
-
 } // namespace
 
 int main(int argc, char *argv[])

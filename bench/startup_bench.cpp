@@ -121,14 +121,6 @@ std::optional<Launch> LaunchOnce(MapWatcher &watcher, const std::string &program
     return launch;
 }
 
-QString Locate(const QStringList &candidates)
-{
-    for (const QString &path : candidates)
-        if (QFileInfo(path).isExecutable())
-            return QFileInfo(path).absoluteFilePath();
-    return QString();
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
