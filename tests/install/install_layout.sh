@@ -18,9 +18,10 @@ for size in 16 22 24 32 48 64 128 256; do expected+=("share/icons/hicolor/${size
 actual=$(cd "$root" && find . -type f | sed 's|^\./||' | sort)
 [ "$actual" = "$(printf '%s\n' "${expected[@]}" | sort)" ] || fail "installed: $actual"
 for f in "$root"/bin/*; do [ -x "$f" ] || fail "$f is not executable"; done
-# The trainer finds its sound module beside its own folder (a UTF-16 string in the binary); the
+# The trainer finds its sound module beside its own folder (a UTF-16 string in the binary, which
+# strings may join to the text stored just before it); the
 # build tree, which it also tries, is not there on a user's machine.
-strings -el "$root/bin/korsa-sorvena-trainer" | grep -x "/\.\./$module" >/dev/null || fail "the trainer does not look for $module"
+strings -el "$root/bin/korsa-sorvena-trainer" | grep -F "/../$module" >/dev/null || fail "the trainer does not look for $module"
 for size in 16 22 24 32 48 64 128 256; do # each icon a PNG of its folder's size
   [ "$(identify -format '%m %wx%h' "$share/icons/hicolor/${size}x${size}/apps/$id.png")" = "PNG ${size}x${size}" ] || fail "icon $size"
 done
