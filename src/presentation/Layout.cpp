@@ -108,11 +108,22 @@ void ApplyEntry(const ControlEntry &entry)
 
 void ScaleFont(const ControlEntry &entry, double ratio)
 {
+    if (entry.hasFont && entry.widget)
+        SetFontPoints(entry, DesignPoints(entry) * ratio);
+}
+
+double DesignPoints(const ControlEntry &entry)
+{
+    return entry.designPoints > 0 || !entry.widget ? entry.designPoints : entry.widget->font().pointSizeF();
+}
+
+void SetFontPoints(const ControlEntry &entry, double points)
+{
     if (!entry.hasFont || !entry.widget)
         return;
     QFont font = entry.widget->font();
     font.setFamily(QStringLiteral("Arial"));
-    font.setPointSizeF((entry.designPoints > 0 ? entry.designPoints : font.pointSizeF()) * ratio);
+    font.setPointSizeF(points);
     entry.widget->setFont(font);
 }
 

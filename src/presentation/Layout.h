@@ -48,5 +48,9 @@ void ScaleEntry(ControlEntry &entry, const ControlGeometry &geometry, float clie
 void ApplyEntry(const ControlEntry &entry);
 // Switches the control's face to "Arial" and sets its size to its design size times `ratio`.
 void ScaleFont(const ControlEntry &entry, double ratio);
+// The control's font size at the design, in points.
+double DesignPoints(const ControlEntry &entry);
+// Switches the control's face to "Arial" and sets its size in points.
+void SetFontPoints(const ControlEntry &entry, double points);
 
 } // namespace korsa

@@ -394,7 +394,9 @@ void MainWindow::Load()
     }
     const RememberedSettings remembered = settings_.Read();
     designOuter_ = size();
+    menuAtOne_ = menuBar()->sizeHint().height();
     restScale_ = PhysicalWindowScale(screenHeight, devicePixelRatioF(), AvailableArea(), QSizeF(designOuter_));
+    screenScale_ = static_cast<double>(screenHeight) / DesignScreenHeight;
     windowSize_ = remembered.windowSize;
     ApplyWindowScale();
     CentreWindow();
@@ -460,11 +462,30 @@ void MainWindow::ApplyWindowScale()
     const bool chosen = !windowSize_.IsLayoutSize();
     const double scale = chosen ? ChosenWindowScale(windowSize_, restScale_, FittingScale()) : restScale_;
     // The menu bar grows with the window, and is never drawn smaller than at a desktop scale of 1.
+    // On a scaled desktop at rest, the window, its text and its menu bar are sized in the screen's
+    // pixels, so a higher desktop scale never loses them a pixel to rounding.
+    const bool atRestScaled = deviceRatio > 1.0 && !chosen;
     const double menuRatio = deviceRatio > 1.0 || chosen ? std::max(scale, 1.0) / deviceRatio : 1.0;
-    if (menuRatio != 1.0 || menusScaled_)
-        ScaleMenus(menuBar(), menuRatio);
-    menusScaled_ = menusScaled_ || menuRatio != 1.0;
-    ScaleControls(static_cast<float>(scale / deviceRatio));
+    if (menuRatio != 1.0 || menusScaled_ || atRestScaled)
+        ScaleMenus(menuBar(), menuRatio,
+                   atRestScaled ? RestMenuHeight(deviceRatio, screenScale_, FittingScale(), menuAtOne_) : 0);
+    menusScaled_ = menusScaled_ || menuRatio != 1.0 || atRestScaled;
+    const float factor = static_cast<float>(scale / deviceRatio);
+    const QSize outer =
+        atRestScaled ? RestWindowSize(deviceRatio, screenScale_, FittingScale(), AvailableArea(), QSizeF(designOuter_))
+                     : QSize(TwipsToPixels(static_cast<float>(designOuter_.width()) * TwipsPerPixel * factor),
+                             TwipsToPixels(static_cast<float>(designOuter_.height()) * TwipsPerPixel * factor));
+    ScaleControls(factor, outer);
+    // Text takes whole desktop pixels: each font is sized for the screen's pixels, not from the
+    // client area's rounded height.
+    if (atRestScaled)
+        for (const ControlEntry &entry : controls_) {
+            constexpr double pointsPerInch = 72.0;
+            const double dpi = logicalDpiY();
+            const int pixels =
+                RestFontPixels(deviceRatio, screenScale_, FittingScale(), DesignPoints(entry) * dpi / pointsPerInch);
+            SetFontPoints(entry, pixels * pointsPerInch / dpi);
+        }
     largerAction_->setEnabled(LargerWindow(windowSize_, restScale_, FittingScale()).has_value());
     smallerAction_->setEnabled(SmallerWindow(windowSize_, restScale_, FittingScale()).has_value());
     fitAction_->setEnabled(!windowSize_.fitToScreen);
@@ -501,16 +522,13 @@ void MainWindow::RecordControlGeometry()
     designScaleHeight_ = DesignClientHeight;
 }
 
-void MainWindow::ScaleControls(float factor)
+void MainWindow::ScaleControls(float factor, QSize outer)
 {
     // The window's outer size (menu bar included) moves in one operation; the menu bar keeps its
     // height, so the client area changes by a slightly different proportion.
     const int menuHeight = menuBar()->sizeHint().height();
-    const float outerWidth = static_cast<float>(designOuter_.width()) * TwipsPerPixel * factor;
-    const float outerHeight = static_cast<float>(designOuter_.height()) * TwipsPerPixel * factor;
     const QPoint newPos(TwipsToPixels(static_cast<float>(x()) * TwipsPerPixel * factor),
                         TwipsToPixels(static_cast<float>(y()) * TwipsPerPixel * factor));
-    const QSize outer(TwipsToPixels(outerWidth), TwipsToPixels(outerHeight));
     setFixedSize(outer);
     move(newPos);
     clientPixels_ = QSize(outer.width(), outer.height() - menuHeight);

@@ -108,7 +108,9 @@ private:
     void ChooseWindowSize(const std::optional<WindowSizeChoice> &choice);
 
     void RecordControlGeometry();
-    void ScaleControls(float factor);
+    // Sets the window to `outer` and lays the controls out for it, their fonts following the client
+    // area's height; `factor` moves its place.
+    void ScaleControls(float factor, QSize outer);
     void CentreWindow();
     void LoadSectionPicture(int index);
     // The map control's size in the screen's own pixels.
@@ -161,6 +163,8 @@ private:
     // The window's outer size at the design, its scale with nothing chosen, and the size chosen.
     QSize designOuter_;
     double restScale_ = 1.0;
+    double screenScale_ = 1.0; // the screen's lines / 1024
+    int menuAtOne_ = 0;        // the menu bar's own height
     WindowSizeChoice windowSize_;
     bool menusScaled_ = false;
     // The client area's size in pixels as the window is laid out.

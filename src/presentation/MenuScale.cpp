@@ -17,6 +17,7 @@ class ScaledMenuBarStyle : public QProxyStyle
 public:
     explicit ScaledMenuBarStyle(double ratio) : ratio_(ratio) {}
     void SetRatio(double ratio) { ratio_ = ratio; }
+    void SetExtraHeight(int extra) { extra_ = extra; }
 
     int pixelMetric(PixelMetric metric, const QStyleOption *option, const QWidget *widget) const override
     {
@@ -36,11 +37,12 @@ public:
                            const QWidget *widget) const override
     {
         const QSize size = QProxyStyle::sizeFromContents(type, option, contents, widget);
-        return type == CT_MenuBarItem ? contents + (size - contents) * ratio_ : size;
+        return type == CT_MenuBarItem ? contents + (size - contents) * ratio_ + QSize(0, extra_) : size;
     }
 
 private:
     double ratio_;
+    int extra_ = 0;
 };
 
 QFont Scaled(QFont font, double ratio)
@@ -54,7 +56,7 @@ QFont Scaled(QFont font, double ratio)
 
 } // namespace
 
-void ScaleMenus(QMenuBar *bar, double ratio)
+void ScaleMenus(QMenuBar *bar, double ratio, int leastHeight)
 {
     // The menus open as windows of their own, so they do not take the bar's font. Each is scaled
     // from the desktop's own font for its kind, so scaling again does not add up.
@@ -64,18 +66,27 @@ void ScaleMenus(QMenuBar *bar, double ratio)
     QList<QFont> fonts;
     for (const QWidget *menu : menus)
         fonts << Scaled(QApplication::font(menu), ratio);
-    if (auto *scaled = dynamic_cast<ScaledMenuBarStyle *>(bar->style())) {
+    auto *scaled = dynamic_cast<ScaledMenuBarStyle *>(bar->style());
+    if (scaled) {
         scaled->SetRatio(ratio);
+        scaled->SetExtraHeight(0);
     } else {
         // A widget does not own its style: the bar's container keeps it, and, made after the bar,
         // lets it go only after the bar.
-        auto *style = new ScaledMenuBarStyle(ratio);
-        style->setParent(bar->parentWidget() ? static_cast<QObject *>(bar->parentWidget()) : bar);
-        bar->setStyle(style);
+        scaled = new ScaledMenuBarStyle(ratio);
+        scaled->setParent(bar->parentWidget() ? static_cast<QObject *>(bar->parentWidget()) : bar);
+        bar->setStyle(scaled);
     }
-    // A new font makes the bar measure its items again, with the style's new margins.
     for (qsizetype k = 0; k < menus.size(); ++k)
         menus[k]->setFont(fonts[k]);
+    // The bar measures its items again on a change of style, with the style's new margins; the
+    // items are made taller where the bar must be.
+    QEvent restyled(QEvent::StyleChange);
+    QCoreApplication::sendEvent(bar, &restyled);
+    if (const int short_ = leastHeight - bar->sizeHint().height(); short_ > 0) {
+        scaled->SetExtraHeight(short_);
+        QCoreApplication::sendEvent(bar, &restyled);
+    }
 }
 
 } // namespace korsa
