@@ -722,12 +722,17 @@ std::optional<UpdateResult> Replace(const OpenedFile &file, const QByteArray &cu
         }
         if (::renameat2(folder, temp.name.constData(), folder, file.Name().constData(), RENAME_EXCHANGE) != 0) {
             // The other program's version stands under the temporary name: it is kept where no
-            // leftover cleanup takes it, and the save fails.
+            // leftover cleanup takes it, and the save fails. Where it cannot be renamed, a second
+            // name is given to it, and the temporary name dropped (never its bytes).
             const QString cause = CauseOfError(errno);
             QByteArray where = temp.name;
             for (int attempt = 0; attempt < 10 && where == temp.name; ++attempt) {
                 const QByteArray kept = RandomName(file.Name(), KeptKind);
-                if (::renameat2(folder, temp.name.constData(), folder, kept.constData(), RENAME_NOREPLACE) == 0)
+                int placed = ::renameat2(folder, temp.name.constData(), folder, kept.constData(), RENAME_NOREPLACE);
+                if (placed != 0 && errno != EEXIST &&
+                    (placed = ::linkat(folder, temp.name.constData(), folder, kept.constData(), 0)) == 0)
+                    RemoveOwn(folder, temp.name);
+                if (placed == 0)
                     where = kept;
                 else if (errno != EEXIST)
                     break;

@@ -44,8 +44,12 @@ Run Cli(const QStringList &args, const QStringList &prefix = {}, const QStringLi
     process.setProcessEnvironment(env);
     const QStringList command = prefix + QStringList{QStringLiteral(KORSA_CLI)} + args;
     process.start(command.first(), command.mid(1));
-    if (!process.waitForFinished(120000))
-        qFatal("%s did not finish", qPrintable(command.join(' ')));
+    // One that hangs is ended, and fails.
+    if (!process.waitForFinished(120000)) {
+        process.kill();
+        process.waitForFinished();
+        return {-2, command.join(' ').toUtf8() + " did not finish"};
+    }
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardError()};
 }
 
@@ -150,6 +154,11 @@ private slots:
             << "rename-over /track.ini$; exchange#2 /track.ini$" << false << 5
             << QByteArray("its version could not be put back (Input/output error): it is kept in ")
             << QByteArray("saved") << false;
+        QTest::newRow("the undoing of a replaced exchange and the renaming of the other version fail")
+            << "rename-over /track.ini$; exchange#2 /track.ini$; place .korsa-kept-" << false << 5
+            << QByteArray("it is kept in ") << QByteArray("saved") << false;
+        QTest::newRow("a named pipe in place of the new file when it is read back")
+            << "fifo .track.ini.korsa-save-" << false << 5 << readBack << QByteArray("old") << false;
         QTest::newRow("in place, another program writes meanwhile")
             << "edit /track.ini$" << true << 5 << QByteArray("Another program wrote the file meanwhile")
             << QByteArray("other") << false;
@@ -186,6 +195,9 @@ private slots:
         // other program's version that could not be put back.
         const QStringList left = Entries(tree.path()).filter(".korsa-");
         QCOMPARE(left.size(), int(ends == "other" || (exitCode == 5 && ends == "saved")));
+        QCOMPARE(left.filter(".korsa-kept-").size(), int(exitCode == 5 && ends == "saved"));
+        for (const QString &kept : left.filter(".korsa-kept-"))
+            QCOMPARE(tree.read(kept), other);
     }
 
     // The tool killed on entering each system call of a save that changes the disk, each call one
