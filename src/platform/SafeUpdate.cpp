@@ -597,14 +597,22 @@ Settled SettleAndTidy(const OpenedFile &file, qint64 maxBytes, const QByteArray 
     const Descriptor perUser(::open(PerUserFolderPath().constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (perUser.valid()) {
         SettleIn(perUser.get(), prefix, file, maxBytes, settled);
-        // The journals of other files there go once they are 30 days old and their file has gone.
+        // The journals of other files there go once they are 30 days old and their file has gone;
+        // the copies of old bytes earlier versions kept there, of any file, once they are as old.
         const time_t before = std::time(nullptr) - JournalSeconds;
         for (const QByteArray &name : NamesStarting(perUser.get(), ".")) {
             struct stat info {
             }, now{};
-            if (!name.contains(JournalKind) || name.startsWith(prefix) ||
+            const bool copy =
+                MadeName(name.mid(qMax<qsizetype>(1, name.size() - RandomLetters - CopyKind.size())), CopyKind);
+            if ((!copy && !name.contains(JournalKind)) || name.startsWith(prefix) ||
                 ::fstatat(perUser.get(), name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0 || info.st_mtime >= before)
                 continue;
+            if (copy) {
+                if (S_ISREG(info.st_mode))
+                    RemoveOwn(perUser.get(), name);
+                continue;
+            }
             const JournalRead journal = ReadJournal(perUser.get(), name, maxBytes);
             if (journal.state == JournalRead::State::Cut || ::stat(journal.path.constData(), &now) != 0 ||
                 quint64(now.st_ino) != journal.head.inode || quint64(now.st_dev) != journal.head.device)

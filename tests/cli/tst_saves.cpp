@@ -13,6 +13,7 @@
 #include <QStorageInfo>
 #include <QtTest>
 
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -159,6 +160,8 @@ private slots:
             << QByteArray("it is kept in ") << QByteArray("saved") << false;
         QTest::newRow("a named pipe in place of the new file when it is read back")
             << "fifo .track.ini.korsa-save-" << false << 5 << readBack << QByteArray("old") << false;
+        QTest::newRow("the removal of what the exchange took from the name fails once")
+            << "unlink .track.ini.korsa-save-" << false << 0 << QByteArray() << QByteArray("saved") << false;
         QTest::newRow("in place, another program writes meanwhile")
             << "edit /track.ini$" << true << 5 << QByteArray("Another program wrote the file meanwhile")
             << QByteArray("other") << false;
@@ -198,6 +201,16 @@ private slots:
         QCOMPARE(left.filter(".korsa-kept-").size(), int(exitCode == 5 && ends == "saved"));
         for (const QString &kept : left.filter(".korsa-kept-"))
             QCOMPARE(tree.read(kept), other);
+        // A journal kept goes 30 days after its file took another identity.
+        if (ends == "other") {
+            QCOMPARE(std::rename(qPrintable(tree.write("fresh", other)), qPrintable(track)), 0);
+            for (const int days : {29, 31}) {
+                QCOMPARE(QProcess::execute("touch", {"-d", QString::number(days) + " days ago", tree.file(left[0])}),
+                         0);
+                QCOMPARE(Cli({"show", track}).exitCode, 0);
+                QCOMPARE(Entries(tree.path()).filter(".korsa-journal-").size(), int(days == 29));
+            }
+        }
     }
 
     // The tool killed on entering each system call of a save that changes the disk, each call one

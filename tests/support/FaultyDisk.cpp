@@ -13,6 +13,7 @@
 //   rename-over another program renames a new file of those bytes over KORSA_FAULT_TARGET (on
 //               exchange, or @fsync)
 //   place       a rename that must not overwrite fails with EIO (RENAME_NOREPLACE; PATH: the new name)
+//   unlink      a removal fails with ENOSPC, as on a full NTFS disk (unlinkat)
 //   fifo        another program puts a named pipe in the file's place (on fsync)
 //   noctime     from the Nth on, every fstat answers the modification time as change time, as a
 //               file system without change times (FAT) does
@@ -215,6 +216,16 @@ extern "C" int renameat2(int fromFolder, const char *from, int toFolder, const c
         return -1;
     }
     return next(fromFolder, from, toFolder, to, flags);
+}
+
+extern "C" int unlinkat(int folder, const char *name, int flags)
+{
+    static const auto next = Next<int (*)(int, const char *, int)>("unlinkat");
+    if (!Strikes(name[0] == '/' ? std::string(name) : PathOf(folder) + '/' + name, "unlink").empty()) {
+        errno = ENOSPC;
+        return -1;
+    }
+    return next(folder, name, flags);
 }
 
 extern "C" int fstat(int fd, struct stat *info) noexcept
