@@ -12,7 +12,9 @@
 #include <QtTest>
 
 #include <cstdio>
+#include <fcntl.h>
 #include <functional>
+#include <future>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/xattr.h>
@@ -220,6 +222,26 @@ private slots:
                                                     "track.ini", "track.ini.bak"}));
         QCOMPARE(Entries(perUser), (QStringList{".track.ini.korsa-copy-Aa0010", "a.korsa-copy-Aa0011"}));
         QVERIFY(QDir(perUser).removeRecursively());
+    }
+
+    // A named pipe another program puts in the file's place is never waited on: the save stops.
+    void namedPipeIsNeverWaitedOn()
+    {
+        TempTree tree;
+        const QByteArray track = QFile::encodeName(tree.write(QStringLiteral("track.ini"), TrackText())),
+                         pipe = QFile::encodeName(tree.file("pipe"));
+        auto saving = std::async(std::launch::async, [&] {
+            return SaveSeven(tree.path(), [&](int runs) {
+                if (runs == 0 && (::mkfifo(pipe.constData(), 0600) != 0 || std::rename(pipe, track) != 0))
+                    qFatal("no pipe");
+            });
+        });
+        const bool done = saving.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+        if (!done) // lets an open that waits for the other end go on
+            ::close(::open(track.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+        QVERIFY(done);
+        QCOMPARE(saving.get().outcome, TrackFileOutcome::Unreadable);
+        QVERIFY(S_ISFIFO(Stat(QFile::decodeName(track)).st_mode));
     }
 
     // A file made where there was none never takes the place of one another program made after the
