@@ -269,6 +269,29 @@ private slots:
         QVERIFY(kills > 5 && (undone > 0) == (linked && command == "revert")); // only a cut tears the file
     }
 
+    // Two saves of a hard-linked file at once take turns: one started while the other is cutting the
+    // file it wrote in place to its new length waits, and never takes that file for one a killed save
+    // left half written.
+    void savesTakeTurns()
+    {
+        TempTree tree;
+        const QByteArray saved = Saved(TrackText(), Dunes), reverted = Saved(TrackText(), "stall_0 = 1500 0.0");
+        const QString track = tree.write(QStringLiteral("track.ini"), saved), alone = tree.write("alone.ini", reverted);
+        tree.write(QStringLiteral("track.ini.bak"), TrackText());
+        QCOMPARE(::link(qPrintable(track), qPrintable(tree.file("other.ini"))), 0);
+        QProcess first; // held up two seconds on entering the cut
+        first.start("strace", {"-o", tree.file("strace.log"), "-e", "trace=ftruncate", "-e",
+                               "inject=ftruncate:delay_enter=2000000:when=1", KORSA_CLI, "revert", track});
+        for (QDeadlineTimer deadline(20000); ReadFile(track) == saved && !deadline.hasExpired();)
+            QThread::msleep(2);
+        const Run second = Cli({"section", "2", track});
+        QVERIFY(first.waitForFinished(60000));
+        QCOMPARE(std::pair(first.exitCode(), second.exitCode), std::pair(0, 0));
+        QCOMPARE(second.err, QByteArray());
+        QCOMPARE(Cli({"section", "2", alone}).exitCode, 0);
+        QCOMPARE(ReadFile(track), ReadFile(alone));
+    }
+
     // --json names a file whose path is no UTF-8 text by its bytes too, in base64 beside "file".
     void jsonGivesPathBytes()
     {
