@@ -722,8 +722,9 @@ QByteArray KeepOtherVersion(const OpenedFile &file, const QByteArray &temp)
         !in.open(other.get(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
         return file.FolderPath() + '/' + temp;
     const QByteArray bytes = in.readAll();
-    QDir().mkpath(PerUserCopyFolder());
     for (const QByteArray &into : {file.FolderPath(), PerUserFolderPath()}) {
+        if (into != file.FolderPath())
+            QDir().mkpath(PerUserCopyFolder());
         const Descriptor to(::open(into.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
         auto copy = to.valid() ? CreateBeside(to.get(), file.Name(), KeptKind, 0600) : std::nullopt;
         if (copy)
