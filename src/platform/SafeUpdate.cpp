@@ -597,14 +597,22 @@ Settled SettleAndTidy(const OpenedFile &file, qint64 maxBytes, const QByteArray 
     const Descriptor perUser(::open(PerUserFolderPath().constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (perUser.valid()) {
         SettleIn(perUser.get(), prefix, file, maxBytes, settled);
-        // The journals of other files there go once they are 30 days old and their file has gone.
+        // The journals of other files there go once they are 30 days old and their file has gone;
+        // the copies of old bytes earlier versions kept there, of any file, once they are as old.
         const time_t before = std::time(nullptr) - JournalSeconds;
         for (const QByteArray &name : NamesStarting(perUser.get(), ".")) {
             struct stat info {
             }, now{};
-            if (!name.contains(JournalKind) || name.startsWith(prefix) ||
+            const bool copy =
+                MadeName(name.mid(qMax<qsizetype>(1, name.size() - RandomLetters - CopyKind.size())), CopyKind);
+            if ((!copy && !name.contains(JournalKind)) || name.startsWith(prefix) ||
                 ::fstatat(perUser.get(), name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0 || info.st_mtime >= before)
                 continue;
+            if (copy) {
+                if (S_ISREG(info.st_mode))
+                    RemoveOwn(perUser.get(), name);
+                continue;
+            }
             const JournalRead journal = ReadJournal(perUser.get(), name, maxBytes);
             if (journal.state == JournalRead::State::Cut || ::stat(journal.path.constData(), &now) != 0 ||
                 quint64(now.st_ino) != journal.head.inode || quint64(now.st_dev) != journal.head.device)
@@ -693,6 +701,44 @@ std::optional<UpdateResult> WriteInPlace(const OpenedFile &file, const QByteArra
                                .arg(journal.ShownPath()));
 }
 
+// Keeps another program's version, left under a temporary name, where no leftover cleanup takes it:
+// under a kept name, or else in a copy of its bytes under a kept name beside the file or per user,
+// and only then does the temporary name go. The path where it is kept.
+QByteArray KeepOtherVersion(const OpenedFile &file, const QByteArray &temp)
+{
+    const int folder = file.Folder();
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        const QByteArray kept = RandomName(file.Name(), KeptKind);
+        if (::renameat2(folder, temp.constData(), folder, kept.constData(), RENAME_NOREPLACE) == 0)
+            return file.FolderPath() + '/' + kept;
+        if (errno != EEXIST)
+            break;
+    }
+    const Descriptor other = OpenName(folder, temp, O_RDONLY);
+    struct stat info {
+    };
+    QFile in;
+    if (!other.valid() || ::fstat(other.get(), &info) != 0 ||
+        !in.open(other.get(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+        return file.FolderPath() + '/' + temp;
+    const QByteArray bytes = in.readAll();
+    for (const QByteArray &into : {file.FolderPath(), PerUserFolderPath()}) {
+        if (into != file.FolderPath())
+            QDir().mkpath(PerUserCopyFolder());
+        const Descriptor to(::open(into.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        auto copy = to.valid() ? CreateBeside(to.get(), file.Name(), KeptKind, 0600) : std::nullopt;
+        if (copy)
+            TakeOwnerAndMode(copy->fd.get(), info); // as near as it gets: it is a new file
+        if (copy && !Fill(to.get(), *copy, bytes) && SyncFolder(to.get())) {
+            RemoveOwn(folder, temp);
+            return into + '/' + copy->name;
+        }
+        if (copy)
+            RemoveOwn(to.get(), copy->name, copy->fd.get());
+    }
+    return file.FolderPath() + '/' + temp;
+}
+
 // Puts the new file in the old one's place. Nothing when the old one changed since it was read.
 std::optional<UpdateResult> Replace(const OpenedFile &file, const QByteArray &current, const QByteArray &content,
                                     const NewFile &temp)
@@ -724,17 +770,9 @@ std::optional<UpdateResult> Replace(const OpenedFile &file, const QByteArray &cu
             // The other program's version stands under the temporary name: it is kept where no
             // leftover cleanup takes it, and the save fails.
             const QString cause = CauseOfError(errno);
-            QByteArray where = temp.name;
-            for (int attempt = 0; attempt < 10 && where == temp.name; ++attempt) {
-                const QByteArray kept = RandomName(file.Name(), KeptKind);
-                if (::renameat2(folder, temp.name.constData(), folder, kept.constData(), RENAME_NOREPLACE) == 0)
-                    where = kept;
-                else if (errno != EEXIST)
-                    break;
-            }
             return Failed(QStringLiteral("Another program replaced the file while it was saved, and its version "
                                          "could not be put back (%1): it is kept in %2.")
-                              .arg(cause.chopped(1), QFile::decodeName(file.FolderPath() + '/' + where)));
+                              .arg(cause.chopped(1), QFile::decodeName(KeepOtherVersion(file, temp.name))));
         }
         // Only our own file is removed; whatever else stands there now is left to the leftover cleanup.
         struct stat back {
@@ -826,11 +864,14 @@ bool AnythingLeft(const OpenedFile &file)
 {
     const QByteArray own = '.' + file.Name() + ".korsa-";
     // Another program's version kept stays until the user takes it: it is nothing to settle.
-    for (const QByteArray &name : NamesStarting(file.Folder(), own))
-        if (!name.startsWith('.' + file.Name() + KeptKind))
-            return true;
+    const auto settles = [&](int folder) {
+        for (const QByteArray &name : NamesStarting(folder, own))
+            if (!name.startsWith('.' + file.Name() + KeptKind))
+                return true;
+        return false;
+    };
     const Descriptor perUser(::open(PerUserFolderPath().constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    return perUser.valid() && !NamesStarting(perUser.get(), own).isEmpty();
+    return settles(file.Folder()) || (perUser.valid() && settles(perUser.get()));
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include <QStorageInfo>
 #include <QtTest>
 
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,8 +45,12 @@ Run Cli(const QStringList &args, const QStringList &prefix = {}, const QStringLi
     process.setProcessEnvironment(env);
     const QStringList command = prefix + QStringList{QStringLiteral(KORSA_CLI)} + args;
     process.start(command.first(), command.mid(1));
-    if (!process.waitForFinished(120000))
-        qFatal("%s did not finish", qPrintable(command.join(' ')));
+    // One that hangs is ended, and fails.
+    if (!process.waitForFinished(120000)) {
+        process.kill();
+        process.waitForFinished();
+        return {-2, command.join(' ').toUtf8() + " did not finish"};
+    }
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardError()};
 }
 
@@ -150,6 +155,13 @@ private slots:
             << "rename-over /track.ini$; exchange#2 /track.ini$" << false << 5
             << QByteArray("its version could not be put back (Input/output error): it is kept in ")
             << QByteArray("saved") << false;
+        QTest::newRow("the undoing of a replaced exchange and the renaming of the other version fail")
+            << "rename-over /track.ini$; exchange#2 /track.ini$; place .korsa-kept-" << false << 5
+            << QByteArray("it is kept in ") << QByteArray("saved") << false;
+        QTest::newRow("a named pipe in place of the new file when it is read back")
+            << "fifo .track.ini.korsa-save-" << false << 5 << readBack << QByteArray("old") << false;
+        QTest::newRow("the removal of what the exchange took from the name fails once")
+            << "unlink .track.ini.korsa-save-" << false << 0 << QByteArray() << QByteArray("saved") << false;
         QTest::newRow("in place, another program writes meanwhile")
             << "edit /track.ini$" << true << 5 << QByteArray("Another program wrote the file meanwhile")
             << QByteArray("other") << false;
@@ -186,6 +198,19 @@ private slots:
         // other program's version that could not be put back.
         const QStringList left = Entries(tree.path()).filter(".korsa-");
         QCOMPARE(left.size(), int(ends == "other" || (exitCode == 5 && ends == "saved")));
+        QCOMPARE(left.filter(".korsa-kept-").size(), int(exitCode == 5 && ends == "saved"));
+        for (const QString &kept : left.filter(".korsa-kept-"))
+            QCOMPARE(tree.read(kept), other);
+        // A journal kept goes 30 days after its file took another identity.
+        if (ends == "other") {
+            QCOMPARE(std::rename(qPrintable(tree.write("fresh", other)), qPrintable(track)), 0);
+            for (const int days : {29, 31}) {
+                QCOMPARE(QProcess::execute("touch", {"-d", QString::number(days) + " days ago", tree.file(left[0])}),
+                         0);
+                QCOMPARE(Cli({"show", track}).exitCode, 0);
+                QCOMPARE(Entries(tree.path()).filter(".korsa-journal-").size(), int(days == 29));
+            }
+        }
     }
 
     // The tool killed on entering each system call of a save that changes the disk, each call one
@@ -242,6 +267,29 @@ private slots:
         QCOMPARE(Entries(tree.path()).filter(".korsa-"), QStringList());
         qInfo("%d kills, %d of them undone by the next open", kills, undone);
         QVERIFY(kills > 5 && (undone > 0) == (linked && command == "revert")); // only a cut tears the file
+    }
+
+    // Two saves of a hard-linked file at once take turns: one started while the other is cutting the
+    // file it wrote in place to its new length waits, and never takes that file for one a killed save
+    // left half written.
+    void savesTakeTurns()
+    {
+        TempTree tree;
+        const QByteArray saved = Saved(TrackText(), Dunes), reverted = Saved(TrackText(), "stall_0 = 1500 0.0");
+        const QString track = tree.write(QStringLiteral("track.ini"), saved), alone = tree.write("alone.ini", reverted);
+        tree.write(QStringLiteral("track.ini.bak"), TrackText());
+        QCOMPARE(::link(qPrintable(track), qPrintable(tree.file("other.ini"))), 0);
+        QProcess first; // held up two seconds on entering the cut
+        first.start("strace", {"-o", tree.file("strace.log"), "-e", "trace=ftruncate", "-e",
+                               "inject=ftruncate:delay_enter=2000000:when=1", KORSA_CLI, "revert", track});
+        for (QDeadlineTimer deadline(20000); ReadFile(track) == saved && !deadline.hasExpired();)
+            QThread::msleep(2);
+        const Run second = Cli({"section", "2", track});
+        QVERIFY(first.waitForFinished(60000));
+        QCOMPARE(std::pair(first.exitCode(), second.exitCode), std::pair(0, 0));
+        QCOMPARE(second.err, QByteArray());
+        QCOMPARE(Cli({"section", "2", alone}).exitCode, 0);
+        QCOMPARE(ReadFile(track), ReadFile(alone));
     }
 
     // --json names a file whose path is no UTF-8 text by its bytes too, in base64 beside "file".

@@ -12,6 +12,9 @@
 //               stands, and puts its modification time back (on fsync, or @exchange)
 //   rename-over another program renames a new file of those bytes over KORSA_FAULT_TARGET (on
 //               exchange, or @fsync)
+//   place       a rename that must not overwrite fails with EIO (RENAME_NOREPLACE; PATH: the new name)
+//   unlink      a removal fails with ENOSPC, as on a full NTFS disk (unlinkat)
+//   fifo        another program puts a named pipe in the file's place (on fsync)
 //   noctime     from the Nth on, every fstat answers the modification time as change time, as a
 //               file system without change times (FAT) does
 // Faults on the same call strike in the order given.
@@ -41,7 +44,7 @@ struct Fault {
 
 std::string NaturalCall(const std::string &action)
 {
-    if (action == "edit")
+    if (action == "edit" || action == "fifo")
         return "fsync";
     if (action == "rename-over" || action == "noexchange")
         return "exchange";
@@ -174,6 +177,12 @@ extern "C" int fsync(int fd)
             errno = EIO;
             return -1;
         }
+        if (action == "fifo") {
+            const std::string path = PathOf(fd);
+            if (::unlink(path.c_str()) != 0 || ::mkfifo(path.c_str(), 0600) != 0)
+                std::abort();
+            continue;
+        }
         Act(action);
     }
     return next(fd);
@@ -192,8 +201,8 @@ extern "C" int ftruncate(int fd, off_t length) { return ftruncate64(fd, length);
 extern "C" int renameat2(int fromFolder, const char *from, int toFolder, const char *to, unsigned int flags)
 {
     static const auto next = Next<int (*)(int, const char *, int, const char *, unsigned int)>("renameat2");
+    const std::string path = to[0] == '/' ? std::string(to) : PathOf(toFolder) + '/' + to;
     if (flags & RENAME_EXCHANGE) {
-        const std::string path = to[0] == '/' ? std::string(to) : PathOf(toFolder) + '/' + to;
         for (const std::string &action : Strikes(path, "exchange")) {
             if (action == "exchange" || action == "noexchange") {
                 errno = action == "exchange" ? EIO : EINVAL;
@@ -202,7 +211,21 @@ extern "C" int renameat2(int fromFolder, const char *from, int toFolder, const c
             Act(action);
         }
     }
+    if ((flags & RENAME_NOREPLACE) && !Strikes(path, "place").empty()) {
+        errno = EIO;
+        return -1;
+    }
     return next(fromFolder, from, toFolder, to, flags);
+}
+
+extern "C" int unlinkat(int folder, const char *name, int flags)
+{
+    static const auto next = Next<int (*)(int, const char *, int)>("unlinkat");
+    if (!Strikes(name[0] == '/' ? std::string(name) : PathOf(folder) + '/' + name, "unlink").empty()) {
+        errno = ENOSPC;
+        return -1;
+    }
+    return next(folder, name, flags);
 }
 
 extern "C" int fstat(int fd, struct stat *info) noexcept

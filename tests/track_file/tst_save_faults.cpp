@@ -12,7 +12,9 @@
 #include <QtTest>
 
 #include <cstdio>
+#include <fcntl.h>
 #include <functional>
+#include <future>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/xattr.h>
@@ -208,10 +210,53 @@ private slots:
             if (old.contains(name) || name.contains("other"))
                 QVERIFY(QProcess::execute("touch", {"-d", "11 minutes ago", tree.file(name)}) == 0);
         }
+        // Copies earlier versions kept per user go once they are 30 days old, of whatever file.
+        const QString perUser = PerUserCopyFolder() + '/';
+        QDir().mkpath(perUser);
+        for (const QString name : {".a.ini.korsa-copy-Aa0009", ".track.ini.korsa-copy-Aa0010", "a.korsa-copy-Aa0011"})
+            QVERIFY(QProcess::execute("touch", {"-d", name.endsWith('0') ? "29 days ago" : "31 days ago",
+                                                WriteFile(perUser + name, "old")}) == 0);
         QCOMPARE(SaveSeven(tree.path()), TrackFileOutcome::Ok);
         QCOMPARE(Entries(tree.path()), (QStringList{".other.korsa-save-Aa0006", ".track.ini.korsa-copy-Aa0004",
                                                     ".track.ini.korsa-kept-Aa0007", ".track.ini.korsa-save-Aa0005",
                                                     "track.ini", "track.ini.bak"}));
+        QCOMPARE(Entries(perUser), (QStringList{".track.ini.korsa-copy-Aa0010", "a.korsa-copy-Aa0011"}));
+        QVERIFY(QDir(perUser).removeRecursively());
+    }
+
+    // A named pipe another program puts in the file's place is never waited on: the save stops.
+    void namedPipeIsNeverWaitedOn()
+    {
+        TempTree tree;
+        const QByteArray track = QFile::encodeName(tree.write(QStringLiteral("track.ini"), TrackText())),
+                         pipe = QFile::encodeName(tree.file("pipe"));
+        auto saving = std::async(std::launch::async, [&] {
+            return SaveSeven(tree.path(), [&](int runs) {
+                if (runs == 0 && (::mkfifo(pipe.constData(), 0600) != 0 || std::rename(pipe, track) != 0))
+                    qFatal("no pipe");
+            });
+        });
+        const bool done = saving.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+        if (!done) // lets an open that waits for the other end go on
+            ::close(::open(track.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+        QVERIFY(done);
+        QCOMPARE(saving.get().outcome, TrackFileOutcome::Unreadable);
+        QVERIFY(S_ISFIFO(Stat(QFile::decodeName(track)).st_mode));
+    }
+
+    // A file made where there was none never takes the place of one another program made after the
+    // name was looked at: the change is made again, to that file.
+    void createsWithoutOverwriting()
+    {
+        TempTree tree;
+        FileUpdate update{QFile::encodeName(tree.file("new.ini")), false, true, {}, 1 << 20, {}};
+        update.contentFor = [&](const QByteArray &current) -> std::optional<QByteArray> {
+            if (current.isEmpty())
+                WriteFile(tree.file("new.ini"), "other\n");
+            return current + "ours\n";
+        };
+        QCOMPARE(UpdateFile(update).kind, UpdateResult::Kind::Written);
+        QCOMPARE(tree.read("new.ini"), "other\nours\n");
     }
 
     // Saves on a small file system filled to every level from full to 24 KiB free, of files from
