@@ -16,7 +16,7 @@ drive() {
   "$@" "$folder/track.ini" & trainer=$!
   trap 'kill "$trainer" 2>"$host/log"' EXIT
   step() { out=$("$@") || fail "$*"; }
-  window=$(timeout 30 xdotool search --sync --onlyvisible --name "^Korsa Sorvena Trainer$" | head -n 1)
+  window=$(timeout 30 xdotool search --sync --onlyvisible --name "^Korsa Sorvena Trainer$" | awk 'NR == 1')
   [ -n "$window" ] || fail "no trainer window from $*"
   for _ in $(seq 1 100); do grep -rqs "file=track.ini" "$root$folder/home" && break || sleep 0.1; done
   step import -window "$window" "$root$folder/window.png"
