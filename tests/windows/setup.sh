@@ -20,9 +20,10 @@ before=$(default)
 wine "$setup" /S
 [ "$(listing "$folder")" = "$( (listing "$portable"; echo ./uninstall.exe) | sort)" ] || fail "installed: $(listing "$folder")"
 grep -aq 'Korsa Sorvena Trainer\\korsa-sorvena-trainer.exe' "$link" || fail "no Start menu entry"
-wine reg query "$uninstall" /v UninstallString | grep -q 'Korsa Sorvena Trainer\\uninstall.exe' || fail "not in Apps & features"
-wine reg query "$uninstall" /v QuietUninstallString | grep -q 'uninstall.exe" /S' || fail "no silent uninstall"
-wine reg query "HKLM\\Software\\Classes\\$progid\\shell\\open\\command" /ve | grep -q 'korsa-sorvena-trainer.exe" "%1"' ||
+# A value read whole before it is searched: grep -q stopping early could break reg's pipe.
+grep -q 'Korsa Sorvena Trainer\\uninstall.exe' <<<"$(wine reg query "$uninstall" /v UninstallString)" || fail "not in Apps & features"
+grep -q 'uninstall.exe" /S' <<<"$(wine reg query "$uninstall" /v QuietUninstallString)" || fail "no silent uninstall"
+grep -q 'korsa-sorvena-trainer.exe" "%1"' <<<"$(wine reg query "HKLM\\Software\\Classes\\$progid\\shell\\open\\command" /ve)" ||
   fail "no command to open a file"
 offered || fail "not offered for .ini files"
 [ "$(default)" = "$before" ] || fail ".ini's default program changed: $(default)"
