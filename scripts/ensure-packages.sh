@@ -2,6 +2,8 @@
 # Installs the Debian packages the build and the tests need, when any is missing.
 set -euo pipefail
 
+# Names given as arguments are installed instead of the build's own list (the Windows build's script
+# passes its own).
 packages=(
   g++ clang clang-format cmake ninja-build pkg-config
   qt6-base-dev qt6-multimedia-dev libqt6multimedia6 qt6-qpa-plugins
@@ -17,6 +19,7 @@ packages=(
   fusefat dosfstools ntfs-3g strace acl attr
   patchelf debootstrap
 )
+if [ $# -gt 0 ]; then packages=("$@"); fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -18,11 +18,4 @@ Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SRC
   $sudo apt-get update -qq || true
 fi
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
-echo "Installing: ${missing[*]}"
-$sudo apt-get update -qq || true
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+exec "$(dirname "$0")/../ensure-packages.sh" "${packages[@]}"

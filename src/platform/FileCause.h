@@ -8,6 +8,10 @@ namespace korsa {
 // full.", "Permission denied." The system's own words, in English whatever the language.
 QString CauseOfError(int error);
 
+// The system's own words for an error, in English, with no full stop: "Permission denied". Each
+// system has its own (FileCausePosix.cpp, FileCauseWindows.cpp).
+QString SystemWords(int error);
+
 // "The folder PATH cannot be written (permission denied)."
 QString FolderCannotBeWritten(const QString &folder, int error);
 

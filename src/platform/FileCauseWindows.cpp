@@ -10,8 +10,6 @@
 
 namespace korsa {
 
-namespace {
-
 // ERROR_DISK_QUOTA_EXCEEDED, which MinGW's headers lack.
 constexpr DWORD DiskQuotaExceeded = 1295;
 
@@ -57,22 +55,12 @@ QString SystemWords(int error)
     return words;
 }
 
-} // namespace
-
 QString CauseOfError(int error)
 {
     const auto code = static_cast<DWORD>(error);
     if (code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL || code == DiskQuotaExceeded)
         return QStringLiteral("The disk is full.");
     return SystemWords(error) + QLatin1Char('.');
-}
-
-QString FolderCannotBeWritten(const QString &folder, int error)
-{
-    QString why = SystemWords(error);
-    if (!why.isEmpty())
-        why[0] = why[0].toLower();
-    return QStringLiteral("The folder %1 cannot be written (%2).").arg(folder, why);
 }
 
 } // namespace korsa
